@@ -1,0 +1,5 @@
+#include "ui/Ringpost.h"
+
+int main(int argc, char* argv[]) {
+    return rp::RunRingpost(argc, argv);
+}

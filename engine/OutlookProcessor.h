@@ -1,0 +1,147 @@
+#pragma once
+// The notification engine: a worker thread that scans the calendar, the task list
+// and the inbox, sends the notices that are due while the user is away, and
+// remembers what it sent in three state files.
+
+#include "engine/EngineSeams.h"
+#include "engine/OutlookModel.h"
+#include "engine/SortedList.h"
+#include "engine/TrackedRecords.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QStringList>
+#include <QThread>
+#include <atomic>
+#include <memory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcTrace) // stands in for the system debugger output
+
+namespace rp {
+
+inline constexpr int ScanBatchLimit = 20;
+inline constexpr int StateFileVersion = 4;
+inline const char* const WakeEventName = "AmberfoldProcessor";
+
+// Everything the engine is handed. The engine owns the seams; the host outlives it.
+struct TEngineDeps {
+    std::unique_ptr<IClock> Clock;
+    std::unique_ptr<IInputState> Input;
+    std::unique_ptr<IWakeEvent> Wake;
+    std::unique_ptr<IAutomationRuntime> Runtime;
+    std::unique_ptr<outlook::IApplicationFactory> Factory;
+    // Where the state files, text dumps and DEBUG.LOG live: the current directory.
+    QDir DataDir = QDir(QStringLiteral("."));
+    // Polls of the idle wait before a notice goes out.
+    int IdlePolls = 30000;
+};
+
+class TOutlookProcessor : public QThread {
+    Q_OBJECT
+public:
+    // Builds the engine and starts its thread. A null host is the wrong window:
+    // nothing starts.
+    TOutlookProcessor(IEngineHost* host, TEngineDeps deps);
+    ~TOutlookProcessor() override;
+
+    void Stop();
+    // Queues the test message: the texts first, then TestPending, then the wake event.
+    void QueueMessage(const QString& recipient, const QString& subject, const QString& body);
+    IWakeEvent& WakeEvent() { return *deps.Wake; }
+
+    std::atomic<bool> Debugging{false};
+    bool Started() const { return started; }
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    friend class TOutlookProcessorTestAccess;
+
+    // Thread body and its parts.
+    void Execute();
+    bool StartUp();
+    void PollingCycle(int& errorCount, int& passCount);
+    void NoticePass(int& passCount);
+    int WaitMilliseconds();
+    void WaitForWake();
+    void SendQueuedMessage();
+    void ShutDown();
+    bool HandleAutomationError(const outlook::EAutomationError& error, int& errorCount);
+
+    // Debug log and input.
+    void DebugLog(const QString& text);
+    void WriteDebugFile();
+    bool AnyKeyDown();
+    void Status(const QString& text) { host->SetStatusText(text); }
+    SettingsRecord Settings() const { return host->Settings(); }
+    TDateTime Now() { return deps.Clock->Now(); }
+
+    // State files.
+    void LoadTaskFile();
+    void LoadNotifyFile();
+    void LoadEmailFile();
+    void SaveTaskFile();
+    void SaveNotifyFile();
+    void SaveEmailFile();
+    void LoadStateFiles();
+    void SaveStateFiles();
+    QString DataPath(const QString& name) const { return deps.DataDir.filePath(name); }
+
+    // Folders of the mail application.
+    void OpenCalendarFolder();
+    void OpenTasksFolder();
+    void OpenInboxFolder();
+    std::shared_ptr<outlook::MAPIFolder> DefaultFolder(int kind);
+
+    // Scans.
+    void ProcessCheckes();
+    void CheckAppointments();
+    void CheckTasks();
+    void CheckUrgentEmail();
+
+    // Dispatch.
+    bool SendNewemail(const QString& recipient, const QString& subject, const QString& body);
+    bool WaitUntilUserIdle();
+    void NotifyEvent(TEventItem& record);
+    void NotifyEventPrefixed(TEventItem& record, const QString& prefix);
+    void NotifyTask(TTaskEvent& record);
+    bool SendNotice(const QString& subject);
+    void HandleNotify();
+    void HandleTaskNotify();
+    void NotifyMorningFirstMeeting();
+    void NotifyEveningFirstMeeting();
+
+    IEngineHost* host;
+    TEngineDeps deps;
+    bool started = false;
+
+public: // fields the window and the tests read
+    std::atomic<bool> StopRequested{false};
+    std::atomic<bool> TestPending{false};
+
+private:
+    QStringList DebugLines;
+    bool UserIdle = false;
+    int32_t AppointmentScanPos = 0;
+    int32_t TaskScanPos = 0;
+    bool StateChanged = false;
+    TDateTime NextMorningCheck = 0;
+    TDateTime NextEveningCheck = 0;
+    std::unique_ptr<outlook::TOutlookApplication> Outlook;
+    TSortedList<TEventItem> Appointments;
+    TSortedList<TTaskEvent> Tasks;
+    TSortedList<TEmailItem> Emails;
+    std::shared_ptr<outlook::MAPIFolder> CalendarFolder;
+    std::shared_ptr<outlook::MAPIFolder> TasksFolder;
+    std::shared_ptr<outlook::MAPIFolder> InboxFolder;
+    QMutex SendLock;
+    QMutex TestLock; // guards the three texts of the queued message
+    QString TestRecipient;
+    QString TestSubject;
+    QString TestBody;
+    bool runtimeInitialized = false;
+};
+
+} // namespace rp

@@ -1,0 +1,1 @@
+// Linux stand-ins for the platform interfaces live in this library.

@@ -1,0 +1,73 @@
+#pragma once
+// The per-user registry stands in as one text file in the registry editor's export
+// format (UTF-8): the header line, then "[key]" lines each followed by its values.
+// Keys and values that Ringpost does not know are kept when the file is rewritten.
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace rp {
+
+enum class TRegistryType { None, String, ExpandString, Binary, DWord, Other };
+
+class ERegistryError : public std::runtime_error {
+public:
+    explicit ERegistryError(const QString& message)
+        : std::runtime_error(message.toStdString()), text(message) {}
+    const QString& Message() const { return text; }
+
+private:
+    QString text;
+};
+
+class TRegistryFile {
+public:
+    // The default file: ${XDG_CONFIG_HOME:-$HOME/.config}/Amberfold/Ringpost.reg.
+    static QString DefaultPath();
+    explicit TRegistryFile(QString path = DefaultPath());
+
+    // Reads the file (a missing file is an empty registry). Returns false when the
+    // file exists but cannot be understood; it is then kept aside as
+    // "<name>.unreadable" before the first save replaces it.
+    bool Reload();
+    // Opens (creating if missing) a key of the in-memory registry.
+    void OpenKey(const QString& keyPath);
+
+    TRegistryType ValueType(const QString& name) const;
+    bool ValueExists(const QString& name) const { return ValueType(name) != TRegistryType::None; }
+    // Reads of the open key. A missing value or another type throws ERegistryError.
+    bool ReadBool(const QString& name) const;
+    int32_t ReadInteger(const QString& name) const;
+    double ReadTime(const QString& name) const; // exactly 8 bytes of binary
+    QByteArray ReadBinary(const QString& name) const;
+    // A missing string reads as empty text; a value of a non-string type throws.
+    QString ReadString(const QString& name) const;
+
+    void WriteBool(const QString& name, bool value);
+    void WriteInteger(const QString& name, int32_t value);
+    void WriteTime(const QString& name, double value);
+    void WriteBinary(const QString& name, const QByteArray& value);
+    void WriteString(const QString& name, const QString& value);
+
+    // Writes the whole file atomically with mode 0600; throws ERegistryError.
+    void Flush();
+    void CloseKey();
+
+    const QString& Path() const { return path; }
+    // Set by Reload when an unreadable file was kept aside; the text tells the user where.
+    QString TakeNotice();
+
+private:
+    struct Value;
+    struct Key;
+    QString path;
+    QString openKey;
+    QString notice;
+    struct Data;
+    std::shared_ptr<Data> data;
+};
+
+} // namespace rp

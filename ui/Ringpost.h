@@ -1,0 +1,8 @@
+#pragma once
+
+namespace rp {
+
+// The program entry: starts the application and returns its exit status.
+int RunRingpost(int argc, char* argv[]);
+
+} // namespace rp

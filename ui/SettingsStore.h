@@ -1,0 +1,47 @@
+#pragma once
+// Loads and saves the settings record under the per-user key
+// HKEY_CURRENT_USER\Software\Amberfold\Ringpost of the registry file.
+
+#include "engine/SettingsRecord.h"
+
+#include <QSize>
+#include <QString>
+
+namespace rp {
+
+class TRegistryFile;
+
+inline const char* const SettingsVersion = "01.01.00.001";
+inline const char* const SettingsKeyPath = "HKEY_CURRENT_USER\\Software\\Amberfold\\Ringpost";
+
+// What loading and saving need of the main window.
+class ISettingsWindow : public ISettingsSetters {
+public:
+    virtual int WindowTop() const = 0;
+    virtual int WindowLeft() const = 0;
+    virtual void SetWindowTop(int top) = 0;
+    virtual void SetWindowLeft(int left) = 0;
+    virtual QSize ScreenSize() const = 0;
+    // "Welcome To Ringpost. ..." information box; returns when it is closed.
+    virtual void ShowWelcomeBox() = 0;
+    // "Error Reading Registry" plain box.
+    virtual void ShowRegistryError() = 0;
+    // Tells the user once that an unreadable settings file was kept aside.
+    virtual void ShowNotice(const QString& text) = 0;
+    virtual void PostShowWizard() = 0;
+    virtual void SetFirstRun(bool value) = 0;
+    virtual void SetSettingsLoaded() = 0;
+};
+
+class TSettingsStore {
+public:
+    explicit TSettingsStore(TRegistryFile& registry) : registry(registry) {}
+    void LoadSettings(ISettingsWindow& window);
+    // Throws std::runtime_error with a user-readable text when a write fails.
+    void SaveSettings(ISettingsWindow& window);
+
+private:
+    TRegistryFile& registry;
+};
+
+} // namespace rp

@@ -1,0 +1,21 @@
+#pragma once
+// What the wizard needs of the main window: its settings and setters, a parent
+// for the host window, the posted save / reload requests, and help.
+
+#include "engine/SettingsRecord.h"
+
+class QWidget;
+
+namespace rp {
+
+class IWizardOwner : public ISettingsSetters {
+public:
+    virtual QWidget* OwnerWidget() = 0;
+    // Posts WM_SAVESETTINGS to the main window.
+    virtual void PostSaveSettings() = 0;
+    // Posts WM_RELOADSETTINGS to the main window.
+    virtual void PostReloadSettings() = 0;
+    virtual void ShowHelpTopic(int helpContext) = 0;
+};
+
+} // namespace rp
