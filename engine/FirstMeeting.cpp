@@ -1,0 +1,8 @@
+#include "engine/OutlookProcessor.h"
+
+namespace rp {
+
+void TOutlookProcessor::NotifyMorningFirstMeeting() {}
+void TOutlookProcessor::NotifyEveningFirstMeeting() {}
+
+} // namespace rp

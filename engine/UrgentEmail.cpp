@@ -1,0 +1,7 @@
+#include "engine/OutlookProcessor.h"
+
+namespace rp {
+
+void TOutlookProcessor::CheckUrgentEmail() {}
+
+} // namespace rp

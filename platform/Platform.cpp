@@ -1,1 +1,0 @@
-// Linux stand-ins for the platform interfaces live in this library.
