@@ -1,9 +1,100 @@
+#include "engine/KeyDump.h"
+#include "engine/Occurrence.h"
 #include "engine/OutlookProcessor.h"
 
 namespace rp {
 
-// The scan step of each cycle; the scans arrive with the notices.
-void TOutlookProcessor::ProcessCheckes() {}
-void TOutlookProcessor::CheckAppointments() {}
+namespace {
+
+const QString kCheckingAppointments = QStringLiteral("Checking for New Appointments...");
+constexpr int kSubjectChars = 30;
+
+// The first count characters, never splitting a surrogate pair.
+QString FirstCharacters(const QString& text, int count) {
+    int length = std::min(count, static_cast<int>(text.size()));
+    if (length > 0 && length < text.size() && text.at(length - 1).isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
+TDateTime StartOf(outlook::AppointmentItem& item, TDateTime reference) {
+    if (!item.IsRecurring())
+        return item.Start();
+    const auto pattern = item.GetRecurrencePattern();
+    return pattern ? NextOccurrence(*pattern, reference) : 0;
+}
+
+// From one hour ago to two days ahead, both bounds included; Now read afresh.
+bool InScanWindow(IClock& clock, TDateTime start) {
+    return start != 0 && !(clock.Now() - kOneHour > start) && !(clock.Now() + 2 < start);
+}
+
+std::unique_ptr<TEventItem> MakeEventRecord(outlook::AppointmentItem& item, TDateTime start) {
+    auto record = std::make_unique<TEventItem>();
+    record->StartTime = start;
+    // The lead time counts whether or not the item's own reminder is switched on.
+    const int minutes = item.ReminderMinutesBeforeStart();
+    const QString location = item.Location();
+    const QString subject = item.Subject();
+    record->ReminderTime = start - minutes / 1440.0;
+    record->Key = CutKey(LongTimeText(start) + QStringLiteral("@loc:") + location +
+                         FirstCharacters(subject, kSubjectChars));
+    return record;
+}
+
+// Adds the appointment's record unless its key is tracked already; false when the
+// appointment does not fall in the scan window.
+bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, IClock& clock,
+                      TSortedList<TEventItem>& appointments) {
+    const TDateTime start = StartOf(item, reference);
+    if (!InScanWindow(clock, start))
+        return false;
+    auto record = MakeEventRecord(item, start);
+    if (appointments.Find(record->Key) < 0) {
+        const QString key = record->Key;
+        appointments.Add(key, std::move(record));
+    }
+    return true;
+}
+
+} // namespace
+
+void TOutlookProcessor::ProcessCheckes() {
+    DebugLog(QStringLiteral("ProcessCheckes"));
+    const SettingsRecord meetings = Settings();
+    if (meetings.MeetingNotify || meetings.MorningNotify || meetings.EveningNotify)
+        CheckAppointments();
+    const SettingsRecord tasks = Settings();
+    if (tasks.TaskNotify || tasks.TaskPreNotify || tasks.TaskReminder)
+        CheckTasks();
+    DebugLog(QStringLiteral("ProcessCheckes-End"));
+}
+
+void TOutlookProcessor::CheckAppointments() {
+    if (AppointmentScanPos == 0)
+        AppointmentScanPos = 1;
+    const TDateTime reference = Now();
+    OpenCalendarFolder();
+    Status(kCheckingAppointments);
+    // No calendar was ever handed over: nothing to examine.
+    if (!CalendarFolder)
+        return;
+    for (int examined = 0; CalendarFolder->Items()->Count() >= AppointmentScanPos &&
+                           examined < ScanBatchLimit && !AnyKeyDown();) {
+        // The progress number is the position of the item being examined.
+        Status(kCheckingAppointments + QString::number(AppointmentScanPos));
+        const outlook::ItemPtr item = CalendarFolder->Items()->Item(AppointmentScanPos);
+        // Moved on before the item is read, so an item that fails is passed over.
+        ++AppointmentScanPos;
+        ++examined;
+        if (!item)
+            continue;
+        auto appointment = outlook::ItemAs<outlook::AppointmentItem>(item);
+        if (TrackAppointment(*appointment, reference, *deps.Clock, Appointments))
+            WriteKeyDump(DataPath(QStringLiteral("Test-Note.NST")), Appointments);
+    }
+    if (CalendarFolder->Items()->Count() < AppointmentScanPos)
+        AppointmentScanPos = 1;
+}
 
 } // namespace rp

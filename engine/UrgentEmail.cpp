@@ -2,6 +2,60 @@
 
 namespace rp {
 
-void TOutlookProcessor::CheckUrgentEmail() {}
+namespace {
+
+// A pause after every unread message keeps the walk gentle on the mail application.
+constexpr int kPauseAfterUnreadMs = 54;
+// An urgent message counts for one day; its record is kept as long.
+constexpr double kUrgentSpan = 1;
+
+bool IsRecentUrgent(outlook::MailItem& mail, IClock& clock) {
+    return mail.Importance() == outlook::olImportanceHigh &&
+           !(mail.ReceivedTime() < clock.Now() - kUrgentSpan);
+}
+
+QString MessageKey(outlook::MailItem& mail) {
+    return mail.Subject() + QStringLiteral(" From:") + mail.SenderName();
+}
+
+// Remembers a message not announced yet, under its cut key; false when it was.
+bool RememberNew(TSortedList<TEmailItem>& emails, const QString& key, TDateTime now) {
+    const QString storedKey = CutKey(key);
+    if (emails.Find(storedKey) >= 0)
+        return false;
+    auto record = std::make_unique<TEmailItem>();
+    record->Key = storedKey;
+    record->SeenTime = now;
+    return emails.Add(storedKey, std::move(record));
+}
+
+void PruneOlderThanADay(TSortedList<TEmailItem>& emails, IClock& clock) {
+    for (int i = emails.Count() - 1; i >= 0; --i)
+        if (clock.Now() - kUrgentSpan > emails.At(i).SeenTime)
+            emails.Delete(i);
+}
+
+} // namespace
+
+void TOutlookProcessor::CheckUrgentEmail() {
+    OpenInboxFolder();
+    const int count = InboxFolder ? InboxFolder->Items()->Count() : 0;
+    for (int position = 1; position <= count; ++position) {
+        if (InboxFolder->UnReadItemCount() == 0 || AnyKeyDown())
+            break;
+        auto mail = outlook::ItemAs<outlook::MailItem>(InboxFolder->Items()->Item(position));
+        if (!mail->UnRead())
+            continue;
+        if (IsRecentUrgent(*mail, *deps.Clock)) {
+            const QString key = MessageKey(*mail);
+            // Remembered before the send: a message whose notice failed is not retried.
+            if (RememberNew(Emails, key, Now()) &&
+                SendNewemail(host->RecipientAddress(), QStringLiteral("Urgent Email:") + key, {}))
+                SaveStateFiles(); // at once, so a crash right after does not repeat it
+        }
+        deps.Clock->Sleep(kPauseAfterUnreadMs);
+    }
+    PruneOlderThanADay(Emails, *deps.Clock);
+}
 
 } // namespace rp
