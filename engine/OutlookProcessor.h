@@ -6,6 +6,7 @@
 #include "engine/EngineSeams.h"
 #include "engine/OutlookModel.h"
 #include "engine/SortedList.h"
+#include "engine/StateFiles.h"
 #include "engine/TrackedRecords.h"
 
 #include <QDir>
@@ -21,7 +22,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcTrace) // stands in for the system debugger output
 namespace rp {
 
 inline constexpr int ScanBatchLimit = 20;
-inline constexpr int StateFileVersion = 4;
 inline const char* const WakeEventName = "AmberfoldProcessor";
 
 // Everything the engine is handed. The engine owns the seams; the host outlives it.
@@ -62,8 +62,12 @@ private:
     // Thread body and its parts.
     void Execute();
     bool StartUp();
+    void RunLoop(int& errorCount, int& passCount);
     void PollingCycle(int& errorCount, int& passCount);
+    bool InsideDayWindow();
     void NoticePass(int& passCount);
+    bool EveningNoticeDue();
+    bool MorningNoticeDue();
     int WaitMilliseconds();
     void WaitForWake();
     void SendQueuedMessage();
@@ -77,6 +81,8 @@ private:
     void Status(const QString& text) { host->SetStatusText(text); }
     SettingsRecord Settings() const { return host->Settings(); }
     TDateTime Now() { return deps.Clock->Now(); }
+    double CurrentTimeOfDay();
+    std::unique_ptr<outlook::TOutlookApplication> NewOutlook();
 
     // State files.
     void LoadTaskFile();
@@ -87,6 +93,7 @@ private:
     void SaveEmailFile();
     void LoadStateFiles();
     void SaveStateFiles();
+    void SaveEachStateFile(); // without the "Unable to Save" guard
     QString DataPath(const QString& name) const { return deps.DataDir.filePath(name); }
 
     // Folders of the mail application.
@@ -142,6 +149,7 @@ private:
     QString TestSubject;
     QString TestBody;
     bool runtimeInitialized = false;
+    bool abandoned = false; // the runtime could not be set up again: end without shut-down
 };
 
 } // namespace rp

@@ -10,6 +10,7 @@
 
 namespace rp {
 
+inline constexpr int StateFileVersion = 4;
 inline constexpr int TaskRecordSize = 307;
 inline constexpr int NotifyRecordSize = 273;
 inline constexpr int EmailRecordSize = 264;
@@ -37,6 +38,10 @@ void LoadEmailFile(const QString& path, TSortedList<TEmailItem>& list);
 void SaveTaskFile(const QString& path, const TSortedList<TTaskEvent>& list);
 void SaveNotifyFile(const QString& path, const TSortedList<TEventItem>& list);
 void SaveEmailFile(const QString& path, const TSortedList<TEmailItem>& list);
+
+// Where a save writes the new content before it replaces the file: beside it, so
+// the rename stays within one file system.
+QString StateFileTempPath(const QString& path);
 
 // The record encodings, exposed for tests and tools.
 QByteArray EncodeRecord(const TTaskEvent& record);

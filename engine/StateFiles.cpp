@@ -1,0 +1,269 @@
+#include "engine/StateFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rp {
+
+namespace {
+
+constexpr int kKeyFieldSize = 256;
+
+// ---- encoding
+
+void AppendKey(QByteArray& out, const QString& key) {
+    const QByteArray bytes = KeyBytes(key);
+    out.append(static_cast<char>(bytes.size()));
+    out.append(bytes);
+    out.append(kMaxKeyBytes - bytes.size(), '\0');
+}
+
+void AppendDouble(QByteArray& out, double value) {
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    char bytes[8];
+    qToLittleEndian(bits, bytes);
+    out.append(bytes, sizeof bytes);
+}
+
+void AppendBool(QByteArray& out, bool value) {
+    out.append(value ? '\1' : '\0');
+}
+
+QByteArray VersionBytes() {
+    char bytes[4];
+    qToLittleEndian<qint32>(StateFileVersion, bytes);
+    return QByteArray(bytes, sizeof bytes);
+}
+
+template <class Record> QByteArray EncodeFile(const TSortedList<Record>& list) {
+    QByteArray out = VersionBytes();
+    for (int i = 0; i < list.Count(); ++i)
+        out += EncodeRecord(list.At(i));
+    return out;
+}
+
+// ---- decoding
+
+// Reads the fields of one whole record in order.
+class RecordReader {
+public:
+    explicit RecordReader(QByteArrayView record) : record(record) {}
+
+    QString Key() {
+        const int length = static_cast<unsigned char>(record.at(offset));
+        const QString key = QString::fromUtf8(record.sliced(offset + 1, length));
+        offset += kKeyFieldSize;
+        return key;
+    }
+    double Double() {
+        const quint64 bits = qFromLittleEndian<quint64>(record.sliced(offset, 8).data());
+        offset += 8;
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    bool Bool() { return record.at(offset++) != 0; }
+
+private:
+    QByteArrayView record;
+    qsizetype offset = 0;
+};
+
+void Decode(RecordReader& in, TTaskEvent& record) {
+    record.Key = in.Key();
+    record.StartDate = in.Double();
+    record.DueDay = in.Double();
+    record.LastReminder = in.Double();
+    record.PreNoticeTime = in.Double();
+    record.NoticeTime = in.Double();
+    record.ReminderSent = in.Bool();
+    record.PreNoticeSent = in.Bool();
+    record.Reserved = in.Double();
+    record.Completed = in.Bool();
+}
+
+void Decode(RecordReader& in, TEventItem& record) {
+    record.Key = in.Key();
+    record.StartTime = in.Double();
+    record.ReminderTime = in.Double();
+    record.Notified = in.Bool();
+}
+
+void Decode(RecordReader& in, TEmailItem& record) {
+    record.Key = in.Key();
+    record.SeenTime = in.Double();
+}
+
+QString FileName(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+EStateFileError ReadError() {
+    return EStateFileError(QStringLiteral("Stream read error"));
+}
+
+// Adds the records after the version; a record cut short ends the load with an
+// error, the whole ones before it stay.
+template <class Record>
+void LoadFile(const QString& path, TSortedList<Record>& list, int recordSize) {
+    QFile file(path);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly))
+        throw EStateFileError(QStringLiteral("Cannot open file %1").arg(FileName(path)));
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError || content.size() < 4)
+        throw ReadError();
+    if (qFromLittleEndian<qint32>(QByteArrayView(content).first(4).data()) != StateFileVersion)
+        return;
+    qsizetype position = 4;
+    while (position < content.size()) {
+        if (content.size() - position < recordSize)
+            throw ReadError();
+        auto record = std::make_unique<Record>();
+        RecordReader reader(QByteArrayView(content).sliced(position, recordSize));
+        Decode(reader, *record);
+        const QString key = record->Key;
+        list.Add(key, std::move(record));
+        position += recordSize;
+    }
+}
+
+// ---- saving
+
+QByteArray CurrentContent(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool WriteAll(int fd, const QByteArray& content) {
+    const char* data = content.constData();
+    qsizetype left = content.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// So the rename itself survives a crash.
+void SyncFolder(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The new content goes to a temporary file beside the old one and replaces it in
+// one rename, so a crash or a full disk never leaves a half-written state file.
+void ReplaceFile(const QString& path, const QByteArray& content) {
+    const QString name = FileName(path);
+    const QByteArray temp = QFile::encodeName(StateFileTempPath(path));
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(name));
+    // The records are the user's personal data, whatever the umask says.
+    const bool written =
+        ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        ::unlink(temp.constData());
+        throw EStateFileError(QStringLiteral("Stream write error"));
+    }
+    if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temp.constData());
+        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(name));
+    }
+    SyncFolder(path);
+}
+
+template <class Record> void SaveFile(const QString& path, const TSortedList<Record>& list) {
+    const QByteArray content = EncodeFile(list);
+    // A quiet cycle saves three times; leave an unchanged file alone.
+    if (QFile::exists(path) && CurrentContent(path) == content)
+        return;
+    ReplaceFile(path, content);
+}
+
+} // namespace
+
+QString StateFileTempPath(const QString& path) {
+    return path + QStringLiteral(".tmp");
+}
+
+QByteArray EncodeRecord(const TTaskEvent& record) {
+    QByteArray out;
+    out.reserve(TaskRecordSize);
+    AppendKey(out, record.Key);
+    AppendDouble(out, record.StartDate);
+    AppendDouble(out, record.DueDay);
+    AppendDouble(out, record.LastReminder);
+    AppendDouble(out, record.PreNoticeTime);
+    AppendDouble(out, record.NoticeTime);
+    AppendBool(out, record.ReminderSent);
+    AppendBool(out, record.PreNoticeSent);
+    AppendDouble(out, record.Reserved);
+    AppendBool(out, record.Completed);
+    return out;
+}
+
+QByteArray EncodeRecord(const TEventItem& record) {
+    QByteArray out;
+    out.reserve(NotifyRecordSize);
+    AppendKey(out, record.Key);
+    AppendDouble(out, record.StartTime);
+    AppendDouble(out, record.ReminderTime);
+    AppendBool(out, record.Notified);
+    return out;
+}
+
+QByteArray EncodeRecord(const TEmailItem& record) {
+    QByteArray out;
+    out.reserve(EmailRecordSize);
+    AppendKey(out, record.Key);
+    AppendDouble(out, record.SeenTime);
+    return out;
+}
+
+void LoadTaskFile(const QString& path, TSortedList<TTaskEvent>& list) {
+    LoadFile(path, list, TaskRecordSize);
+}
+
+void LoadNotifyFile(const QString& path, TSortedList<TEventItem>& list) {
+    LoadFile(path, list, NotifyRecordSize);
+}
+
+void LoadEmailFile(const QString& path, TSortedList<TEmailItem>& list) {
+    LoadFile(path, list, EmailRecordSize);
+}
+
+void SaveTaskFile(const QString& path, const TSortedList<TTaskEvent>& list) {
+    SaveFile(path, list);
+}
+
+void SaveNotifyFile(const QString& path, const TSortedList<TEventItem>& list) {
+    SaveFile(path, list);
+}
+
+void SaveEmailFile(const QString& path, const TSortedList<TEmailItem>& list) {
+    SaveFile(path, list);
+}
+
+} // namespace rp

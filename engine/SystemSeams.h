@@ -1,0 +1,43 @@
+#pragma once
+// The engine's seams as the running program provides them.
+
+#include "engine/EngineSeams.h"
+
+#include <QMutex>
+#include <QWaitCondition>
+
+namespace rp {
+
+// The local wall clock and real sleeps.
+class TSystemClock : public IClock {
+public:
+    TDateTime Now() override;
+    void Sleep(int milliseconds) override;
+    void Yield() override;
+};
+
+// An in-process manual-reset event, created not signalled.
+class TWakeEvent : public IWakeEvent {
+public:
+    explicit TWakeEvent(QString name = QStringLiteral("AmberfoldProcessor"));
+
+    bool WaitFor(int milliseconds) override;
+    void Set() override;
+    void Reset() override;
+    QString Name() const override { return name; }
+
+private:
+    const QString name;
+    QMutex mutex;
+    QWaitCondition signal;
+    bool signalled = false;
+};
+
+// Nothing to set up per thread for the local mail store.
+class TNullAutomationRuntime : public IAutomationRuntime {
+public:
+    bool Initialize() override { return true; }
+    void Uninitialize() override {}
+};
+
+} // namespace rp

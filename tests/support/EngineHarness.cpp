@@ -1,0 +1,172 @@
+#include "tests/support/EngineHarness.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace rp::test {
+
+namespace {
+constexpr int kJoinTimeoutMs = 20000;
+// An engine that shows error boxes in a loop would spin for ever under fakes.
+constexpr int kMaxErrorBoxes = 50;
+
+class ClockForwarder : public IClock {
+public:
+    explicit ClockForwarder(IClock& target) : target(target) {}
+    TDateTime Now() override { return target.Now(); }
+    void Sleep(int milliseconds) override { target.Sleep(milliseconds); }
+    void Yield() override { target.Yield(); }
+
+private:
+    IClock& target;
+};
+
+class InputForwarder : public IInputState {
+public:
+    explicit InputForwarder(IInputState& target) : target(target) {}
+    QPoint CursorPos() override { return target.CursorPos(); }
+    void ReadKeyStates(KeyStates& states) override { target.ReadKeyStates(states); }
+
+private:
+    IInputState& target;
+};
+
+class WakeForwarder : public IWakeEvent {
+public:
+    explicit WakeForwarder(IWakeEvent& target) : target(target) {}
+    bool WaitFor(int milliseconds) override { return target.WaitFor(milliseconds); }
+    void Set() override { target.Set(); }
+    void Reset() override { target.Reset(); }
+    QString Name() const override { return target.Name(); }
+
+private:
+    IWakeEvent& target;
+};
+
+class RuntimeForwarder : public IAutomationRuntime {
+public:
+    explicit RuntimeForwarder(IAutomationRuntime& target) : target(target) {}
+    bool Initialize() override { return target.Initialize(); }
+    void Uninitialize() override { target.Uninitialize(); }
+
+private:
+    IAutomationRuntime& target;
+};
+} // namespace
+
+TEngineHarness::TEngineHarness(TDateTime start) : clock(start) {}
+
+TEngineHarness::~TEngineHarness() {
+    Destroy();
+}
+
+void TEngineHarness::Start() {
+    TEngineDeps deps;
+    deps.Clock = std::make_unique<ClockForwarder>(clock);
+    deps.Input = std::make_unique<InputForwarder>(input);
+    deps.Wake = std::make_unique<WakeForwarder>(wake);
+    deps.Runtime = std::make_unique<RuntimeForwarder>(runtime);
+    deps.Factory = outlook->Factory();
+    deps.DataDir = QDir(dir.path());
+    deps.IdlePolls = idlePolls;
+    auto userErrorBox = host.OnErrorBox;
+    host.OnErrorBox = [this, userErrorBox](const QString& text) {
+        if (userErrorBox)
+            userErrorBox(text);
+        if (host.ErrorBoxes().size() >= kMaxErrorBoxes)
+            Published().Stop();
+    };
+    engine = std::make_unique<TOutlookProcessor>(&host, std::move(deps));
+    published = engine.get();
+}
+
+TOutlookProcessor& TEngineHarness::Published() {
+    // A hook can run before the constructor has returned to the test thread.
+    while (!published.load())
+        QThread::yieldCurrentThread();
+    return *published.load();
+}
+
+void TEngineHarness::RunWhile(std::function<bool()> keepGoing) {
+    auto userHook = wake.OnWait;
+    wake.OnWait = [this, userHook, keepGoing](int number, int milliseconds) {
+        if (userHook)
+            userHook(number, milliseconds);
+        if (!keepGoing())
+            Published().Stop();
+    };
+    Start();
+    Join();
+}
+
+void TEngineHarness::RunUntil(TDateTime until) {
+    RunWhile([this, until] { return clock.Now() < until; });
+}
+
+void TEngineHarness::RunWaits(int waits) {
+    RunWhile([this, waits] { return wake.Waits().size() < waits; });
+}
+
+void TEngineHarness::StartParked() {
+    auto userHook = clock.OnSleep;
+    bool parked = false;
+    clock.OnSleep = [this, userHook, parked](int milliseconds) mutable {
+        if (userHook)
+            userHook(milliseconds);
+        if (!parked) {
+            parked = true;
+            Published().Stop();
+        }
+    };
+    Start();
+    Join();
+    engine->StopRequested = false;
+}
+
+void TEngineHarness::StopAndJoin() {
+    if (!engine)
+        return;
+    engine->Stop();
+    Join();
+}
+
+void TEngineHarness::Join() {
+    if (!engine || !engine->Started())
+        return;
+    if (!engine->wait(QDeadlineTimer(kJoinTimeoutMs))) {
+        ADD_FAILURE() << "the engine thread did not end; stopping it";
+        engine->Stop();
+        engine->wait();
+    }
+}
+
+void TEngineHarness::Destroy() {
+    if (engine && engine->isRunning())
+        StopAndJoin();
+    engine.reset();
+}
+
+QString TEngineHarness::Path(const QString& name) const {
+    return dir.filePath(name);
+}
+
+QByteArray TEngineHarness::ReadFile(const QString& name) const {
+    QFile file(Path(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void TEngineHarness::WriteFile(const QString& name, const QByteArray& content) const {
+    QFile file(Path(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        ADD_FAILURE() << "cannot write " << name.toStdString();
+    file.write(content);
+}
+
+bool TEngineHarness::Exists(const QString& name) const {
+    return QFile::exists(Path(name));
+}
+
+} // namespace rp::test
