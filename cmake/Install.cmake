@@ -70,14 +70,15 @@ set(CPACK_PACKAGE_NAME ringpost)
 set(CPACK_PACKAGE_VENDOR Amberfold)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${RINGPOST_MAINTAINER}")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The install step sees the real prefix (/usr) and writes below DESTDIR, so the menu
 # entry names /usr/bin/ringpost-launcher rather than the staging folder.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "text your phone about meetings, tasks and urgent mail")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Ringpost is a small companion in the notification area of the desktop. It
+# CPack puts the summary on the first line itself; this is the long text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Ringpost is a small companion in the notification area of the desktop. It
 watches your calendar, your task list and your inbox and, while you are away
 from the computer, sends short text notices to your phone through your
 carrier's e-mail-to-text gateway or any address your device receives: meeting
