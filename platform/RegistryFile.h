@@ -11,6 +11,10 @@
 
 namespace rp {
 
+namespace regtext {
+struct Value;
+}
+
 enum class TRegistryType { None, String, ExpandString, Binary, DWord, Other };
 
 class ERegistryError : public std::runtime_error {
@@ -61,12 +65,17 @@ public:
     QString TakeNotice();
 
 private:
-    struct Value;
-    struct Key;
+    struct Data;
+    void MarkUnreadable(const QByteArray& digest);
+    bool KeepAside();
+    void Store(regtext::Value value);
     QString path;
     QString openKey;
     QString notice;
-    struct Data;
+    // What was last reported unreadable, so the same file is reported once.
+    QByteArray reportedDigest;
+    bool unreadable = false;
+    QString keptAsidePath;
     std::shared_ptr<Data> data;
 };
 

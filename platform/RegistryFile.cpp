@@ -1,0 +1,296 @@
+#include "platform/RegistryFile.h"
+
+#include "platform/RegistryText.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace rp {
+
+namespace {
+
+// Far beyond any settings file; a bigger one is not read into memory.
+constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+constexpr int kMaxKeptCopies = 100;
+
+std::optional<QString> DecodeText(const QByteArray& bytes) {
+    const bool utf16 = bytes.startsWith("\xFF\xFE"); // the registry editor's own export
+    QStringDecoder decoder(utf16 ? QStringDecoder::Utf16LE : QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless);
+    QString text = decoder(utf16 ? bytes.mid(2) : bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QByteArray FileDigest(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+ERegistryError SaveError(const QString& path, int error) {
+    return ERegistryError(QStringLiteral("Unable to save the settings to %1: %2")
+                              .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    const char* next = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
+// So the rename itself survives a power cut.
+void SyncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Temporary file in the same folder, written and synced, then renamed over the
+// old one: a crash or a full disk leaves either the old file or the new one.
+void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created with mode 0600
+    if (fd < 0)
+        throw SaveError(path, errno);
+    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.constData(), target.constData()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.constData());
+        throw SaveError(path, error);
+    }
+    SyncFolder(QFileInfo(path).absolutePath());
+}
+
+QByteArray LittleEndian64(uint64_t bits) {
+    QByteArray bytes(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = char(bits >> (8 * i) & 0xFF);
+    return bytes;
+}
+
+uint64_t FromLittleEndian64(const QByteArray& bytes) {
+    uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i)
+        bits = bits << 8 | uchar(bytes[i]);
+    return bits;
+}
+
+ERegistryError WrongType(const QString& name) {
+    return ERegistryError(QStringLiteral("Invalid data type for '%1'").arg(name));
+}
+
+const regtext::Value* Find(regtext::Document& document, const QString& key, const QString& name) {
+    const regtext::Key* open = key.isEmpty() ? nullptr : document.FindKey(key);
+    return open ? regtext::FindValue(*open, name) : nullptr;
+}
+
+const regtext::Value& FindTyped(regtext::Document& document, const QString& key,
+                                const QString& name, TRegistryType type) {
+    const regtext::Value* value = Find(document, key, name);
+    if (!value || value->type != type)
+        throw WrongType(name);
+    return *value;
+}
+
+} // namespace
+
+struct TRegistryFile::Data {
+    regtext::Document document;
+};
+
+QString TRegistryFile::DefaultPath() {
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || QDir::isRelativePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/Amberfold/Ringpost.reg");
+}
+
+TRegistryFile::TRegistryFile(QString path)
+    : path(std::move(path)), data(std::make_shared<Data>()) {}
+
+bool TRegistryFile::Reload() {
+    data = std::make_shared<Data>();
+    unreadable = false;
+    keptAsidePath.clear();
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (file.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly)) {
+        MarkUnreadable("unopenable:" + QByteArray::number(file.size()));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    const std::optional<QString> text = DecodeText(bytes);
+    regtext::ParseResult parsed = text ? regtext::Parse(*text) : regtext::ParseResult{{}, false};
+    data->document = std::move(parsed.document);
+    if (parsed.clean)
+        return true;
+    MarkUnreadable(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+    return false;
+}
+
+void TRegistryFile::MarkUnreadable(const QByteArray& digest) {
+    unreadable = true;
+    const bool kept = KeepAside();
+    if (digest == reportedDigest)
+        return;
+    reportedDigest = digest;
+    notice = kept ? QStringLiteral("The settings file %1 could not be read; a copy was kept as %2.")
+                        .arg(path, keptAsidePath)
+                  : QStringLiteral("The settings file %1 could not be read and no copy of it "
+                                   "could be made; it will not be replaced.")
+                        .arg(path);
+}
+
+// Copies the unreadable file to "<name>.unreadable" (or a numbered name when an
+// older, different copy is there already).
+bool TRegistryFile::KeepAside() {
+    if (!keptAsidePath.isEmpty())
+        return true;
+    const QByteArray digest = FileDigest(path);
+    if (digest.isEmpty())
+        return false;
+    for (int n = 0; n < kMaxKeptCopies; ++n) {
+        const QString candidate =
+            path + QStringLiteral(".unreadable") + (n ? u'.' + QString::number(n) : QString());
+        if (QFile::exists(candidate)) {
+            if (FileDigest(candidate) != digest)
+                continue;
+        } else if (!QFile::copy(path, candidate) ||
+                   !QFile::setPermissions(candidate, QFile::ReadOwner | QFile::WriteOwner)) {
+            return false;
+        }
+        keptAsidePath = candidate;
+        return true;
+    }
+    return false;
+}
+
+void TRegistryFile::OpenKey(const QString& keyPath) {
+    data->document.OpenKey(keyPath);
+    openKey = keyPath;
+}
+
+void TRegistryFile::CloseKey() {
+    openKey.clear();
+}
+
+TRegistryType TRegistryFile::ValueType(const QString& name) const {
+    const regtext::Value* value = Find(data->document, openKey, name);
+    return value ? value->type : TRegistryType::None;
+}
+
+bool TRegistryFile::ReadBool(const QString& name) const {
+    return ReadInteger(name) != 0;
+}
+
+int32_t TRegistryFile::ReadInteger(const QString& name) const {
+    const auto& value = FindTyped(data->document, openKey, name, TRegistryType::DWord);
+    uint32_t number = 0;
+    for (int i = 3; i >= 0; --i)
+        number = number << 8 | uchar(value.bytes[i]);
+    return int32_t(number);
+}
+
+double TRegistryFile::ReadTime(const QString& name) const {
+    const QByteArray bytes = ReadBinary(name);
+    if (bytes.size() != 8)
+        throw WrongType(name);
+    return std::bit_cast<double>(FromLittleEndian64(bytes));
+}
+
+QByteArray TRegistryFile::ReadBinary(const QString& name) const {
+    return FindTyped(data->document, openKey, name, TRegistryType::Binary).bytes;
+}
+
+QString TRegistryFile::ReadString(const QString& name) const {
+    const regtext::Value* value = Find(data->document, openKey, name);
+    if (!value)
+        return QString();
+    if (value->type != TRegistryType::String && value->type != TRegistryType::ExpandString)
+        throw WrongType(name);
+    return value->text;
+}
+
+void TRegistryFile::WriteBool(const QString& name, bool value) {
+    WriteInteger(name, value ? 1 : 0);
+}
+
+void TRegistryFile::WriteInteger(const QString& name, int32_t value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(uint32_t(value) >> (8 * i) & 0xFF);
+    Store(regtext::Value{name, TRegistryType::DWord, bytes, {}, {}});
+}
+
+void TRegistryFile::WriteTime(const QString& name, double value) {
+    WriteBinary(name, LittleEndian64(std::bit_cast<uint64_t>(value)));
+}
+
+void TRegistryFile::WriteBinary(const QString& name, const QByteArray& value) {
+    Store(regtext::Value{name, TRegistryType::Binary, value, {}, {}});
+}
+
+void TRegistryFile::WriteString(const QString& name, const QString& value) {
+    Store(regtext::Value{name, TRegistryType::String, {}, value, {}});
+}
+
+void TRegistryFile::Store(regtext::Value value) {
+    if (openKey.isEmpty())
+        throw ERegistryError(
+            QStringLiteral("No settings key is open to write '%1'").arg(value.name));
+    regtext::StoreValue(data->document.OpenKey(openKey), std::move(value));
+}
+
+void TRegistryFile::Flush() {
+    if (unreadable && !KeepAside())
+        throw ERegistryError(QStringLiteral("The settings file %1 could not be read and could not "
+                                            "be kept aside, so it was not replaced.")
+                                 .arg(path));
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw ERegistryError(QStringLiteral("Unable to create the settings folder %1").arg(folder));
+    WriteFileAtomically(path, regtext::Serialize(data->document).toUtf8());
+    unreadable = false;
+}
+
+QString TRegistryFile::TakeNotice() {
+    return std::exchange(notice, QString());
+}
+
+} // namespace rp
