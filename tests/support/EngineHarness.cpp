@@ -62,6 +62,7 @@ TEngineHarness::~TEngineHarness() {
 }
 
 void TEngineHarness::Start() {
+    starting = true;
     TEngineDeps deps;
     deps.Clock = std::make_unique<ClockForwarder>(clock);
     deps.Input = std::make_unique<InputForwarder>(input);
@@ -82,6 +83,8 @@ void TEngineHarness::Start() {
 }
 
 TOutlookProcessor& TEngineHarness::Published() {
+    if (!starting)
+        qFatal("the harness's engine is used before Start()");
     // A hook can run before the constructor has returned to the test thread.
     while (!published.load())
         QThread::yieldCurrentThread();

@@ -41,7 +41,8 @@ public:
 
     // Builds the engine; its thread starts at once.
     void Start();
-    TOutlookProcessor& Engine() { return *engine; }
+    // Safe from hooks too, which may run before Start() has returned.
+    TOutlookProcessor& Engine() { return Published(); }
     bool HasEngine() const { return engine != nullptr; }
 
     // Start, then stop the engine at the first wait for which keepGoing() is
@@ -71,6 +72,7 @@ private:
 
     std::unique_ptr<TOutlookProcessor> engine;
     std::atomic<TOutlookProcessor*> published{nullptr};
+    std::atomic<bool> starting{false};
 };
 
 } // namespace rp::test
