@@ -1,0 +1,65 @@
+#pragma once
+// Compact records of what the engine reads from calendar and task files: the
+// parse tree is dropped as soon as a file has been read.
+
+#include "engine/DateTime.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace rp::mailstore {
+
+// No recurrence kind of the object model fits (hourly and finer rules).
+inline constexpr int kRecursOther = 7;
+
+struct TRecurrenceRecord {
+    int type = 0;
+    int interval = 1;
+    int dayOfWeekMask = 0;
+    int dayOfMonth = 0;
+    int occurrences = 0;
+    TDateTime patternStartDate = 0;
+    TDateTime patternEndDate = 0;
+    bool noEndDate = true;
+    TDateTime startTime = 0;
+};
+
+struct TAppointmentRecord {
+    TDateTime start = 0;
+    QString subject;
+    QString location;
+    int reminderMinutes = 15;
+    std::optional<TRecurrenceRecord> recurrence;
+};
+
+// Where a task lives, so a change can be written back to the user's file.
+struct TTaskOrigin {
+    QString filePath;
+    int ordinal = 0; // the task's place among the file's VTODO components
+    QByteArray uid;
+};
+
+struct TTaskRecord {
+    QString subject;
+    TDateTime startDate = 0;
+    TDateTime dueDate = 0;
+    bool complete = false;
+    bool reminderSet = false;
+    TDateTime reminderTime = 0;
+    bool recurring = false;
+    TTaskOrigin origin;
+};
+
+struct TIcsContents {
+    std::vector<std::shared_ptr<const TAppointmentRecord>> appointments;
+    std::vector<std::shared_ptr<const TTaskRecord>> tasks;
+};
+
+// Reads every VEVENT and VTODO of one iCalendar text. Items that cannot be
+// understood are skipped and logged; false when the text is no iCalendar data.
+bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents);
+
+} // namespace rp::mailstore

@@ -1,0 +1,86 @@
+#include "platform/mailstore/IcsSource.h"
+
+#include "engine/OutlookModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace rp::mailstore {
+
+TIcsSource::TIcsSource(QString path, QString what, int recheckMs)
+    : path(std::move(path)), what(std::move(what)), recheckMs(recheckMs) {}
+
+void TIcsSource::Invalidate() {
+    sinceCheck.invalidate();
+}
+
+std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
+    if (!snapshot || !sinceCheck.isValid() || sinceCheck.elapsed() >= recheckMs) {
+        if (Refresh() || !snapshot)
+            Rebuild();
+        sinceCheck.start();
+    }
+    return snapshot;
+}
+
+QStringList TIcsSource::CurrentFiles() const {
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw outlook::EAutomationError(
+            QStringLiteral("Cannot read the %1 \"%2\": it does not exist.").arg(what, path));
+    if (!info.isDir())
+        return {info.absoluteFilePath()};
+    QStringList result;
+    const QDir folder(path);
+    for (const QString& name : folder.entryList(
+             {QStringLiteral("*.ics")}, QDir::Files | QDir::Readable | QDir::Hidden, QDir::Name))
+        result << folder.absoluteFilePath(name);
+    // An unreadable file in the folder is an error, not an empty file.
+    for (const QString& name : folder.entryList({QStringLiteral("*.ics")}, QDir::Files))
+        if (!QFileInfo(folder.absoluteFilePath(name)).isReadable())
+            throw outlook::EAutomationError(
+                QStringLiteral("Cannot read the %1 file \"%2\": permission denied.")
+                    .arg(what, folder.absoluteFilePath(name)));
+    return result;
+}
+
+bool TIcsSource::RefreshFile(const QString& file, std::map<QString, TFileEntry>& next) {
+    const TFileStamp stamp = StampOf(file);
+    auto known = files.find(file);
+    if (known != files.end() && known->second.stamp == stamp) {
+        next.emplace(file, std::move(known->second));
+        return false;
+    }
+    TFileEntry entry;
+    entry.stamp = stamp;
+    const QByteArray text = ReadWholeFile(file, what + QStringLiteral(" file"));
+    ++parses;
+    if (!ParseIcsText(text, file, entry.contents))
+        qCWarning(lcMailStore).noquote() << "No iCalendar data in" << file;
+    next.emplace(file, std::move(entry));
+    return true;
+}
+
+bool TIcsSource::Refresh() {
+    const QStringList current = CurrentFiles();
+    std::map<QString, TFileEntry> next;
+    bool changed = current.size() != static_cast<qsizetype>(files.size());
+    for (const QString& file : current)
+        changed = RefreshFile(file, next) || changed;
+    files = std::move(next);
+    return changed;
+}
+
+void TIcsSource::Rebuild() {
+    auto contents = std::make_shared<TIcsContents>();
+    for (const auto& [name, entry] : files) {
+        contents->appointments.insert(contents->appointments.end(),
+                                      entry.contents.appointments.begin(),
+                                      entry.contents.appointments.end());
+        contents->tasks.insert(contents->tasks.end(), entry.contents.tasks.begin(),
+                               entry.contents.tasks.end());
+    }
+    snapshot = std::move(contents);
+}
+
+} // namespace rp::mailstore

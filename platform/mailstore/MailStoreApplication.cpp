@@ -1,0 +1,154 @@
+#include "platform/mailstore/MailStoreApplication.h"
+
+#include "platform/mailstore/MailStoreItems.h"
+
+#include <QDir>
+
+namespace rp::mailstore {
+
+namespace {
+
+using outlook::EAutomationError;
+using outlook::ItemPtr;
+
+// A collection over one snapshot of records: Count and Item never touch the disk.
+template <class Record> class TItems : public outlook::Items {
+public:
+    using TMake = std::function<ItemPtr(const std::shared_ptr<const Record>&)>;
+    TItems(std::shared_ptr<const void> owner,
+           const std::vector<std::shared_ptr<const Record>>& records, TMake make)
+        : owner(std::move(owner)), records(records), make(std::move(make)) {}
+
+    int Count() override { return static_cast<int>(records.size()); }
+    ItemPtr Item(int index) override {
+        if (index < 1 || index > Count())
+            throw EAutomationError(QStringLiteral("Array index out of bounds."));
+        return make(records[static_cast<size_t>(index - 1)]);
+    }
+
+private:
+    std::shared_ptr<const void> owner; // keeps the snapshot alive
+    const std::vector<std::shared_ptr<const Record>>& records;
+    TMake make;
+};
+
+class TCalendarFolder : public outlook::MAPIFolder {
+public:
+    explicit TCalendarFolder(std::shared_ptr<TIcsSource> source) : source(std::move(source)) {}
+    std::shared_ptr<outlook::Items> Items() override {
+        auto contents = source->Contents();
+        return std::make_shared<TItems<TAppointmentRecord>>(
+            contents, contents->appointments,
+            [](const auto& record) -> ItemPtr { return MakeAppointment(record); });
+    }
+    int UnReadItemCount() override { return 0; }
+
+private:
+    std::shared_ptr<TIcsSource> source;
+};
+
+class TTaskFolder : public outlook::MAPIFolder {
+public:
+    explicit TTaskFolder(std::shared_ptr<TIcsSource> source) : source(std::move(source)) {}
+    std::shared_ptr<outlook::Items> Items() override {
+        auto contents = source->Contents();
+        return std::make_shared<TItems<TTaskRecord>>(
+            contents, contents->tasks,
+            [source = source](const auto& record) -> ItemPtr { return MakeTask(record, source); });
+    }
+    int UnReadItemCount() override { return 0; }
+
+private:
+    std::shared_ptr<TIcsSource> source;
+};
+
+class TInboxFolder : public outlook::MAPIFolder {
+public:
+    explicit TInboxFolder(std::shared_ptr<TMaildirInbox> inbox) : inbox(std::move(inbox)) {}
+    std::shared_ptr<outlook::Items> Items() override {
+        auto contents = inbox->Contents();
+        return std::make_shared<TItems<TMailRecord>>(
+            contents, contents->messages,
+            [](const auto& record) -> ItemPtr { return MakeReceivedMail(record); });
+    }
+    int UnReadItemCount() override { return inbox->Contents()->unreadCount; }
+
+private:
+    std::shared_ptr<TMaildirInbox> inbox;
+};
+
+class TStoreNameSpace : public outlook::NameSpace {
+public:
+    explicit TStoreNameSpace(std::shared_ptr<TStoreParts> parts) : parts(std::move(parts)) {}
+    std::shared_ptr<outlook::MAPIFolder> GetDefaultFolder(int kind) override {
+        switch (kind) {
+        case outlook::olFolderCalendar:
+            return std::make_shared<TCalendarFolder>(parts->calendar);
+        case outlook::olFolderTasks:
+            return std::make_shared<TTaskFolder>(parts->tasks);
+        case outlook::olFolderInbox:
+            return std::make_shared<TInboxFolder>(parts->inbox);
+        default:
+            return nullptr;
+        }
+    }
+
+private:
+    std::shared_ptr<TStoreParts> parts;
+};
+
+QString CleanPath(const QString& path) {
+    return QDir::cleanPath(QDir(path).absolutePath());
+}
+
+} // namespace
+
+std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
+    auto parts = std::make_shared<TStoreParts>();
+    parts->profile = LoadProfile(location.profilePath, location.storeFolder);
+    if (parts->profile.isDefault)
+        CreateDefaultStore(location.storeFolder);
+    const TMailStoreProfile& profile = parts->profile;
+    parts->calendar = std::make_shared<TIcsSource>(profile.calendarPath, QStringLiteral("calendar"),
+                                                   location.recheckMs);
+    // One file or folder for both is read once, not twice.
+    parts->tasks = CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath)
+                       ? parts->calendar
+                       : std::make_shared<TIcsSource>(
+                             profile.tasksPath, QStringLiteral("task list"), location.recheckMs);
+    parts->inbox = std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
+    parts->transport = CreateTransport(profile.send);
+    return parts;
+}
+
+TStoreApplication::TStoreApplication(TStoreLocation location) : location(std::move(location)) {}
+
+std::shared_ptr<TStoreParts> TStoreApplication::Parts() {
+    const TFileStamp stamp = StampOf(location.profilePath);
+    if (!parts || stamp != profileStamp) {
+        parts = OpenStore(location);
+        profileStamp = stamp;
+    }
+    return parts;
+}
+
+std::shared_ptr<outlook::NameSpace> TStoreApplication::GetNamespace(const QString& type) {
+    if (type.compare(QLatin1String("MAPI"), Qt::CaseInsensitive) != 0)
+        throw EAutomationError(QStringLiteral("The namespace \"%1\" is not known.").arg(type));
+    return std::make_shared<TStoreNameSpace>(Parts());
+}
+
+outlook::ItemPtr TStoreApplication::CreateItem(int kind) {
+    if (kind != outlook::olMailItem)
+        throw EAutomationError(QStringLiteral("Only mail items can be created."));
+    const auto store = Parts();
+    return MakeNewMail(store->profile.send.from, store->transport);
+}
+
+std::shared_ptr<outlook::Application> TMailStoreFactory::Connect() {
+    auto application = std::make_shared<TStoreApplication>(location);
+    application->Parts();
+    return application;
+}
+
+} // namespace rp::mailstore

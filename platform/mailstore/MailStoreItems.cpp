@@ -1,0 +1,158 @@
+#include "platform/mailstore/MailStoreItems.h"
+
+#include "platform/mailstore/IcsSource.h"
+#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/mailstore/TaskRecurrence.h"
+
+namespace rp::mailstore {
+
+namespace {
+
+using outlook::EAutomationError;
+
+class TPattern : public outlook::RecurrencePattern {
+public:
+    explicit TPattern(const TRecurrenceRecord& record) : record(record) {}
+    int RecurrenceType() override { return record.type; }
+    TDateTime PatternStartDate() override { return record.patternStartDate; }
+    TDateTime PatternEndDate() override { return record.patternEndDate; }
+    bool NoEndDate() override { return record.noEndDate; }
+    int Occurrences() override { return record.occurrences; }
+    int Interval() override { return record.interval; }
+    int DayOfWeekMask() override { return record.dayOfWeekMask; }
+    int DayOfMonth() override { return record.dayOfMonth; }
+    TDateTime StartTime() override { return record.startTime; }
+
+private:
+    TRecurrenceRecord record;
+};
+
+// What a single appointment's pattern reads like: one occurrence, its start.
+TRecurrenceRecord SingleOccurrence(TDateTime start) {
+    TRecurrenceRecord record;
+    record.occurrences = 1;
+    record.noEndDate = false;
+    record.patternStartDate = WholeDay(start);
+    record.patternEndDate = WholeDay(start);
+    record.startTime = TimeOfDay(start);
+    return record;
+}
+
+class TAppointment : public outlook::AppointmentItem {
+public:
+    explicit TAppointment(std::shared_ptr<const TAppointmentRecord> record)
+        : record(std::move(record)) {}
+    bool IsRecurring() override { return record->recurrence.has_value(); }
+    std::shared_ptr<outlook::RecurrencePattern> GetRecurrencePattern() override {
+        return std::make_shared<TPattern>(record->recurrence ? *record->recurrence
+                                                             : SingleOccurrence(record->start));
+    }
+    TDateTime Start() override { return record->start; }
+    int ReminderMinutesBeforeStart() override { return record->reminderMinutes; }
+    QString Location() override { return record->location; }
+    QString Subject() override { return record->subject; }
+
+private:
+    std::shared_ptr<const TAppointmentRecord> record;
+};
+
+class TTask : public outlook::TaskItem {
+public:
+    TTask(std::shared_ptr<const TTaskRecord> record, std::shared_ptr<TIcsSource> source)
+        : record(std::move(record)), source(std::move(source)) {}
+    QString Subject() override { return record->subject; }
+    TDateTime StartDate() override { return record->startDate; }
+    TDateTime DueDate() override { return record->dueDate; }
+    bool Complete() override { return record->complete; }
+    bool ReminderSet() override { return record->reminderSet; }
+    TDateTime ReminderTime() override { return record->reminderTime; }
+    bool IsRecurring() override { return record->recurring; }
+
+    bool SkipRecurrence() override {
+        if (!record->recurring)
+            return false;
+        std::optional<TTaskRecord> moved = SkipTaskToNextOccurrence(record->origin);
+        if (!moved)
+            return false;
+        record = std::make_shared<const TTaskRecord>(std::move(*moved));
+        if (source)
+            source->Invalidate();
+        return true;
+    }
+
+private:
+    std::shared_ptr<const TTaskRecord> record;
+    std::shared_ptr<TIcsSource> source;
+};
+
+class TReceivedMail : public outlook::MailItem {
+public:
+    explicit TReceivedMail(std::shared_ptr<const TMailRecord> record) : record(std::move(record)) {}
+    bool UnRead() override { return record->unread; }
+    int Importance() override { return record->importance; }
+    TDateTime ReceivedTime() override { return record->receivedTime; }
+    QString Subject() override { return record->subject; }
+    QString SenderName() override { return record->senderName; }
+    void SetTo(const QString&) override { Refuse(); }
+    void SetSubject(const QString&) override { Refuse(); }
+    void SetBody(const QString&) override { Refuse(); }
+    void Send() override { Refuse(); }
+
+private:
+    [[noreturn]] static void Refuse() {
+        throw EAutomationError(QStringLiteral("A received message cannot be changed or sent."));
+    }
+    std::shared_ptr<const TMailRecord> record;
+};
+
+class TNewMail : public outlook::MailItem {
+public:
+    TNewMail(QString from, std::shared_ptr<IMailTransport> transport)
+        : transport(std::move(transport)) {
+        message.from = std::move(from);
+    }
+    bool UnRead() override { return false; }
+    int Importance() override { return outlook::olImportanceNormal; }
+    TDateTime ReceivedTime() override { return 0; }
+    QString Subject() override { return message.subject; }
+    QString SenderName() override { return message.from; }
+    void SetTo(const QString& value) override { message.to = value; }
+    void SetSubject(const QString& value) override { message.subject = value; }
+    void SetBody(const QString& value) override { message.body = value; }
+
+    void Send() override {
+        if (sent)
+            throw EAutomationError(QStringLiteral("The message has already been sent."));
+        const QString answer = transport->Send(ComposeMessage(message));
+        sent = true;
+        qCInfo(lcMailStore).noquote() << answer;
+    }
+
+private:
+    TOutgoingMessage message;
+    std::shared_ptr<IMailTransport> transport;
+    bool sent = false;
+};
+
+} // namespace
+
+std::shared_ptr<outlook::AppointmentItem>
+MakeAppointment(std::shared_ptr<const TAppointmentRecord> record) {
+    return std::make_shared<TAppointment>(std::move(record));
+}
+
+std::shared_ptr<outlook::TaskItem> MakeTask(std::shared_ptr<const TTaskRecord> record,
+                                            std::shared_ptr<TIcsSource> source) {
+    return std::make_shared<TTask>(std::move(record), std::move(source));
+}
+
+std::shared_ptr<outlook::MailItem> MakeReceivedMail(std::shared_ptr<const TMailRecord> record) {
+    return std::make_shared<TReceivedMail>(std::move(record));
+}
+
+std::shared_ptr<outlook::MailItem> MakeNewMail(QString from,
+                                               std::shared_ptr<IMailTransport> transport) {
+    return std::make_shared<TNewMail>(std::move(from), std::move(transport));
+}
+
+} // namespace rp::mailstore

@@ -1,0 +1,202 @@
+#include "platform/mailstore/MailStoreProfile.h"
+
+#include "engine/OutlookModel.h"
+#include "platform/mailstore/MailStoreFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSysInfo>
+
+namespace rp::mailstore {
+
+namespace {
+
+QString XdgFolder(const char* variable, const QString& fallbackUnderHome) {
+    const QString value = qEnvironmentVariable(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(value))
+        return value;
+    return QDir::homePath() + QLatin1Char('/') + fallbackUnderHome;
+}
+
+// QSettings splits an unquoted value at commas; a command line may hold some.
+QString TextValue(const QSettings& ini, const QString& key, const QString& fallback = {}) {
+    const QVariant value = ini.value(key);
+    if (!value.isValid())
+        return fallback;
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString().trimmed();
+}
+
+bool FlagValue(const QSettings& ini, const QString& key, bool fallback) {
+    const QString text = TextValue(ini, key).toLower();
+    if (text.isEmpty())
+        return fallback;
+    return text == QLatin1String("true") || text == QLatin1String("1") ||
+           text == QLatin1String("yes") || text == QLatin1String("on");
+}
+
+QString ExpandHome(const QString& path) {
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+TMailStoreProfile DefaultProfile(const QString& storeFolder) {
+    TMailStoreProfile profile;
+    profile.calendarPath = storeFolder + QStringLiteral("/calendar.ics");
+    profile.tasksPath = storeFolder + QStringLiteral("/tasks.ics");
+    profile.inboxPath = storeFolder + QStringLiteral("/Inbox");
+    profile.send.outboxPath = storeFolder + QStringLiteral("/Outbox");
+    profile.send.from = DefaultFromAddress();
+    return profile;
+}
+
+void ReadSend(const QSettings& ini, TSendSettings& send) {
+    send.transport = TransportFromName(TextValue(ini, QStringLiteral("Send/Transport")));
+    send.url = TextValue(ini, QStringLiteral("Send/Url"));
+    send.startTls = FlagValue(ini, QStringLiteral("Send/StartTLS"), true);
+    send.user = TextValue(ini, QStringLiteral("Send/User"));
+    send.password = TextValue(ini, QStringLiteral("Send/Password"));
+    send.passwordCommand = TextValue(ini, QStringLiteral("Send/PasswordCommand"));
+    send.caFile = ExpandHome(TextValue(ini, QStringLiteral("Send/CAFile")));
+    bool ok = false;
+    const int timeout = TextValue(ini, QStringLiteral("Send/TimeoutSeconds")).toInt(&ok);
+    send.timeoutSeconds = ok && timeout > 0 ? timeout : 30;
+    send.command = TextValue(ini, QStringLiteral("Send/Command"), send.command);
+    send.from = TextValue(ini, QStringLiteral("Send/From"), send.from);
+    send.outboxPath =
+        ExpandHome(TextValue(ini, QStringLiteral("Send/OutboxPath"), send.outboxPath));
+}
+
+void EnsureFolder(const QString& path) {
+    if (!QDir().mkpath(path))
+        throw outlook::EAutomationError(
+            QStringLiteral("Cannot create the folder \"%1\".").arg(path));
+}
+
+void EnsureEmptyCalendar(const QString& path) {
+    if (QFileInfo::exists(path))
+        return;
+    ReplaceFileAtomically(path, QByteArrayLiteral("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                                                  "PRODID:-//Amberfold//Ringpost//EN\r\n"
+                                                  "END:VCALENDAR\r\n"));
+}
+
+// Quotes what the INI reader would otherwise split or unescape.
+QString IniValue(const QString& value) {
+    static const QRegularExpression special(QStringLiteral("[,;\"\\=#]|^\\s|\\s$"));
+    if (!value.contains(special))
+        return value;
+    QString escaped = value;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+void AppendSection(QByteArray& text, const char* section,
+                   const QList<std::pair<const char*, QString>>& keys) {
+    text += '[' + QByteArray(section) + "]\n";
+    for (const auto& [key, value] : keys)
+        text += QByteArray(key) + '=' + IniValue(value).toUtf8() + '\n';
+    text += '\n';
+}
+
+} // namespace
+
+QString DefaultProfilePath() {
+    return XdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) +
+           QStringLiteral("/Amberfold/MailStore.ini");
+}
+
+QString DefaultStoreFolder() {
+    return XdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) +
+           QStringLiteral("/Amberfold/Ringpost");
+}
+
+QString DefaultFromAddress() {
+    const QString host = QSysInfo::machineHostName();
+    return QStringLiteral("ringpost@") + (host.isEmpty() ? QStringLiteral("localhost") : host);
+}
+
+QString TransportName(TTransportKind kind) {
+    switch (kind) {
+    case TTransportKind::Smtp:
+        return QStringLiteral("smtp");
+    case TTransportKind::Sendmail:
+        return QStringLiteral("sendmail");
+    case TTransportKind::Outbox:
+        break;
+    }
+    return QStringLiteral("outbox");
+}
+
+TTransportKind TransportFromName(const QString& name) {
+    const QString lower = name.trimmed().toLower();
+    if (lower == QLatin1String("smtp"))
+        return TTransportKind::Smtp;
+    if (lower == QLatin1String("sendmail"))
+        return TTransportKind::Sendmail;
+    return TTransportKind::Outbox;
+}
+
+TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
+    TMailStoreProfile profile = DefaultProfile(storeFolder);
+    if (!QFileInfo::exists(path)) {
+        profile.isDefault = true;
+        return profile;
+    }
+    QSettings ini(path, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError)
+        throw outlook::EAutomationError(
+            QStringLiteral("Cannot read the mail store profile \"%1\".").arg(path));
+    profile.calendarPath =
+        ExpandHome(TextValue(ini, QStringLiteral("Calendar/Path"), profile.calendarPath));
+    profile.tasksPath = ExpandHome(TextValue(ini, QStringLiteral("Tasks/Path"), profile.tasksPath));
+    profile.inboxPath = ExpandHome(TextValue(ini, QStringLiteral("Inbox/Path"), profile.inboxPath));
+    ReadSend(ini, profile.send);
+    return profile;
+}
+
+void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
+    EnsureFolder(QFileInfo(path).absolutePath());
+    const TSendSettings& send = profile.send;
+    QByteArray text;
+    AppendSection(text, "Calendar", {{"Path", profile.calendarPath}});
+    AppendSection(text, "Tasks", {{"Path", profile.tasksPath}});
+    AppendSection(text, "Inbox", {{"Path", profile.inboxPath}});
+    QList<std::pair<const char*, QString>> sendKeys{
+        {"Transport", TransportName(send.transport)},
+        {"Url", send.url},
+        {"StartTLS", send.startTls ? QStringLiteral("true") : QStringLiteral("false")},
+        {"User", send.user}};
+    if (!send.password.isEmpty())
+        sendKeys.append({"Password", send.password});
+    sendKeys.append({{"PasswordCommand", send.passwordCommand},
+                     {"CAFile", send.caFile},
+                     {"TimeoutSeconds", QString::number(send.timeoutSeconds)},
+                     {"Command", send.command},
+                     {"From", send.from},
+                     {"OutboxPath", send.outboxPath}});
+    AppendSection(text, "Send", sendKeys);
+    // The profile may hold a password, so it is the user's alone.
+    ReplaceFileAtomically(path, text, 0600, true);
+}
+
+void EnsureMaildir(const QString& path) {
+    for (const char* sub : {"cur", "new", "tmp"})
+        EnsureFolder(path + QLatin1Char('/') + QLatin1String(sub));
+}
+
+void CreateDefaultStore(const QString& storeFolder) {
+    EnsureFolder(storeFolder);
+    EnsureEmptyCalendar(storeFolder + QStringLiteral("/calendar.ics"));
+    EnsureEmptyCalendar(storeFolder + QStringLiteral("/tasks.ics"));
+    EnsureMaildir(storeFolder + QStringLiteral("/Inbox"));
+    EnsureMaildir(storeFolder + QStringLiteral("/Outbox"));
+}
+
+} // namespace rp::mailstore

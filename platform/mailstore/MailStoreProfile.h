@@ -1,0 +1,54 @@
+#pragma once
+// The mail store profile: where the calendar, tasks and inbox are and how mail
+// leaves. One INI file, like a mail program's own profile.
+
+#include <QString>
+
+namespace rp::mailstore {
+
+enum class TTransportKind { Outbox, Smtp, Sendmail };
+
+struct TSendSettings {
+    TTransportKind transport = TTransportKind::Outbox;
+    QString url;
+    bool startTls = true;
+    QString user;
+    QString password;
+    QString passwordCommand;
+    QString caFile;
+    int timeoutSeconds = 30;
+    QString command = QStringLiteral("/usr/sbin/sendmail -t -i");
+    QString from;
+    QString outboxPath;
+};
+
+struct TMailStoreProfile {
+    QString calendarPath;
+    QString tasksPath;
+    QString inboxPath;
+    TSendSettings send;
+    // True when no profile file exists and the embedded default store serves.
+    bool isDefault = false;
+};
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/Amberfold/MailStore.ini
+QString DefaultProfilePath();
+// ${XDG_DATA_HOME:-$HOME/.local/share}/Amberfold/Ringpost
+QString DefaultStoreFolder();
+
+// The profile at `path`; the embedded default (in `storeFolder`) when there is
+// no such file. Paths and keys left out take their defaults.
+TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder);
+// Writes the profile with mode 0600; throws EAutomationError naming the file.
+void SaveProfile(const TMailStoreProfile& profile, const QString& path);
+
+// Creates the default store's files and Maildirs where they are missing.
+void CreateDefaultStore(const QString& storeFolder);
+// Creates cur/, new/ and tmp/ under `path` where missing.
+void EnsureMaildir(const QString& path);
+
+QString TransportName(TTransportKind kind);
+TTransportKind TransportFromName(const QString& name);
+QString DefaultFromAddress();
+
+} // namespace rp::mailstore

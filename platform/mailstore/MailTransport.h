@@ -1,0 +1,30 @@
+#pragma once
+// How a composed message leaves: the outbox Maildir, an SMTP server or the
+// local sendmail command.
+
+#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/mailstore/MessageComposer.h"
+
+#include <memory>
+
+namespace rp::mailstore {
+
+class IMailTransport {
+public:
+    virtual ~IMailTransport() = default;
+    // Hands the message over; returns the transport's answer in plain words.
+    // Throws EAutomationError with a message a user understands on failure.
+    virtual QString Send(const TComposedMessage& message) = 0;
+};
+
+std::unique_ptr<IMailTransport> CreateOutboxTransport(const QString& maildir);
+std::unique_ptr<IMailTransport> CreateSmtpTransport(const TSendSettings& settings);
+std::unique_ptr<IMailTransport> CreateSendmailTransport(const TSendSettings& settings);
+// The transport the settings name.
+std::unique_ptr<IMailTransport> CreateTransport(const TSendSettings& settings);
+
+// The password for SMTP: Password, else the first line PasswordCommand prints,
+// else the desktop keyring; empty when there is no user.
+QString ResolvePassword(const TSendSettings& settings);
+
+} // namespace rp::mailstore

@@ -1,0 +1,241 @@
+#include "engine/OutlookModel.h"
+#include "platform/mailstore/Keyring.h"
+#include "platform/mailstore/MailTransport.h"
+
+#include <QProcess>
+#include <QUrl>
+#include <cstring>
+#include <curl/curl.h>
+#include <mutex>
+
+namespace rp::mailstore {
+
+namespace {
+
+using outlook::EAutomationError;
+
+void EnsureCurl() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// What was said last on the SMTP connection, to tell the user which step failed.
+struct TConversation {
+    QByteArray lastCommand; // the verb only: no credentials are kept
+    QByteArray lastReply;
+};
+
+struct TUpload {
+    const QByteArray* text = nullptr;
+    qsizetype sent = 0;
+};
+
+size_t ReadMessage(char* buffer, size_t size, size_t count, void* userData) {
+    auto* upload = static_cast<TUpload*>(userData);
+    const qsizetype room = static_cast<qsizetype>(size * count);
+    const qsizetype chunk = std::min(room, upload->text->size() - upload->sent);
+    std::memcpy(buffer, upload->text->constData() + upload->sent, static_cast<size_t>(chunk));
+    upload->sent += chunk;
+    return static_cast<size_t>(chunk);
+}
+
+QByteArray CommandVerb(const QByteArray& line) {
+    qsizetype end = 0;
+    while (end < line.size() && line[end] != ' ' && line[end] != ':')
+        ++end;
+    return line.left(end).toUpper();
+}
+
+int Listen(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
+    auto* conversation = static_cast<TConversation*>(userData);
+    const QByteArray text = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
+    if (type == CURLINFO_HEADER_OUT)
+        conversation->lastCommand = CommandVerb(text);
+    else if (type == CURLINFO_HEADER_IN && !text.isEmpty())
+        conversation->lastReply = text.split('\n').last().trimmed();
+    return 0;
+}
+
+struct TCurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct TListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+QString ReplyText(const TConversation& conversation) {
+    return QString::fromUtf8(conversation.lastReply);
+}
+
+QString RefusalMessage(const TConversation& conversation) {
+    const QString reply = ReplyText(conversation);
+    const QByteArray& command = conversation.lastCommand;
+    if (command == "RCPT")
+        return QStringLiteral("SMTP server refused the recipient: %1").arg(reply);
+    if (command == "MAIL")
+        return QStringLiteral("SMTP server refused the sender: %1").arg(reply);
+    if (command == "AUTH")
+        return QStringLiteral("SMTP server rejected the user name or password: %1").arg(reply);
+    if (command == "DATA" || command == ".")
+        return QStringLiteral("SMTP server refused the message: %1").arg(reply);
+    return QStringLiteral("SMTP server refused the message: %1").arg(reply);
+}
+
+class TSmtpTransport : public IMailTransport {
+public:
+    explicit TSmtpTransport(const TSendSettings& settings) : settings(settings) {}
+
+    QString Send(const TComposedMessage& message) override {
+        EnsureCurl();
+        if (settings.url.trimmed().isEmpty())
+            throw EAutomationError(QStringLiteral("No SMTP server is configured (Url)."));
+        if (!passwordKnown) {
+            password = ResolvePassword(settings);
+            passwordKnown = true;
+        }
+        std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
+        if (!curl)
+            throw EAutomationError(QStringLiteral("The SMTP connection could not be set up."));
+        std::unique_ptr<curl_slist, TListDeleter> recipients;
+        for (const QByteArray& recipient : message.recipients)
+            recipients.reset(
+                curl_slist_append(recipients.release(), ('<' + recipient + '>').constData()));
+        TUpload upload{&message.text, 0};
+        TConversation conversation;
+        char errorText[CURL_ERROR_SIZE] = {};
+        Configure(curl.get(), message, recipients.get(), upload, conversation, errorText);
+        const CURLcode result = curl_easy_perform(curl.get());
+        if (result != CURLE_OK) {
+            if (result == CURLE_LOGIN_DENIED)
+                passwordKnown = false; // ask the keyring or command again next time
+            throw EAutomationError(FailureMessage(result, conversation, errorText));
+        }
+        return QStringLiteral("The SMTP server accepted the message: %1")
+            .arg(ReplyText(conversation));
+    }
+
+private:
+    void Configure(CURL* curl, const TComposedMessage& message, curl_slist* recipients,
+                   TUpload& upload, TConversation& conversation, char* errorText) const {
+        const QByteArray url = settings.url.trimmed().toUtf8();
+        const QByteArray from = '<' + message.envelopeFrom + '>';
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
+        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients);
+        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadMessage);
+        curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE,
+                         static_cast<curl_off_t>(message.text.size()));
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(settings.timeoutSeconds));
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(settings.timeoutSeconds));
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, Listen);
+        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &conversation);
+        // A plain smtp:// URL still upgrades with STARTTLS unless the profile says not to.
+        if (settings.startTls && url.startsWith("smtp://"))
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        if (!settings.caFile.isEmpty())
+            curl_easy_setopt(curl, CURLOPT_CAINFO, settings.caFile.toUtf8().constData());
+        if (!settings.user.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_USERNAME, settings.user.toUtf8().constData());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+        }
+    }
+
+    QString ServerName() const {
+        const QUrl url(settings.url.trimmed());
+        return url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port())
+                              : url.host();
+    }
+
+    QString FailureMessage(CURLcode result, const TConversation& conversation,
+                           const char* errorText) const {
+        const QString detail = QString::fromUtf8(errorText).trimmed();
+        switch (result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return QStringLiteral("The SMTP server \"%1\" could not be found.").arg(ServerName());
+        case CURLE_COULDNT_CONNECT:
+            return QStringLiteral("Could not connect to the SMTP server %1: the connection was "
+                                  "refused or the server is not reachable.")
+                .arg(ServerName());
+        case CURLE_OPERATION_TIMEDOUT:
+            return QStringLiteral("The SMTP server %1 did not answer within %2 seconds.")
+                .arg(ServerName())
+                .arg(settings.timeoutSeconds);
+        case CURLE_LOGIN_DENIED:
+            return QStringLiteral("SMTP server rejected the user name or password: %1")
+                .arg(ReplyText(conversation));
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CONNECT_ERROR:
+            return QStringLiteral("The secure connection to the SMTP server %1 failed; its "
+                                  "certificate could not be verified: %2")
+                .arg(ServerName(), detail);
+        case CURLE_USE_SSL_FAILED:
+            return QStringLiteral("The SMTP server %1 does not offer STARTTLS; set StartTLS=false "
+                                  "only if the connection may go unencrypted.")
+                .arg(ServerName());
+        case CURLE_URL_MALFORMAT:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return QStringLiteral("The SMTP server address \"%1\" is not a valid smtp:// or "
+                                  "smtps:// URL.")
+                .arg(settings.url);
+        default:
+            break;
+        }
+        if (!conversation.lastReply.isEmpty() &&
+            (conversation.lastReply.startsWith('4') || conversation.lastReply.startsWith('5')))
+            return RefusalMessage(conversation);
+        return QStringLiteral("Sending through the SMTP server %1 failed: %2")
+            .arg(ServerName(),
+                 detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail);
+    }
+
+    TSendSettings settings;
+    QString password;
+    bool passwordKnown = false;
+};
+
+QString RunPasswordCommand(const TSendSettings& settings) {
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), settings.passwordCommand});
+    process.closeWriteChannel();
+    if (!process.waitForFinished(settings.timeoutSeconds * 1000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        throw EAutomationError(QStringLiteral("The password command did not finish within %1 "
+                                              "seconds.")
+                                   .arg(settings.timeoutSeconds));
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw EAutomationError(
+            QStringLiteral("The password command failed (exit code %1).").arg(process.exitCode()));
+    const QByteArray output = process.readAllStandardOutput();
+    const qsizetype lineEnd = output.indexOf('\n');
+    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+} // namespace
+
+QString ResolvePassword(const TSendSettings& settings) {
+    if (settings.user.isEmpty())
+        return {};
+    if (!settings.password.isEmpty())
+        return settings.password;
+    if (!settings.passwordCommand.trimmed().isEmpty())
+        return RunPasswordCommand(settings);
+    return ReadKeyringPassword(KeyringAccount(settings));
+}
+
+std::unique_ptr<IMailTransport> CreateSmtpTransport(const TSendSettings& settings) {
+    return std::make_unique<TSmtpTransport>(settings);
+}
+
+} // namespace rp::mailstore

@@ -1,0 +1,17 @@
+#pragma once
+// Moving a recurring task to its next occurrence in the user's own file.
+
+#include "platform/mailstore/IcsRecords.h"
+
+#include <optional>
+
+namespace rp::mailstore {
+
+// Moves DTSTART and DUE of the task at `origin` to the next occurrence of its
+// RRULE and writes the file back atomically, leaving every other line as it
+// was. Returns the task as it now reads, or nullopt when there is no next
+// occurrence (nothing is written then). Throws EAutomationError naming the file
+// when it cannot be read or written or the task is no longer where it was.
+std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin);
+
+} // namespace rp::mailstore

@@ -1,0 +1,157 @@
+#include "MailStoreTestSupport.h"
+
+#include "platform/mailstore/IcsSource.h"
+
+using namespace rp;
+using namespace rp::outlook;
+using namespace rp::mailstore;
+using namespace rp::mailstore::testing;
+
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+class MailStoreCalendarTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QFile::copy(DataDir() + "/calendar.ics", store.Path("calendar.ics"));
+        store.WriteProfile("[Calendar]\nPath=" + store.Path("calendar.ics").toUtf8() + "\n");
+    }
+    std::shared_ptr<AppointmentItem> Appointment(int index) {
+        return store.Item<AppointmentItem>(olFolderCalendar, index);
+    }
+
+    // New York changed to summer time on 10 March 2024, Berlin only on 31 March:
+    // the sample's March meetings fall in those three weeks on purpose.
+    TScopedTimeZone newYork{"America/New_York"};
+    TStoreFixture store;
+};
+
+TEST_F(MailStoreCalendarTest, TimesOfEveryKindAreLocalTimes) {
+    ASSERT_EQ(store.Folder(olFolderCalendar)->Items()->Count(), 9); // no start, cancelled: left out
+    EXPECT_NEAR(Appointment(1)->Start(), EncodeDateTime(2024, 3, 11, 4, 30), kSecond); // TZID
+    EXPECT_NEAR(Appointment(2)->Start(), EncodeDateTime(2024, 3, 12, 11, 0), kSecond); // UTC
+    EXPECT_NEAR(Appointment(3)->Start(), EncodeDateTime(2024, 3, 13, 8, 0), kSecond);  // floating
+    EXPECT_EQ(Appointment(4)->Start(), EncodeDate(2024, 3, 14));                       // all day
+    EXPECT_EQ(Appointment(1)->Subject(), "Budget review");
+    EXPECT_EQ(Appointment(1)->Location(), "Room 12");
+    EXPECT_EQ(Appointment(3)->Location(), "Dr. Weiss, Main Street 4");
+    EXPECT_FALSE(Appointment(1)->IsRecurring());
+}
+
+TEST_F(MailStoreCalendarTest, RemindersComeFromTheFirstDisplayOrEmailAlarm) {
+    EXPECT_EQ(Appointment(1)->ReminderMinutesBeforeStart(), 10);
+    EXPECT_EQ(Appointment(2)->ReminderMinutesBeforeStart(), 60);  // the audio alarm does not count
+    EXPECT_EQ(Appointment(3)->ReminderMinutesBeforeStart(), 15);  // none: the usual default
+    EXPECT_EQ(Appointment(6)->ReminderMinutesBeforeStart(), 30);  // 45 before the end of 15 minutes
+    EXPECT_EQ(Appointment(7)->ReminderMinutesBeforeStart(), 120); // absolute trigger
+}
+
+TEST_F(MailStoreCalendarTest, DailyRuleWithCountEndsOnItsLastOccurrence) {
+    auto item = Appointment(5);
+    ASSERT_TRUE(item->IsRecurring());
+    auto pattern = item->GetRecurrencePattern();
+    EXPECT_EQ(pattern->RecurrenceType(), olRecursDaily);
+    EXPECT_EQ(pattern->Interval(), 2);
+    EXPECT_EQ(pattern->DayOfWeekMask(), 0);
+    EXPECT_EQ(pattern->Occurrences(), 5);
+    EXPECT_FALSE(pattern->NoEndDate());
+    EXPECT_EQ(pattern->PatternStartDate(), EncodeDate(2024, 3, 18));
+    EXPECT_NEAR(pattern->StartTime(), EncodeTime(2, 0), kSecond);
+    EXPECT_NEAR(pattern->PatternEndDate(), EncodeDateTime(2024, 3, 26, 2, 0), kSecond);
+}
+
+TEST_F(MailStoreCalendarTest, WeeklyRuleWithUntilKeepsItsDaysAndEnd) {
+    auto pattern = Appointment(6)->GetRecurrencePattern();
+    EXPECT_EQ(pattern->RecurrenceType(), olRecursWeekly);
+    EXPECT_EQ(pattern->DayOfWeekMask(), 2 | 8 | 32); // Monday, Wednesday, Friday
+    EXPECT_EQ(pattern->Interval(), 1);
+    EXPECT_EQ(pattern->Occurrences(), 0);
+    EXPECT_FALSE(pattern->NoEndDate());
+    EXPECT_NEAR(pattern->PatternEndDate(), EncodeDateTime(2024, 4, 30, 17, 59, 59), kSecond);
+    EXPECT_NEAR(Appointment(6)->Start(), EncodeDateTime(2024, 3, 4, 8, 0), kSecond);
+}
+
+TEST_F(MailStoreCalendarTest, MonthlyAndYearlyRulesMapToTheirKinds) {
+    auto byMonthDay = Appointment(7)->GetRecurrencePattern();
+    EXPECT_EQ(byMonthDay->RecurrenceType(), olRecursMonthly);
+    EXPECT_EQ(byMonthDay->DayOfMonth(), 15);
+    EXPECT_TRUE(byMonthDay->NoEndDate());
+    EXPECT_EQ(Appointment(8)->GetRecurrencePattern()->RecurrenceType(), olRecursMonthNth);
+    auto yearly = Appointment(9)->GetRecurrencePattern();
+    EXPECT_EQ(yearly->RecurrenceType(), olRecursYearly);
+    // An UNTIL date includes the whole of its day.
+    EXPECT_NEAR(yearly->PatternEndDate(), EncodeDate(2030, 5, 7) - kSecond, kSecond / 2);
+}
+
+TEST_F(MailStoreCalendarTest, AMissingFileIsAnErrorNamingIt) {
+    QFile::remove(store.Path("calendar.ics"));
+    try {
+        store.Folder(olFolderCalendar)->Items();
+        FAIL() << "no error";
+    } catch (const EAutomationError& error) {
+        EXPECT_TRUE(error.Message().contains(store.Path("calendar.ics"))) << error.what();
+    }
+}
+
+TEST_F(MailStoreCalendarTest, ItemIndexesOutsideTheFolderFail) {
+    auto items = store.Folder(olFolderCalendar)->Items();
+    EXPECT_THROW(items->Item(0), EAutomationError);
+    EXPECT_THROW(items->Item(10), EAutomationError);
+}
+
+QByteArray Event(const QByteArray& uid, const QByteArray& summary) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//x//y//EN\r\nBEGIN:VEVENT\r\nUID:" + uid +
+           "\r\nDTSTAMP:20240301T000000Z\r\nDTSTART:20240320T090000Z\r\nSUMMARY:" + summary +
+           "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+TEST(MailStoreCalendarFolderTest, AFolderIsReadInFileNameOrderAndOnlyChangedFilesAgain) {
+    QTemporaryDir dir;
+    WriteText(dir.filePath("b.ics"), Event("b", "Second"));
+    WriteText(dir.filePath("a.ics"), Event("a", "First"));
+    WriteText(dir.filePath("notes.txt"), "not a calendar");
+    TIcsSource source(dir.path(), "calendar", 0);
+    auto contents = source.Contents();
+    ASSERT_EQ(contents->appointments.size(), 2u);
+    EXPECT_EQ(contents->appointments[0]->subject, "First");
+    EXPECT_EQ(contents->appointments[1]->subject, "Second");
+    EXPECT_EQ(source.ParseCount(), 2);
+
+    for (int i = 0; i < 50; ++i)
+        source.Contents();
+    EXPECT_EQ(source.ParseCount(), 2);
+    EXPECT_EQ(source.Contents(), contents) << "an unchanged folder keeps its snapshot";
+
+    WriteText(dir.filePath("b.ics"), Event("b", "Second, moved"));
+    EXPECT_EQ(source.Contents()->appointments[1]->subject, "Second, moved");
+    EXPECT_EQ(source.ParseCount(), 3);
+
+    QFile::remove(dir.filePath("a.ics"));
+    EXPECT_EQ(source.Contents()->appointments.size(), 1u);
+    EXPECT_EQ(source.ParseCount(), 3);
+}
+
+TEST(MailStoreCalendarFolderTest, TheDiskIsLookedAtOnlyAfterTheRecheckInterval) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("calendar.ics");
+    WriteText(file, Event("a", "Before"));
+    TIcsSource source(file, "calendar", 60000);
+    EXPECT_EQ(source.Contents()->appointments[0]->subject, "Before");
+    WriteText(file, Event("a", "After, and longer"));
+    EXPECT_EQ(source.Contents()->appointments[0]->subject, "Before");
+    source.Invalidate();
+    EXPECT_EQ(source.Contents()->appointments[0]->subject, "After, and longer");
+}
+
+TEST(MailStoreCalendarFolderTest, GarbageAndEmptyFilesGiveNoItemsButNoError) {
+    QTemporaryDir dir;
+    WriteText(dir.filePath("a.ics"), "");
+    WriteText(dir.filePath("b.ics"), "this is not iCalendar\n");
+    WriteText(dir.filePath("c.ics"), Event("c", "Kept"));
+    TIcsSource source(dir.path(), "calendar", 0);
+    ASSERT_EQ(source.Contents()->appointments.size(), 1u);
+    EXPECT_EQ(source.Contents()->appointments[0]->subject, "Kept");
+}
+
+} // namespace
