@@ -1,22 +1,56 @@
 #include "wizard/Wizard.h"
 
+#include "wizard/InstallerMain.h"
+#include "wizard/NewAgentInstallerObj.h"
 #include "wizard/WizardOwner.h"
+#include "wizard/WizardPrompts.h"
+
+#include <QPointer>
 
 namespace rp {
 
-// Placeholder until the wizard pages land.
 struct TWizard::Impl {
-    IWizardOwner& owner;
+    Impl(IWizardOwner& owner, IWizardPrompts* prompts)
+        : ownPrompts(prompts ? nullptr : new TMessageBoxPrompts),
+          installer(owner, prompts ? *prompts : *ownPrompts) {}
+    ~Impl() {
+        // The window hands the pages back to the sequence before the sequence goes.
+        delete host;
+    }
+
+    std::unique_ptr<TMessageBoxPrompts> ownPrompts;
+    TNewAgentInstaller installer;
+    QPointer<TMainForm> host;
 };
 
-TWizard::TWizard(IWizardOwner& owner) : impl(new Impl{owner}) {}
+TWizard::TWizard(IWizardOwner& owner) : impl(new Impl(owner, nullptr)) {}
+
+TWizard::TWizard(IWizardOwner& owner, IWizardPrompts& prompts) : impl(new Impl(owner, &prompts)) {}
+
 TWizard::~TWizard() = default;
-void TWizard::Show() {}
-bool TWizard::IsOpen() const {
-    return false;
+
+void TWizard::Show() {
+    if (IsOpen()) {
+        // One set of pages can live in one window only.
+        impl->host->raise();
+        impl->host->activateWindow();
+        return;
+    }
+    delete impl->host;
+    impl->host = new TMainForm(impl->installer, impl->installer.Owner().OwnerWidget());
+    impl->host->show();
 }
+
+bool TWizard::IsOpen() const {
+    return impl->host && impl->host->isVisible();
+}
+
 QWidget* TWizard::HostWindow() const {
-    return nullptr;
+    return impl->host;
+}
+
+TNewAgentInstaller& TWizard::Sequence() const {
+    return impl->installer;
 }
 
 } // namespace rp

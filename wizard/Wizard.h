@@ -9,10 +9,14 @@ class QWidget;
 namespace rp {
 
 class IWizardOwner;
+class IWizardPrompts;
+class TNewAgentInstaller;
 
 class TWizard {
 public:
     explicit TWizard(IWizardOwner& owner);
+    // With message boxes of the caller's choosing (tests answer them directly).
+    TWizard(IWizardOwner& owner, IWizardPrompts& prompts);
     ~TWizard();
     // WM_SHOWWIZARD: opens a host window with a new run, or brings an open one to
     // the front.
@@ -20,6 +24,8 @@ public:
     bool IsOpen() const;
     // The current host window, null before the first run.
     QWidget* HostWindow() const;
+    // The one page sequence, for the program's whole life.
+    TNewAgentInstaller& Sequence() const;
 
 private:
     struct Impl;

@@ -1,0 +1,32 @@
+#pragma once
+// The custom device address and notice hours page, for carriers not in the list.
+
+#include "wizard/BaseFrame.h"
+
+class QLineEdit;
+class QTimeEdit;
+
+namespace rp {
+
+class ISettingsSetters;
+
+class TCustomService : public TGenericFrame {
+    Q_OBJECT
+public:
+    TCustomService(TBaseInstaller& installer, ISettingsSetters& settings);
+
+    void Activate() override;
+    void NextStep() override;
+
+    QLineEdit* CustomEmail = nullptr;
+    QTimeEdit* EarlyTime = nullptr;
+    QTimeEdit* LateTime = nullptr;
+
+private:
+    void BuildControls();
+    void UpdateNext();
+
+    ISettingsSetters& settings;
+};
+
+} // namespace rp

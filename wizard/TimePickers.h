@@ -1,0 +1,18 @@
+#pragma once
+// Time-of-day pickers for the notice hours, and the conversions between their
+// values and the stored day-count times.
+
+#include "engine/DateTime.h"
+
+class QTimeEdit;
+class QWidget;
+
+namespace rp {
+
+QTimeEdit* NewTimePicker(QWidget* parent);
+// Shows the time of day of a stored time.
+void ShowTime(QTimeEdit* picker, TDateTime value);
+// The picked time of day; the date part means nothing and is left at 0.
+TDateTime PickedTime(const QTimeEdit* picker);
+
+} // namespace rp
