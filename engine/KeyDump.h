@@ -9,13 +9,19 @@
 
 namespace rp {
 
-// Replaces the file; a dump that cannot be written is simply not written.
+// Replaces the file; a dump that cannot be written is simply not written. The
+// scans dump after every item, so a dump that would not change is left alone.
 template <class Record> void WriteKeyDump(const QString& path, const TSortedList<Record>& list) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
+    QByteArray content;
     for (int i = 0; i < list.Count(); ++i)
-        file.write(list.Key(i).toUtf8() + "\r\n");
+        content += list.Key(i).toUtf8() + "\r\n";
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.size() == content.size() &&
+        file.readAll() == content)
+        return;
+    file.close();
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
 }
 
 } // namespace rp
