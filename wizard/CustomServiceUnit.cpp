@@ -20,6 +20,7 @@ constexpr int kFieldIndent = 72; // the time labels start at 88, the texts at 16
 constexpr int kParagraphGap = 14;
 constexpr int kTimesGap = 22;
 constexpr int kRowGap = 10;
+constexpr int kLabelGap = 8;
 constexpr int kAddressWidth = 401;
 } // namespace
 
@@ -39,6 +40,7 @@ void TCustomService::BuildControls() {
     auto* times = new QGridLayout;
     times->setContentsMargins(kFieldIndent, 0, 0, 0);
     times->setVerticalSpacing(kRowGap);
+    times->setHorizontalSpacing(kLabelGap);
     times->addWidget(new QLabel(QStringLiteral("Eariliest time of notification:"), Body()), 0, 0);
     times->addWidget(EarlyTime, 0, 1, Qt::AlignLeft);
     times->addWidget(new QLabel(QStringLiteral("Latest time of notification:"), Body()), 1, 0);

@@ -147,6 +147,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    timer1->stop(); // a closed host is only kept until the next run replaces it
     installer.Closing();
     installer.ReleasePages(this);
     if (!finished)

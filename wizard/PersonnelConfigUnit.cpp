@@ -22,6 +22,7 @@ constexpr int kRightMargin = 24;
 constexpr int kNumberGap = 30;
 constexpr int kTimesGap = 38;
 constexpr int kRowGap = 10;
+constexpr int kLabelGap = 8;
 constexpr int kNumberWidth = 109;
 const QString kPhoneMask = QStringLiteral("\\(999\\)999-9999;_");
 
@@ -50,6 +51,7 @@ void TPersonnelConfig::BuildControls() {
     auto* fields = new QGridLayout;
     fields->setContentsMargins(kFieldIndent, 0, 0, 0);
     fields->setVerticalSpacing(kRowGap);
+    fields->setHorizontalSpacing(kLabelGap);
     fields->addWidget(FieldLabel(QStringLiteral("Cell Phone Number:"), Body()), 0, 0);
     fields->addWidget(CellNumber, 0, 1, Qt::AlignLeft);
     fields->setRowMinimumHeight(1, kTimesGap - kRowGap);

@@ -24,6 +24,7 @@ constexpr int kPeriodIndent = 80; // "Reminder Period:" starts at 96
 constexpr int kPeriodGap = 14;
 constexpr int kPeriodWidth = 145;
 constexpr int kPeriodRows = 4;
+constexpr int kLabelGap = 8;
 } // namespace
 
 TTaskManagement::TTaskManagement(TBaseInstaller& installer, ISettingsSetters& settings)
@@ -68,6 +69,7 @@ void TTaskManagement::BuildControls() {
     cboReminderPeriod->setEnabled(false);
     auto* period = new QHBoxLayout;
     period->setContentsMargins(kPeriodIndent, 0, 0, 0);
+    period->setSpacing(kLabelGap);
     period->addWidget(PeriodLabel);
     period->addWidget(cboReminderPeriod);
     period->addStretch(1);
