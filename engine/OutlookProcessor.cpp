@@ -43,6 +43,7 @@ TOutlookProcessor::~TOutlookProcessor() {
         // Stop() from hanging the destructor.
         Stop();
         wait();
+        bodyEnded.load(std::memory_order_acquire);
     }
     WriteDebugFile();
 }
@@ -70,6 +71,11 @@ std::unique_ptr<outlook::TOutlookApplication> TOutlookProcessor::NewOutlook() {
 }
 
 // ---- the thread body
+
+void TOutlookProcessor::run() {
+    Execute();
+    bodyEnded.store(true, std::memory_order_release);
+}
 
 void TOutlookProcessor::Execute() {
     int errorCount = 0;

@@ -54,7 +54,7 @@ public:
     bool Started() const { return started; }
 
 protected:
-    void run() override { Execute(); }
+    void run() override;
 
 private:
     friend class TOutlookProcessorTestAccess;
@@ -150,6 +150,9 @@ private:
     QString TestBody;
     bool runtimeInitialized = false;
     bool abandoned = false; // the runtime could not be set up again: end without shut-down
+    // Released when the body ends and acquired after the join, so that what the
+    // thread wrote is visibly ordered before what the joiner reads.
+    std::atomic<bool> bodyEnded{false};
 };
 
 } // namespace rp

@@ -1,7 +1,6 @@
 #include "engine/SystemSeams.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QThread>
 #include <algorithm>
 
@@ -22,24 +21,21 @@ void TSystemClock::Yield() {
 TWakeEvent::TWakeEvent(QString name) : name(std::move(name)) {}
 
 bool TWakeEvent::WaitFor(int milliseconds) {
-    QMutexLocker lock(&mutex);
-    const QDeadlineTimer deadline(milliseconds);
-    // Loop: a wait condition may wake without a Set.
-    while (!signalled) {
-        if (!signal.wait(&mutex, deadline))
-            break;
-    }
-    return signalled;
+    std::unique_lock lock(mutex);
+    return signal.wait_for(lock, std::chrono::milliseconds(std::max(milliseconds, 0)),
+                           [this] { return signalled; });
 }
 
 void TWakeEvent::Set() {
-    QMutexLocker lock(&mutex);
-    signalled = true;
-    signal.wakeAll();
+    {
+        std::lock_guard lock(mutex);
+        signalled = true;
+    }
+    signal.notify_all();
 }
 
 void TWakeEvent::Reset() {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     signalled = false;
 }
 

@@ -3,8 +3,8 @@
 
 #include "engine/EngineSeams.h"
 
-#include <QMutex>
-#include <QWaitCondition>
+#include <condition_variable>
+#include <mutex>
 
 namespace rp {
 
@@ -16,7 +16,8 @@ public:
     void Yield() override;
 };
 
-// An in-process manual-reset event, created not signalled.
+// An in-process manual-reset event, created not signalled. Standard primitives
+// rather than Qt's, so the thread sanitizer sees every hand-over.
 class TWakeEvent : public IWakeEvent {
 public:
     explicit TWakeEvent(QString name = QStringLiteral("AmberfoldProcessor"));
@@ -28,8 +29,8 @@ public:
 
 private:
     const QString name;
-    QMutex mutex;
-    QWaitCondition signal;
+    std::mutex mutex;
+    std::condition_variable signal;
     bool signalled = false;
 };
 

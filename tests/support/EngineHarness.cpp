@@ -7,7 +7,8 @@
 namespace rp::test {
 
 namespace {
-constexpr int kJoinTimeoutMs = 20000;
+// Generous: a simulated day under the thread sanitizer takes a while.
+constexpr int kJoinTimeoutMs = 300000;
 // An engine that shows error boxes in a loop would spin for ever under fakes.
 constexpr int kMaxErrorBoxes = 50;
 
@@ -142,6 +143,7 @@ void TEngineHarness::Join() {
         engine->Stop();
         engine->wait();
     }
+    Access::BodyEnded(*engine);
 }
 
 void TEngineHarness::Destroy() {
