@@ -23,6 +23,9 @@ void EnsureCurl() {
 struct TConversation {
     QByteArray lastCommand; // the verb only: no credentials are kept
     QByteArray lastReply;
+    // The first 4xx or 5xx reply and the command it answered; QUIT follows it.
+    QByteArray refusedCommand;
+    QByteArray refusal;
 };
 
 struct TUpload {
@@ -46,13 +49,22 @@ QByteArray CommandVerb(const QByteArray& line) {
     return line.left(end).toUpper();
 }
 
+void NoteReply(TConversation& conversation, const QByteArray& reply) {
+    conversation.lastReply = reply;
+    const bool refused = reply.startsWith('4') || reply.startsWith('5');
+    if (refused && conversation.refusal.isEmpty()) {
+        conversation.refusal = reply;
+        conversation.refusedCommand = conversation.lastCommand;
+    }
+}
+
 int Listen(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
     auto* conversation = static_cast<TConversation*>(userData);
     const QByteArray text = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
     if (type == CURLINFO_HEADER_OUT)
         conversation->lastCommand = CommandVerb(text);
     else if (type == CURLINFO_HEADER_IN && !text.isEmpty())
-        conversation->lastReply = text.split('\n').last().trimmed();
+        NoteReply(*conversation, text.split('\n').last().trimmed());
     return 0;
 }
 
@@ -68,8 +80,8 @@ QString ReplyText(const TConversation& conversation) {
 }
 
 QString RefusalMessage(const TConversation& conversation) {
-    const QString reply = ReplyText(conversation);
-    const QByteArray& command = conversation.lastCommand;
+    const QString reply = QString::fromUtf8(conversation.refusal);
+    const QByteArray& command = conversation.refusedCommand;
     if (command == "RCPT")
         return QStringLiteral("SMTP server refused the recipient: %1").arg(reply);
     if (command == "MAIL")
@@ -167,7 +179,7 @@ private:
                 .arg(settings.timeoutSeconds);
         case CURLE_LOGIN_DENIED:
             return QStringLiteral("SMTP server rejected the user name or password: %1")
-                .arg(ReplyText(conversation));
+                .arg(QString::fromUtf8(conversation.refusal));
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM:
@@ -187,8 +199,7 @@ private:
         default:
             break;
         }
-        if (!conversation.lastReply.isEmpty() &&
-            (conversation.lastReply.startsWith('4') || conversation.lastReply.startsWith('5')))
+        if (!conversation.refusal.isEmpty())
             return RefusalMessage(conversation);
         return QStringLiteral("Sending through the SMTP server %1 failed: %2")
             .arg(ServerName(),

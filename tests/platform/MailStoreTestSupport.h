@@ -98,11 +98,11 @@ public:
                                   QStringLiteral("--out"), out.path(), QStringLiteral("--mode"),
                                   mode} +
                           extra);
-        if (process.waitForReadyRead(10000)) {
-            const QByteArray line = process.readLine().trimmed();
-            if (line.startsWith("READY "))
-                port = line.mid(6).toInt();
+        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
         }
+        const QByteArray line = process.readLine().trimmed();
+        if (line.startsWith("READY "))
+            port = line.mid(6).toInt();
     }
     ~TSmtpSink() {
         process.closeWriteChannel();

@@ -72,7 +72,8 @@ def main():
         server = loop.run_until_complete(asyncio.start_server(stall, "127.0.0.1", 0))
     else:
         server = loop.run_until_complete(loop.create_server(factory(args), "127.0.0.1", 0))
-    print("READY", server.sockets[0].getsockname()[1], flush=True)
+    sys.stdout.write("READY %d\n" % server.sockets[0].getsockname()[1])
+    sys.stdout.flush()
     # The test closes our stdin when it is done with us.
     loop.add_reader(sys.stdin.fileno(), loop.stop)
     loop.run_forever()
