@@ -1,8 +1,13 @@
 #include "platform/MailStoreDialog.h"
 
+#include "platform/mailstore/MailStoreEditor.h"
+
 namespace rp {
 
-// Placeholder until the mail store dialog lands.
-void ShowMailStoreDialog(QWidget*) {}
+void ShowMailStoreDialog(QWidget* parent) {
+    mailstore::TMailStoreEditor dialog(mailstore::DefaultProfilePath(),
+                                       mailstore::DefaultStoreFolder(), parent);
+    dialog.exec();
+}
 
 } // namespace rp

@@ -1,0 +1,264 @@
+#include "platform/mailstore/MailStoreEditor.h"
+
+#include "engine/OutlookModel.h"
+#include "platform/mailstore/Keyring.h"
+#include "platform/mailstore/MailTransport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace rp::mailstore {
+
+namespace {
+
+QLineEdit* NamedEdit(const char* name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setMinimumWidth(320);
+    return edit;
+}
+
+// A path field with a button that opens a file or folder chooser.
+QWidget* PathRow(QLineEdit* edit, bool folder, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit, 1);
+    auto* browse = new QPushButton(QObject::tr("Browse..."), row);
+    layout->addWidget(browse);
+    QObject::connect(browse, &QPushButton::clicked, row, [edit, folder, parent] {
+        const QString chosen =
+            folder ? QFileDialog::getExistingDirectory(parent, QString(), edit->text())
+                   : QFileDialog::getOpenFileName(parent, QString(), edit->text());
+        if (!chosen.isEmpty())
+            edit->setText(chosen);
+    });
+    return row;
+}
+
+void ShowNotice(QWidget* parent, const QString& text) {
+    QMessageBox::information(parent, QObject::tr("Mail Store"), text);
+}
+
+TOutgoingMessage TestMessage(const QString& from, const QString& to) {
+    return {from, to, QStringLiteral("Ringpost Test message"),
+            QStringLiteral("If you got this message Ringpost Notification is working.")};
+}
+
+} // namespace
+
+TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWidget* parent,
+                                   TKeyringWriter keyring, TNotice notice)
+    : QDialog(parent), profilePath(std::move(profilePath)), storeFolder(std::move(storeFolder)),
+      keyring(keyring ? std::move(keyring) : TKeyringWriter(WriteKeyringPassword)),
+      notice(notice ? std::move(notice) : TNotice(ShowNotice)) {
+    setWindowTitle(tr("Mail Store"));
+    auto* layout = new QVBoxLayout(this);
+    auto* where = new QLabel(tr("Profile: %1").arg(this->profilePath), this);
+    where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(where);
+    layout->addWidget(BuildStorePage());
+    layout->addWidget(BuildSendPage());
+    layout->addWidget(BuildTestRow());
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    try {
+        loaded = LoadProfile(this->profilePath, this->storeFolder);
+    } catch (const outlook::EAutomationError& error) {
+        loaded = LoadProfile(QString(), this->storeFolder);
+        this->notice(this, error.Message());
+    }
+    Load(loaded);
+}
+
+QWidget* TMailStoreEditor::BuildStorePage() {
+    auto* box = new QGroupBox(tr("Where your calendar, tasks and inbox are"), this);
+    auto* form = new QFormLayout(box);
+    calendarPath = NamedEdit("calendarPath", box);
+    tasksPath = NamedEdit("tasksPath", box);
+    inboxPath = NamedEdit("inboxPath", box);
+    form->addRow(tr("Calendar (.ics file or folder):"), PathRow(calendarPath, false, box));
+    form->addRow(tr("Tasks (.ics file or folder):"), PathRow(tasksPath, false, box));
+    form->addRow(tr("Inbox (Maildir folder):"), PathRow(inboxPath, true, box));
+    return box;
+}
+
+QWidget* TMailStoreEditor::BuildSendPage() {
+    auto* box = new QGroupBox(tr("How notices are sent"), this);
+    auto* form = new QFormLayout(box);
+    transport = new QComboBox(box);
+    transport->setObjectName(QStringLiteral("transport"));
+    transport->addItem(tr("Write them to an outbox folder"), TransportName(TTransportKind::Outbox));
+    transport->addItem(tr("Send them through an SMTP server"), TransportName(TTransportKind::Smtp));
+    transport->addItem(tr("Hand them to the sendmail command"),
+                       TransportName(TTransportKind::Sendmail));
+    connect(transport, &QComboBox::currentIndexChanged, this, [this] { UpdateEnabled(); });
+    from = NamedEdit("from", box);
+    outboxPath = NamedEdit("outboxPath", box);
+    url = NamedEdit("url", box);
+    url->setPlaceholderText(QStringLiteral("smtp://mail.example.org:587"));
+    startTls = new QCheckBox(tr("Use STARTTLS on smtp:// addresses"), box);
+    startTls->setObjectName(QStringLiteral("startTls"));
+    user = NamedEdit("user", box);
+    password = NamedEdit("password", box);
+    password->setEchoMode(QLineEdit::Password);
+    passwordCommand = NamedEdit("passwordCommand", box);
+    caFile = NamedEdit("caFile", box);
+    timeout = new QSpinBox(box);
+    timeout->setObjectName(QStringLiteral("timeout"));
+    timeout->setRange(1, 600);
+    timeout->setSuffix(tr(" seconds"));
+    command = NamedEdit("command", box);
+    form->addRow(tr("Send with:"), transport);
+    form->addRow(tr("From:"), from);
+    form->addRow(tr("Outbox folder:"), PathRow(outboxPath, true, box));
+    form->addRow(tr("SMTP server:"), url);
+    form->addRow(QString(), startTls);
+    form->addRow(tr("User name:"), user);
+    form->addRow(tr("Password:"), password);
+    form->addRow(tr("Or password command:"), passwordCommand);
+    form->addRow(tr("CA certificate file:"), PathRow(caFile, false, box));
+    form->addRow(tr("Time-out:"), timeout);
+    form->addRow(tr("Sendmail command:"), command);
+    return box;
+}
+
+QWidget* TMailStoreEditor::BuildTestRow() {
+    auto* box = new QGroupBox(tr("Test"), this);
+    auto* form = new QFormLayout(box);
+    testRecipient = NamedEdit("testRecipient", box);
+    sendTest = new QPushButton(tr("Send a test message now"), box);
+    sendTest->setObjectName(QStringLiteral("sendTest"));
+    testResult = new QLabel(box);
+    testResult->setObjectName(QStringLiteral("testResult"));
+    testResult->setWordWrap(true);
+    testResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(tr("Send it to:"), testRecipient);
+    form->addRow(QString(), sendTest);
+    form->addRow(testResult);
+    connect(sendTest, &QPushButton::clicked, this, &TMailStoreEditor::SendTestMessage);
+    return box;
+}
+
+void TMailStoreEditor::Load(const TMailStoreProfile& profile) {
+    const TSendSettings& send = profile.send;
+    calendarPath->setText(profile.calendarPath);
+    tasksPath->setText(profile.tasksPath);
+    inboxPath->setText(profile.inboxPath);
+    transport->setCurrentIndex(transport->findData(TransportName(send.transport)));
+    outboxPath->setText(send.outboxPath);
+    url->setText(send.url);
+    startTls->setChecked(send.startTls);
+    user->setText(send.user);
+    password->setPlaceholderText(send.password.isEmpty() ? QString() : tr("(kept in the profile)"));
+    passwordCommand->setText(send.passwordCommand);
+    caFile->setText(send.caFile);
+    timeout->setValue(send.timeoutSeconds);
+    command->setText(send.command);
+    from->setText(send.from);
+    testRecipient->setText(send.from);
+    UpdateEnabled();
+}
+
+void TMailStoreEditor::UpdateEnabled() {
+    const TTransportKind kind = TransportFromName(transport->currentData().toString());
+    outboxPath->parentWidget()->setEnabled(kind == TTransportKind::Outbox);
+    for (QWidget* field : {static_cast<QWidget*>(url), static_cast<QWidget*>(startTls),
+                           static_cast<QWidget*>(user), static_cast<QWidget*>(password),
+                           static_cast<QWidget*>(passwordCommand), caFile->parentWidget()})
+        field->setEnabled(kind == TTransportKind::Smtp);
+    command->setEnabled(kind == TTransportKind::Sendmail);
+    timeout->setEnabled(kind != TTransportKind::Outbox);
+}
+
+TMailStoreProfile TMailStoreEditor::FromFields() const {
+    TMailStoreProfile profile = loaded;
+    profile.calendarPath = calendarPath->text().trimmed();
+    profile.tasksPath = tasksPath->text().trimmed();
+    profile.inboxPath = inboxPath->text().trimmed();
+    TSendSettings& send = profile.send;
+    send.transport = TransportFromName(transport->currentData().toString());
+    send.outboxPath = outboxPath->text().trimmed();
+    send.url = url->text().trimmed();
+    send.startTls = startTls->isChecked();
+    send.user = user->text().trimmed();
+    if (!password->text().isEmpty())
+        send.password = password->text();
+    send.passwordCommand = passwordCommand->text().trimmed();
+    send.caFile = caFile->text().trimmed();
+    send.timeoutSeconds = timeout->value();
+    send.command = command->text().trimmed();
+    send.from = from->text().trimmed();
+    return profile;
+}
+
+// A typed password goes to the keyring; only where there is none, to the profile.
+QString TMailStoreEditor::PasswordToStore(const TSendSettings& settings) {
+    if (password->text().isEmpty())
+        return settings.password;
+    QString why;
+    if (keyring(KeyringAccount(settings), password->text(), &why))
+        return {};
+    notice(this, tr("The password could not be put into the desktop keyring (%1). It will be "
+                    "kept in %2, which only you can read.")
+                     .arg(why, profilePath));
+    return password->text();
+}
+
+bool TMailStoreEditor::Save() {
+    TMailStoreProfile profile = FromFields();
+    profile.send.password = PasswordToStore(profile.send);
+    try {
+        SaveProfile(profile, profilePath);
+    } catch (const outlook::EAutomationError& error) {
+        notice(this, error.Message());
+        return false;
+    }
+    loaded = profile;
+    password->clear();
+    Load(loaded);
+    return true;
+}
+
+void TMailStoreEditor::accept() {
+    if (Save())
+        QDialog::accept();
+}
+
+void TMailStoreEditor::SendTestMessage() {
+    const TSendSettings settings = FromFields().send;
+    const TOutgoingMessage message = TestMessage(settings.from, testRecipient->text());
+    auto answer = std::make_shared<QString>();
+    sendTest->setEnabled(false);
+    testResult->setText(tr("Sending..."));
+    // The server may take its whole time-out to answer; the dialog stays usable.
+    QThread* worker = QThread::create([settings, message, answer] {
+        try {
+            *answer = CreateTransport(settings)->Send(ComposeMessage(message));
+        } catch (const outlook::EAutomationError& error) {
+            *answer = tr("The test message could not be sent: %1").arg(error.Message());
+        }
+    });
+    connect(worker, &QThread::finished, this, [this, answer] {
+        testResult->setText(*answer);
+        sendTest->setEnabled(true);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+}
+
+} // namespace rp::mailstore

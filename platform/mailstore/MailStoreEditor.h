@@ -1,0 +1,69 @@
+#pragma once
+// The "Mail Store..." dialog: edits the mail store profile and sends a test
+// message through the transport as it is filled in.
+
+#include "platform/mailstore/MailStoreProfile.h"
+
+#include <QDialog>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace rp::mailstore {
+
+class TMailStoreEditor : public QDialog {
+public:
+    // Puts a password into the desktop keyring; false (with the reason) when it cannot.
+    using TKeyringWriter =
+        std::function<bool(const QString& account, const QString& password, QString* why)>;
+    // Tells the user something and waits until it was read.
+    using TNotice = std::function<void(QWidget* parent, const QString& text)>;
+
+    TMailStoreEditor(QString profilePath, QString storeFolder, QWidget* parent = nullptr,
+                     TKeyringWriter keyring = {}, TNotice notice = {});
+
+    // Writes the profile; false (after saying why) when it could not be written.
+    bool Save();
+    void SendTestMessage();
+
+private:
+    QWidget* BuildStorePage();
+    QWidget* BuildSendPage();
+    QWidget* BuildTestRow();
+    void Load(const TMailStoreProfile& profile);
+    TMailStoreProfile FromFields() const;
+    QString PasswordToStore(const TSendSettings& settings);
+    void UpdateEnabled();
+    void accept() override;
+
+    QString profilePath;
+    QString storeFolder;
+    TKeyringWriter keyring;
+    TNotice notice;
+    TMailStoreProfile loaded;
+
+    QLineEdit* calendarPath = nullptr;
+    QLineEdit* tasksPath = nullptr;
+    QLineEdit* inboxPath = nullptr;
+    QComboBox* transport = nullptr;
+    QLineEdit* outboxPath = nullptr;
+    QLineEdit* url = nullptr;
+    QCheckBox* startTls = nullptr;
+    QLineEdit* user = nullptr;
+    QLineEdit* password = nullptr;
+    QLineEdit* passwordCommand = nullptr;
+    QLineEdit* caFile = nullptr;
+    QSpinBox* timeout = nullptr;
+    QLineEdit* command = nullptr;
+    QLineEdit* from = nullptr;
+    QLineEdit* testRecipient = nullptr;
+    QPushButton* sendTest = nullptr;
+    QLabel* testResult = nullptr;
+};
+
+} // namespace rp::mailstore
