@@ -36,7 +36,10 @@ void TWizard::Show() {
         impl->host->activateWindow();
         return;
     }
-    delete impl->host;
+    // Later, not now: the request may come while the old window is still
+    // finishing its own close.
+    if (impl->host)
+        impl->host->deleteLater();
     impl->host = new TMainForm(impl->installer, impl->installer.Owner().OwnerWidget());
     impl->host->show();
 }
