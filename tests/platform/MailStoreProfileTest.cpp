@@ -1,0 +1,51 @@
+#include "MailStoreTestSupport.h"
+
+using namespace rp::outlook;
+using namespace rp::mailstore;
+using namespace rp::mailstore::testing;
+
+namespace {
+
+TEST(MailStoreProfileTest, LocationsFollowTheXdgVariables) {
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_CONFIG_HOME", "/somewhere/config");
+    qputenv("XDG_DATA_HOME", "/somewhere/data");
+    EXPECT_EQ(DefaultProfilePath(), "/somewhere/config/Amberfold/MailStore.ini");
+    EXPECT_EQ(DefaultStoreFolder(), "/somewhere/data/Amberfold/Ringpost");
+    qputenv("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(DefaultProfilePath(), QDir::homePath() + "/.config/Amberfold/MailStore.ini");
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+    qputenv("XDG_DATA_HOME", oldData);
+}
+
+TEST(MailStoreProfileTest, KeysLeftOutKeepTheirDefaults) {
+    TStoreFixture store;
+    store.WriteProfile("[Send]\nTransport=SMTP\nUrl=smtps://mail.example.org:465\n"
+                       "TimeoutSeconds=abc\nCommand=/usr/bin/msmtp -t, --read-envelope-from\n");
+    const TMailStoreProfile profile = LoadProfile(store.location.profilePath, "/data");
+    EXPECT_FALSE(profile.isDefault);
+    EXPECT_EQ(profile.calendarPath, "/data/calendar.ics");
+    EXPECT_EQ(profile.inboxPath, "/data/Inbox");
+    EXPECT_EQ(profile.send.transport, TTransportKind::Smtp);
+    EXPECT_TRUE(profile.send.startTls);
+    EXPECT_EQ(profile.send.timeoutSeconds, 30);
+    EXPECT_EQ(profile.send.command, "/usr/bin/msmtp -t, --read-envelope-from");
+    EXPECT_TRUE(profile.send.from.startsWith("ringpost@"));
+}
+
+TEST(MailStoreProfileTest, AnEditedProfileTakesEffectWithoutReconnecting) {
+    TStoreFixture store;
+    const QString calendar = store.Path("work.ics");
+    WriteText(calendar, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//x//y//EN\r\nBEGIN:VEVENT\r\n"
+                        "UID:1\r\nDTSTART:20240320T090000Z\r\nSUMMARY:Review\r\nEND:VEVENT\r\n"
+                        "END:VCALENDAR\r\n");
+    EXPECT_EQ(store.Folder(olFolderCalendar)->Items()->Count(), 0) << "the embedded default";
+    store.WriteProfile("[Calendar]\nPath=" + calendar.toUtf8() + "\n");
+    EXPECT_EQ(store.Folder(olFolderCalendar)->Items()->Count(), 1);
+    EXPECT_EQ(store.App().GetNamespace("MAPI")->GetDefaultFolder(99), nullptr);
+    EXPECT_THROW(store.App().GetNamespace("Other"), EAutomationError);
+    EXPECT_THROW(store.App().CreateItem(1), EAutomationError);
+}
+
+} // namespace
