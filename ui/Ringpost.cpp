@@ -1,12 +1,106 @@
 #include "ui/Ringpost.h"
 
+#include "platform/Help.h"
+#include "platform/RegistryFile.h"
+#include "ui/RingpostForm.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace rp {
 
-int RunRingpost(int, char*[]) {
-    std::fprintf(stderr, "Ringpost: the main window is not there yet.\n");
-    return 1;
+namespace {
+
+// An error that escapes an event handler is reported with its text, and the
+// event loop goes on.
+class TRingpostApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            QMessageBox::critical(activeWindow(), applicationDisplayName(),
+                                  QString::fromLocal8Bit(error.what()));
+            return false;
+        }
+    }
+};
+
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// A logout that ends the process with SIGTERM (or a closed terminal's SIGHUP) is a
+// session end: the program closes without asking and the engine saves its files.
+int terminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+
+void EndSessionOnTermination(TRingpostForm& form) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminationPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &form);
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(terminationPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        form.EndSession();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+void FollowTheSession(TRingpostApplication& app, TRingpostForm& form) {
+    // The session manager asks first; the program agrees and closes without a question.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager&) { form.QueryEndSession(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.EndSession(); });
+    EndSessionOnTermination(form);
+}
+
+} // namespace
+
+int RunRingpost(int argc, char* argv[]) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "Ringpost needs a desktop, but no display is set (DISPLAY or "
+                             "WAYLAND_DISPLAY).\nStart it from a desktop session, or give it "
+                             "a virtual display: xvfb-run -a ringpost\n");
+        return 1;
+    }
+    TRingpostApplication app(argc, argv);
+    app.setApplicationDisplayName(ApplicationTitle(QCoreApplication::applicationFilePath()));
+    // Hidden in the tray, the program must outlive its last closed box or wizard.
+    app.setQuitOnLastWindowClosed(false);
+
+    TRegistryFile registry;
+    TRingpostDeps deps;
+    deps.Registry = &registry;
+    deps.Help = std::make_shared<THelpWindow>(QString::fromLatin1(HelpFileName));
+    deps.CommandLine = ProcessCommandLine();
+    TRingpostForm form(std::move(deps));
+    QObject::connect(&form, &TRingpostForm::Closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    FollowTheSession(app, form);
+
+    form.Create();
+    form.show();
+    return app.exec();
 }
 
 } // namespace rp

@@ -1,0 +1,51 @@
+#include "ui/EngineControl.h"
+
+#include "engine/OutlookProcessor.h"
+#include "engine/SystemSeams.h"
+#include "platform/Platform.h"
+
+namespace rp {
+
+namespace {
+
+class TProcessorEngine : public IEngine {
+public:
+    TProcessorEngine(IEngineHost& host, TEngineDeps deps) : processor(&host, std::move(deps)) {}
+
+    void Stop() override { processor.Stop(); }
+    void SignalWake() override { processor.WakeEvent().Set(); }
+    void QueueMessage(const QString& recipient, const QString& subject,
+                      const QString& body) override {
+        processor.QueueMessage(recipient, subject, body);
+    }
+    bool Debugging() const override { return processor.Debugging; }
+    void SetDebugging(bool on) override { processor.Debugging = on; }
+
+private:
+    TOutlookProcessor processor;
+};
+
+TEngineDeps SystemEngineDeps(QString& notice) {
+    TEngineDeps deps;
+    deps.Clock = std::make_unique<TSystemClock>();
+    deps.Input = CreateInputState(&notice);
+    deps.Wake = std::make_unique<TWakeEvent>(QLatin1String(WakeEventName));
+    deps.Runtime = std::make_unique<TNullAutomationRuntime>();
+    deps.Factory = CreateMailStoreFactory();
+    deps.DataDir = QDir(QStringLiteral("."));
+    return deps;
+}
+
+} // namespace
+
+TEngineFactory SystemEngineFactory(std::function<void(const QString& notice)> showNotice) {
+    return [showNotice](IEngineHost& host) -> std::unique_ptr<IEngine> {
+        QString notice;
+        auto engine = std::make_unique<TProcessorEngine>(host, SystemEngineDeps(notice));
+        if (!notice.isEmpty() && showNotice)
+            showNotice(notice);
+        return engine;
+    };
+}
+
+} // namespace rp

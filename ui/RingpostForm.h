@@ -1,0 +1,221 @@
+#pragma once
+// The main window: holds the settings, starts and watches the engine, lives in
+// the notification area, and offers the commands and notice toggles.
+
+#include "engine/SettingsRecord.h"
+#include "ui/EngineControl.h"
+#include "ui/SettingsStore.h"
+#include "wizard/WizardOwner.h"
+
+#include <QEvent>
+#include <QMainWindow>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace rp {
+
+class IHelp;
+class IMessageBoxes;
+class TEngineHostBridge;
+class TRegistryFile;
+class TWizard;
+
+inline const char* const MakerHomeUrl = "https://ringpost.example.org/";
+inline const char* const MakerUpgradeUrl = "https://ringpost.example.org/upgrades/";
+
+inline const char* const WelcomeText =
+    "Welcome To Ringpost. You must complete\r\nthe configuration at this time.";
+inline const char* const RegistryErrorText = "Error Reading Registry";
+inline const char* const CloseQueryText = "Do you really want to stop Ringpost?";
+inline const char* const ShutdownText =
+    "Shutting Download Outlook Processing System....Please Wait.";
+inline const char* const EngineDiedText = "Outlook Processor has died. Please Restart Application.";
+inline const char* const TestSubject = "Ringpost Test message";
+inline const char* const TestBody = "If you got this message Ringpost Notification is working.";
+
+inline constexpr int EngineStopSleeps = 501;
+inline constexpr int EngineStopSleepMs = 5;
+
+struct TTimerIntervals {
+    int Watchdog = 15000;       // Timer1
+    int FirstRunNotice = 60000; // Timer2
+    int TestSender = 5000;
+};
+
+// What the window is built from. Empty members take the system's own.
+struct TRingpostDeps {
+    TRegistryFile* Registry = nullptr; // required; outlives the window
+    std::shared_ptr<IMessageBoxes> Boxes;
+    std::shared_ptr<IHelp> Help;
+    TEngineFactory CreateEngine;
+    std::function<void(IWizardOwner& owner)> ShowWizard;
+    std::function<void(const QUrl& url)> OpenUrl;
+    std::function<bool()> TrayAvailable;
+    std::function<void(int milliseconds)> Sleep;
+    // The whole command line, program path included.
+    QString CommandLine;
+    TTimerIntervals Intervals;
+};
+
+// The application title by the old rule: the executable's name without its folder,
+// cut at its first dot, the first letter upper case and the rest lower case.
+QString ApplicationTitle(const QString& executablePath);
+// The program path and the arguments, joined by spaces.
+QString ProcessCommandLine();
+
+class TRingpostForm : public QMainWindow, public ISettingsWindow, public IWizardOwner {
+    Q_OBJECT
+public:
+    explicit TRingpostForm(TRingpostDeps deps, QWidget* parent = nullptr);
+    ~TRingpostForm() override;
+
+    // The creation handler: loads the settings, posts WM_STARTENGINE, adds the tray icon.
+    void Create();
+
+    // Settings and setters (none saves).
+    SettingsRecord Settings() const override { return settings.Snapshot(); }
+    void SetMeetingNotify(bool value) override;
+    void SetMorningNotify(bool value) override;
+    void SetEveningNotify(bool value) override;
+    void SetTaskNotify(bool value) override;
+    void SetTaskPreNotify(bool value) override;
+    void SetTaskReminder(bool value) override;
+    void SetUrgentEmail(bool value) override;
+    void SetTaskRemindPeriod(int32_t value) override;
+    void SetPin(const QString& value) override;
+    void SetService(uint8_t value) override;
+    void SetEarlyTime(TDateTime value) override;
+    void SetLateTime(TDateTime value) override;
+    void SetCustomAddr(const QString& value) override;
+    void SetCustomEmail(const QString& value) override;
+    QString RecipientAddress() const;
+
+    // What loading and saving need.
+    int WindowTop() const override { return y(); }
+    int WindowLeft() const override { return x(); }
+    void SetWindowTop(int top) override { move(x(), top); }
+    void SetWindowLeft(int left) override { move(left, y()); }
+    QSize ScreenSize() const override;
+    void ShowWelcomeBox() override;
+    void ShowRegistryError() override;
+    void ShowNotice(const QString& text) override;
+    void PostShowWizard() override;
+    void SetFirstRun(bool value) override { FirstRun = value; }
+    void SetSettingsLoaded() override { SettingsLoaded = true; }
+    void LoadSettings();
+    void SaveSettings();
+
+    // What the wizard needs.
+    QWidget* OwnerWidget() override { return this; }
+    void PostSaveSettings() override;
+    void PostReloadSettings() override;
+    void ShowHelpTopic(int helpContext) override;
+
+    // Hiding to the notification area (the task bar when there is none) and back.
+    void HideToTray();
+    void ShowFromTray();
+    // The session manager asks whether the session may end: it may, and the next
+    // close goes through without the question.
+    void QueryEndSession() { SessionEnding = true; }
+    // The session is ending now (or the process was asked to terminate).
+    void EndSession();
+
+    // Status panel 0.
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+
+    // State the tests and the commands read.
+    bool FirstRun = false;
+    bool SettingsLoaded = false;
+    bool SessionEnding = false;
+    bool EngineRunning() const;
+    IEngine* Processor() const { return processor.get(); }
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* TestSender = nullptr;
+    QSystemTrayIcon* TrayIcon() const { return trayIcon; }
+
+    // ActionList1, in its order.
+    QAction* actMeetingNotification = nullptr;
+    QAction* actTaskNotification = nullptr;
+    QAction* actMorningMeeting = nullptr;
+    QAction* actEveningMeetingNotification = nullptr;
+    QAction* actTaskReminder = nullptr;
+    QAction* actTaskPreReminder = nullptr;
+    QAction* actSettings = nullptr;
+    QAction* actUrgentEmail = nullptr;
+    QAction* actConfigWizard = nullptr;
+    QAction* actHelp = nullptr;
+    QAction* actHide = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actDebug = nullptr;
+    QAction* StartTestSend = nullptr;
+    QAction* actUpgradeCheck = nullptr;
+
+signals:
+    // The close sequence has run: the program ends.
+    void Closed();
+
+protected:
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Building the window (RingpostForm.cpp, Commands.cpp).
+    void BuildWindow();
+    void BuildBody();
+    void BuildStatusBar();
+    void BuildTimers();
+    void FixWindowSize();
+    void CreateActions();
+    QAction* NewAction(const char* name, const QString& caption, const QString& hint, int image);
+    QAction* NewToggle(const char* name, const QString& caption, const QString& hint, int image,
+                       void (TRingpostForm::*setter)(bool));
+    void BuildToolBar();
+    void BuildMenus();
+    void Post(QEvent::Type type);
+
+    // The private requests.
+    void OnShowWizard();
+    void StartEngine();
+    void OnTrayNotify(int mouseMessage);
+
+    // Supervision and close.
+    void WatchdogTick();
+    void FirstRunNoticeTick();
+    bool CloseQuery();
+    void CloseSequence();
+    void StopEngine();
+    void OnMinimized();
+    bool TrayAvailable() const;
+
+    // Commands.
+    void SendTestMessage();
+    void ToggleTestSend();
+    void ToggleDebugging();
+    void OpenAddress(const char* address);
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+
+    TRingpostDeps deps;
+    TSharedSettings settings;
+    TSettingsStore store;
+    std::unique_ptr<TEngineHostBridge> bridge;
+    std::unique_ptr<IEngine> processor; // after the bridge: destroyed first
+    std::unique_ptr<TWizard> wizard;
+    QSystemTrayIcon* trayIcon = nullptr;
+    QLabel* panel0 = nullptr;
+    bool watchdogBoxOpen = false;
+    bool closing = false;
+    int firstRunNoticeTicks = 0;
+};
+
+} // namespace rp
