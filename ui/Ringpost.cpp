@@ -94,8 +94,10 @@ int RunRingpost(int argc, char* argv[]) {
     deps.Help = std::make_shared<THelpWindow>(QString::fromLatin1(HelpFileName));
     deps.CommandLine = ProcessCommandLine();
     TRingpostForm form(std::move(deps));
-    QObject::connect(&form, &TRingpostForm::Closed, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    // Not quit(): that would ask every other window (an open wizard) to close first.
+    QObject::connect(
+        &form, &TRingpostForm::Closed, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
     FollowTheSession(app, form);
 
     form.Create();
