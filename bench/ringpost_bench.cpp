@@ -1,0 +1,322 @@
+// The engine-level figures of the benchmark, one measurement per command; each
+// prints one JSON object as its last line for bench/run to collect.
+//
+//   ringpost_bench generate FOLDER        large store in FOLDER/store, empty one in FOLDER/empty
+//   ringpost_bench load FOLDER [runs]     cold load of calendar.ics against a bare libical parse
+//   ringpost_bench coverage FOLDER [runs] every calendar and task item examined once, warm
+//   ringpost_bench cycle FOLDER [cycles]  steady polling cycles: CPU and bytes written
+//   ringpost_bench statefiles FOLDER [runs]  save and load of 10 000 records per state file
+//   ringpost_bench memory STOREFOLDER     resident memory with that store loaded
+
+#include "bench/BenchEngine.h"
+#include "bench/Measure.h"
+#include "bench/StoreGenerator.h"
+#include "engine/StateFiles.h"
+#include "platform/mailstore/IcsSource.h"
+#include "tests/support/EngineAccess.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
+#include <libical/ical.h>
+
+namespace rp::bench {
+
+namespace {
+
+using Access = TOutlookProcessorTestAccess;
+
+const TDateTime kBenchNow = TStoreShape{}.now;
+
+QString StoreOf(const QString& folder) {
+    return folder + QStringLiteral("/store");
+}
+
+void Print(const TJson& json) {
+    std::printf("%s\n", json.Text().constData());
+}
+
+int64_t FileSize(const QString& path) {
+    return QFileInfo(path).size();
+}
+
+int Generate(const QString& folder) {
+    const TStoreCounts counts = WriteStore(StoreOf(folder), TStoreShape{});
+    WriteEmptyStore(folder + QStringLiteral("/empty"));
+    TJson json;
+    json.Add("events", int64_t{counts.events})
+        .Add("recurring_events", int64_t{counts.recurringEvents})
+        .Add("events_with_alarm", int64_t{counts.eventsWithAlarm})
+        .Add("zoned_events", int64_t{counts.zonedEvents})
+        .Add("utc_events", int64_t{counts.utcEvents})
+        .Add("floating_events", int64_t{counts.floatingEvents})
+        .Add("all_day_events", int64_t{counts.allDayEvents})
+        .Add("events_with_exdate", int64_t{counts.eventsWithExdate})
+        .Add("tasks", int64_t{counts.tasks})
+        .Add("completed_tasks", int64_t{counts.completedTasks})
+        .Add("recurring_tasks", int64_t{counts.recurringTasks})
+        .Add("tasks_with_reminder", int64_t{counts.tasksWithReminder})
+        .Add("messages", int64_t{counts.messages})
+        .Add("urgent_unread", int64_t{counts.urgentUnread})
+        .Add("calendar_bytes", FileSize(StoreOf(folder) + QStringLiteral("/calendar.ics")))
+        .Add("tasks_bytes", FileSize(StoreOf(folder) + QStringLiteral("/tasks.ics")));
+    Print(json);
+    return 0;
+}
+
+double CpuOf(const std::function<void()>& work) {
+    const double start = ProcessCpuSeconds();
+    work();
+    return ProcessCpuSeconds() - start;
+}
+
+// What any program that reads the file with libical pays at least.
+void BareParse(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    const QByteArray text = file.readAll();
+    icalcomponent* root = icalparser_parse_string(text.constData());
+    if (!root)
+        throw std::runtime_error("libical could not parse " + path.toStdString());
+    icalcomponent_free(root);
+}
+
+size_t StoreLoad(const QString& path) {
+    mailstore::TIcsSource source(path, QStringLiteral("calendar"));
+    return source.Contents()->appointments.size();
+}
+
+int Load(const QString& folder, int runs) {
+    const QString path = StoreOf(folder) + QStringLiteral("/calendar.ics");
+    size_t loaded = StoreLoad(path); // first use of the zone data is not the load's cost
+    BareParse(path);
+    std::vector<double> bare, store, ratios;
+    for (int run = 0; run < runs; ++run) {
+        bare.push_back(CpuOf([&] { BareParse(path); }));
+        store.push_back(CpuOf([&] { loaded = StoreLoad(path); }));
+        ratios.push_back(store.back() / bare.back());
+    }
+    Print(TJson()
+              .Add("runs", int64_t{runs})
+              .Add("appointments", static_cast<int64_t>(loaded))
+              .Add("bare_parse_ms", Median(bare) * 1e3)
+              .Add("store_load_ms", Median(store) * 1e3)
+              .Add("ratio", Median(ratios)));
+    return 0;
+}
+
+// The calls of the engine's scan step it takes to examine every item once.
+int CoverageCalls(const QString& store) {
+    mailstore::TIcsSource calendar(store + QStringLiteral("/calendar.ics"), QStringLiteral("c"));
+    mailstore::TIcsSource tasks(store + QStringLiteral("/tasks.ics"), QStringLiteral("t"));
+    const size_t items =
+        std::max(calendar.Contents()->appointments.size(), tasks.Contents()->tasks.size());
+    return static_cast<int>((items + ScanBatchLimit - 1) / ScanBatchLimit);
+}
+
+void CoverOnce(TOutlookProcessor& engine, int calls) {
+    for (int call = 0; call < calls; ++call)
+        Access::ProcessCheckes(engine);
+}
+
+int Coverage(const QString& folder, int runs) {
+    const QString store = StoreOf(folder);
+    const int calls = CoverageCalls(store);
+    QTemporaryDir data;
+    TBenchEngine bench(store, data.path(), kBenchNow, true);
+    TOutlookProcessor& engine = bench.Engine();
+    const double cold = CpuOf([&] { CoverOnce(engine, calls); }); // loads the store too
+    std::vector<double> warm;
+    for (int run = 0; run < runs; ++run)
+        warm.push_back(CpuOf([&] { CoverOnce(engine, calls); }));
+    Print(TJson()
+              .Add("runs", int64_t{runs})
+              .Add("scan_calls", int64_t{calls})
+              .Add("appointments_tracked", int64_t{Access::Appointments(engine).Count()})
+              .Add("tasks_tracked", int64_t{Access::Tasks(engine).Count()})
+              .Add("first_pass_ms", cold * 1e3)
+              .Add("warm_ms", Median(warm) * 1e3));
+    return 0;
+}
+
+int OutboxCount(const QString& store) {
+    return static_cast<int>(QDir(store + QStringLiteral("/Outbox/new")).count() - 2);
+}
+
+// Cycles on moving time first (sends what falls due), then on still time until
+// every item has been seen at it; the measured cycles come after that.
+struct TCycleRecorder {
+    int settleCycles = 0;
+    int measuredCycles = 0;
+    std::vector<double> cpu;
+    double lastCpu = 0;
+    int64_t writtenBefore = 0;
+    int64_t writtenAfter = 0;
+    int sendsBefore = 0;
+
+    void OnWait(int wait, TBenchEngine& bench, const QString& store) {
+        // A wait's time-out moves the clock before the next cycle.
+        bench.wake.advance = wait < settleCycles;
+        const double now = ThreadCpuSeconds();
+        if (wait == 2 * settleCycles) {
+            writtenBefore = WrittenBytes();
+            sendsBefore = OutboxCount(store);
+        } else if (wait > 2 * settleCycles) {
+            cpu.push_back(now - lastCpu);
+        }
+        if (wait == 2 * settleCycles + measuredCycles) {
+            writtenAfter = WrittenBytes();
+            bench.RequestStop();
+        }
+        lastCpu = ThreadCpuSeconds();
+    }
+};
+
+int Cycle(const QString& folder, int cycles) {
+    const QString store = StoreOf(folder);
+    QTemporaryDir data;
+    TCycleRecorder recorder;
+    recorder.settleCycles = CoverageCalls(store) + ScanBatchLimit;
+    recorder.measuredCycles = cycles;
+    TBenchEngine* running = nullptr;
+    std::atomic<bool> ready{false};
+    TBenchEngine bench(store, data.path(), kBenchNow, false, [&](int wait) {
+        while (!ready.load())
+            QThread::yieldCurrentThread();
+        recorder.OnWait(wait, *running, store);
+    });
+    running = &bench;
+    ready = true;
+    bench.Join();
+    Print(TJson()
+              .Add("cycles", static_cast<int64_t>(recorder.cpu.size()))
+              .Add("median_cycle_ms", Median(recorder.cpu) * 1e3)
+              .Add("mean_cycle_ms", Mean(recorder.cpu) * 1e3)
+              .Add("bytes_written", recorder.writtenAfter - recorder.writtenBefore)
+              .Add("sends_while_measured",
+                   static_cast<int64_t>(OutboxCount(store) - recorder.sendsBefore)));
+    return 0;
+}
+
+constexpr int kStateRecords = 10000;
+
+QString RecordKey(const char* kind, int index) {
+    return QStringLiteral("%1 %2 about the quarterly budget review:12/06/2024")
+        .arg(QLatin1String(kind))
+        .arg(index, 5, 10, QLatin1Char('0'));
+}
+
+template <class Record> void Fill(TSortedList<Record>& list, const char* kind) {
+    for (int index = 0; index < kStateRecords; ++index) {
+        auto record = std::make_unique<Record>();
+        record->Key = RecordKey(kind, index);
+        list.Add(record->Key, std::move(record));
+    }
+}
+
+// Save to a new file, save again unchanged, load into an empty list.
+struct TStateTimes {
+    std::vector<double> save, saveWall, unchanged, load;
+    int64_t bytes = 0;
+};
+
+template <class Record, class Save, class Load>
+void MeasureStateFile(const QString& path, const char* kind, Save save, Load load,
+                      TStateTimes& times) {
+    TSortedList<Record> list;
+    Fill(list, kind);
+    QFile::remove(path);
+    const double wall = WallSeconds();
+    times.save.push_back(CpuOf([&] { save(path, list); }));
+    times.saveWall.push_back(WallSeconds() - wall);
+    times.unchanged.push_back(CpuOf([&] { save(path, list); }));
+    TSortedList<Record> loaded;
+    times.load.push_back(CpuOf([&] { load(path, loaded); }));
+    if (loaded.Count() != list.Count())
+        throw std::runtime_error("a state file lost records");
+    times.bytes = FileSize(path);
+}
+
+void AddStateTimes(TJson& json, const char* name, const TStateTimes& times) {
+    const QByteArray prefix(name);
+    json.Add(prefix + "_save_ms", Median(times.save) * 1e3)
+        .Add(prefix + "_save_wall_ms", Median(times.saveWall) * 1e3)
+        .Add(prefix + "_unchanged_save_ms", Median(times.unchanged) * 1e3)
+        .Add(prefix + "_load_ms", Median(times.load) * 1e3)
+        .Add(prefix + "_bytes", times.bytes);
+}
+
+int StateFiles(const QString& folder, int runs) {
+    TStateTimes task, notify, email;
+    for (int run = 0; run < runs; ++run) {
+        MeasureStateFile<TTaskEvent>(folder + QStringLiteral("/TASK.CLD"), "Task", SaveTaskFile,
+                                     LoadTaskFile, task);
+        MeasureStateFile<TEventItem>(folder + QStringLiteral("/NOTIFY.CLD"), "Meeting",
+                                     SaveNotifyFile, LoadNotifyFile, notify);
+        MeasureStateFile<TEmailItem>(folder + QStringLiteral("/EMAIL.CLD"), "Mail", SaveEmailFile,
+                                     LoadEmailFile, email);
+    }
+    TJson json;
+    json.Add("runs", int64_t{runs}).Add("records", int64_t{kStateRecords});
+    AddStateTimes(json, "task", task);
+    AddStateTimes(json, "notify", notify);
+    AddStateTimes(json, "email", email);
+    Print(json);
+    return 0;
+}
+
+// Everything the engine reads is loaded and every item examined once.
+int Memory(const QString& store) {
+    QTemporaryDir data;
+    TBenchEngine bench(store, data.path(), kBenchNow, true);
+    CoverOnce(bench.Engine(), CoverageCalls(store));
+    Access::CheckUrgentEmail(bench.Engine());
+    Print(TJson()
+              .Add("rss_kb", StatusKilobytes("VmRSS"))
+              .Add("peak_rss_kb", StatusKilobytes("VmHWM")));
+    return 0;
+}
+
+} // namespace
+
+} // namespace rp::bench
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr,
+                     "usage: %s generate|load|coverage|cycle|statefiles|memory FOLDER "
+                     "[runs]\n",
+                     argv[0]);
+        return 2;
+    }
+    const QString command = args.at(1);
+    const QString folder = QDir(args.at(2)).absolutePath();
+    const int count = args.size() > 3 ? args.at(3).toInt() : 0;
+    using namespace rp::bench;
+    try {
+        if (command == QLatin1String("generate"))
+            return Generate(folder);
+        if (command == QLatin1String("load"))
+            return Load(folder, count > 0 ? count : 7);
+        if (command == QLatin1String("coverage"))
+            return Coverage(folder, count > 0 ? count : 7);
+        if (command == QLatin1String("cycle"))
+            return Cycle(folder, count > 0 ? count : 200);
+        if (command == QLatin1String("statefiles"))
+            return StateFiles(folder, count > 0 ? count : 5);
+        if (command == QLatin1String("memory"))
+            return Memory(folder);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(command), error.what());
+        return 1;
+    }
+    std::fprintf(stderr, "unknown command %s\n", qPrintable(command));
+    return 2;
+}
