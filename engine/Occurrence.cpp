@@ -101,6 +101,7 @@ int MonthsBetween(const QDate& from, const QDate& to) {
 
 // Occurrences fall every Interval months counted from the pattern's first month,
 // not before its first day, at most Occurrences of them unless the pattern is open.
+// Worked out from the count of months alone, however long the pattern has run.
 bool IsMonthlyOccurrence(RecurrencePattern& pattern, TDateTime day) {
     const QDate first = ToQDate(pattern.PatternStartDate());
     const QDate date = ToQDate(day);

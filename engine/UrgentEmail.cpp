@@ -39,6 +39,7 @@ void PruneOlderThanADay(TSortedList<TEmailItem>& emails, IClock& clock) {
 
 void TOutlookProcessor::CheckUrgentEmail() {
     OpenInboxFolder();
+    // No inbox was ever handed over: nothing to examine, but old records still go.
     const int count = InboxFolder ? InboxFolder->Items()->Count() : 0;
     for (int position = 1; position <= count; ++position) {
         if (InboxFolder->UnReadItemCount() == 0 || AnyKeyDown())
