@@ -173,7 +173,7 @@ fi
 man_page="$prefix/share/man/man1/ringpost.1.gz"
 if LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$man_page" >/dev/null 2>"$work/man.err" &&
    [ ! -s "$work/man.err" ]; then
-  text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$man_page" 2>/dev/null | col -b)
+  text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$man_page" 2>/dev/null)
   missing=()
   for word in "debug" "Ringpost.reg" "MailStore.ini" "Amberfold/Ringpost/" "NOTIFY.CLD" "TASK.CLD" \
               "EMAIL.CLD" "DEBUG.LOG" "Outbox" "XDG_CONFIG_HOME" "XDG_DATA_HOME" "EXIT STATUS" "autostart"; do
