@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
 
 namespace rp {
 
@@ -39,7 +40,7 @@ void FillSystemDeps(TRingpostDeps& deps, TRingpostForm& form) {
         deps.Help = std::make_shared<THelpWindow>();
     if (!deps.CreateEngine)
         deps.CreateEngine =
-            SystemEngineFactory([&form](const QString& notice) { form.SetStatusText(notice); });
+            SystemEngineFactory([&form](const QString& notice) { form.ShowStatusNotice(notice); });
     if (!deps.OpenUrl)
         deps.OpenUrl = OpenWithDesktop;
     if (!deps.TrayAvailable)
@@ -355,6 +356,13 @@ void TRingpostForm::SetStatusText(const QString& text) {
     panel0->setText(text);
     // Resting the mouse on the bar shows the whole text, however narrow the panel.
     panel0->setToolTip(text);
+    statusBar()->setToolTip(text);
+}
+
+// Over panel 0 for a while, so the engine's first progress texts do not wipe it out.
+void TRingpostForm::ShowStatusNotice(const QString& text) {
+    std::fprintf(stderr, "Ringpost: %s\n", qPrintable(text));
+    statusBar()->showMessage(text, StatusNoticeMs);
     statusBar()->setToolTip(text);
 }
 

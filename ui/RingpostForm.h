@@ -41,6 +41,7 @@ inline const char* const TestBody = "If you got this message Ringpost Notificati
 
 inline constexpr int EngineStopSleeps = 501;
 inline constexpr int EngineStopSleepMs = 5;
+inline constexpr int StatusNoticeMs = 30000;
 
 struct TTimerIntervals {
     int Watchdog = 15000;       // Timer1
@@ -129,6 +130,8 @@ public:
     // Status panel 0.
     void SetStatusText(const QString& text);
     QString StatusText() const;
+    // A one-time notice about the program's surroundings, e.g. how idleness is read.
+    void ShowStatusNotice(const QString& text);
 
     // State the tests and the commands read.
     bool FirstRun = false;

@@ -10,9 +10,11 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <atomic>
 
 using namespace rp;
 using namespace rp::uitest;
@@ -143,6 +145,63 @@ TEST_F(FormTest, AnEngineThatNeverStopsIsWaitedForAbout2500msThenDestroyed) {
     EXPECT_TRUE(form->close());
     EXPECT_EQ(sleptMs, EngineStopSleeps * EngineStopSleepMs);
     EXPECT_EQ(engine.destroyed, 1);
+}
+
+// An engine whose thread sits in an error box the GUI thread has not shown yet.
+class TBlockedOnABoxEngine : public IEngine {
+public:
+    explicit TBlockedOnABoxEngine(IEngineHost& host) : host(host) {
+        host.SetEngineRunning(true);
+        thread.reset(QThread::create([this] { Run(); }));
+        thread->start();
+    }
+    ~TBlockedOnABoxEngine() override {
+        stopRequested = true;
+        thread->wait();
+    }
+    void Stop() override { stopRequested = true; }
+    void SignalWake() override {}
+    void QueueMessage(const QString&, const QString&, const QString&) override {}
+    bool Debugging() const override { return false; }
+    void SetDebugging(bool) override {}
+
+    std::atomic<bool> go{false};
+
+private:
+    void Run() {
+        while (!go)
+            QThread::msleep(1);
+        host.ShowErrorBox(QStringLiteral("Stream read error"));
+        while (!stopRequested)
+            QThread::msleep(1);
+        host.SetEngineRunning(false);
+    }
+
+    IEngineHost& host;
+    std::atomic<bool> stopRequested{false};
+    std::unique_ptr<QThread> thread;
+};
+
+TEST_F(FormTest, CloseIsNotHeldUpByAnErrorBoxTheEngineIsWaitingFor) {
+    TBlockedOnABoxEngine* blocked = nullptr;
+    TRingpostDeps deps = Deps();
+    deps.CreateEngine = [&blocked](IEngineHost& host) -> std::unique_ptr<IEngine> {
+        auto engine = std::make_unique<TBlockedOnABoxEngine>(host);
+        blocked = engine.get();
+        return engine;
+    };
+    deps.Sleep = [](int milliseconds) { QThread::msleep(milliseconds); };
+    form = std::make_unique<TRingpostForm>(std::move(deps));
+    form->Create();
+    RunPosted();
+    ASSERT_TRUE(blocked);
+    blocked->go = true;
+    QThread::msleep(50); // the engine now waits for a box only this thread could show
+
+    EXPECT_TRUE(form->close()); // would never return if the box held the engine
+    EXPECT_EQ(form->Processor(), nullptr);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(boxes->Count(QStringLiteral("Stream read error")), 0);
 }
 
 TEST_F(FormTest, SessionEndClosesWithoutAQuestionAndStaysThatWay) {
