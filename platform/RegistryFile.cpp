@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <bit>
 #include <cerrno>
@@ -22,6 +23,7 @@ namespace {
 // Far beyond any settings file; a bigger one is not read into memory.
 constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 constexpr int kMaxKeptCopies = 100;
+constexpr int kStaleTemporarySecs = 600;
 
 std::optional<QString> DecodeText(const QByteArray& bytes) {
     const bool utf16 = bytes.startsWith("\xFF\xFE"); // the registry editor's own export
@@ -71,6 +73,20 @@ void SyncFolder(const QString& folder) {
     ::close(fd);
 }
 
+// A save killed between creating its temporary file and the rename leaves the
+// temporary behind; the next save removes those older than any save in flight.
+void RemoveStaleTemporaries(const QString& path) {
+    const QFileInfo target(path);
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(target.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QDateTime stale = QDateTime::currentDateTimeUtc().addSecs(-kStaleTemporarySecs);
+    const QFileInfoList entries = target.absoluteDir().entryInfoList(
+        {target.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& entry : entries)
+        if (temporary.match(entry.fileName()).hasMatch() && entry.lastModified().toUTC() < stale)
+            QFile::remove(entry.absoluteFilePath());
+}
+
 // Temporary file in the same folder, written and synced, then renamed over the
 // old one: a crash or a full disk leaves either the old file or the new one.
 void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
@@ -94,6 +110,7 @@ void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
         throw SaveError(path, error);
     }
     SyncFolder(QFileInfo(path).absolutePath());
+    RemoveStaleTemporaries(path);
 }
 
 QByteArray LittleEndian64(uint64_t bits) {
