@@ -16,6 +16,10 @@ struct Changeover {
     const char* name;
 };
 
+void PrintTo(const Changeover& changeover, std::ostream* out) {
+    *out << changeover.name;
+}
+
 const Changeover kChangeovers[] = {
     {"Europe/Berlin", QDate(2027, 3, 28), "BerlinSpring"},
     {"Europe/Berlin", QDate(2027, 10, 31), "BerlinAutumn"},
