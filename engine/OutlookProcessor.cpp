@@ -247,9 +247,12 @@ void TOutlookProcessor::DebugLog(const QString& text) {
 }
 
 void TOutlookProcessor::WriteDebugFile() {
+    // The log names the user's meetings and recipients: readable by the user alone.
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
     QFile file(DataPath(QStringLiteral("DEBUG.LOG")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly))
         return; // the log must never stop the engine
+    file.setPermissions(ownerOnly);
     QByteArray content;
     for (const QString& line : std::as_const(DebugLines))
         content += line.toUtf8() + "\r\n";

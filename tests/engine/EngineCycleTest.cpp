@@ -286,6 +286,8 @@ TEST_F(EngineCycleTest, DebugLogWithDebuggingOffHoldsOnlyTheAlwaysLines) {
 
     EXPECT_EQ(h.ReadFile("DEBUG.LOG"),
               QByteArray("Execute Start\r\nLoading From Disk\r\nERROR:boom\r\n"));
+    EXPECT_FALSE(QFile::permissions(h.Path("DEBUG.LOG")) &
+                 (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
 }
 
 TEST_F(EngineCycleTest, DebugLogWithDebuggingOnIsRewrittenAtEachEntry) {
