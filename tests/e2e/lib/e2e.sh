@@ -1,0 +1,429 @@
+# Shared helpers for the end-to-end tests of the ringpost program.
+# Source it from a *_test.sh script, then call e2e_init "$1" (the program's path).
+#
+# What a test gets:
+#   $E2E_WORK           a temporary folder, removed at exit (kept with E2E_KEEP=1)
+#   $HOME, $XDG_*       fresh folders inside it; the program's current directory
+#                       is $E2E_DATA (the data folder, where its state files go)
+#   Xvfb on a free display with trayer as the notification area
+#   an SMTP server on a free loopback port that keeps what it receives in $E2E_MAIL
+# Every wait polls with a time-out; a time-out fails the test with its reason.
+
+set -uo pipefail
+
+E2E_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_PIDS=()
+E2E_FAILURES=0
+E2E_STARTED=$(date +%s.%N)
+
+# A loaded CI machine is slow to map windows and to start Qt; the waits are long
+# but each ends as soon as its condition holds.
+E2E_SCALE=${E2E_SCALE:-1}
+
+e2e_log() { printf '[%6.1fs] %s\n' "$(e2e_elapsed)" "$*"; }
+e2e_elapsed() { echo "$(date +%s.%N) - $E2E_STARTED" | bc; }
+
+e2e_fail() {
+  printf '[%6.1fs] FAIL: %s\n' "$(e2e_elapsed)" "$*" >&2
+  E2E_FAILURES=$((E2E_FAILURES + 1))
+}
+
+e2e_pass() { e2e_log "ok: $*"; }
+
+# A group of checks says "ok" only when it added no failure of its own.
+e2e_group() { E2E_GROUP_START=$E2E_FAILURES; }
+e2e_group_ok() { [ "$E2E_FAILURES" -eq "$E2E_GROUP_START" ] && e2e_pass "$@"; return 0; }
+
+# Ends the test at once: later steps make no sense after this failure.
+e2e_abort() {
+  e2e_fail "$@"
+  e2e_dump
+  exit 1
+}
+
+# What a reader of a failed CI log needs: the program's own output, its debug
+# log and what the SMTP server got.
+e2e_dump() {
+  [ "${E2E_DUMPED:-0}" = 1 ] && return
+  E2E_DUMPED=1
+  {
+    echo "---- program output ($E2E_WORK/ringpost.out) ----"
+    tail -n 60 "$E2E_WORK"/ringpost*.out 2>/dev/null
+    echo "---- DEBUG.LOG ----"
+    tail -n 60 "$E2E_DATA/DEBUG.LOG" 2>/dev/null | tr -d '\r'
+    echo "---- messages received ----"
+    for f in "$E2E_MAIL"/*.txt; do [ -e "$f" ] && { echo "== $f"; cat "$f"; echo; }; done
+    echo "---- windows ----"
+    xwininfo -root -tree 2>/dev/null | grep -v '"Qt ' | head -40
+  } >&2
+}
+
+e2e_finish() {
+  if [ "$E2E_FAILURES" -gt 0 ]; then
+    e2e_dump
+    e2e_log "$E2E_FAILURES failure(s)"
+    exit 1
+  fi
+  e2e_log "all checks passed"
+  exit 0
+}
+
+e2e_cleanup() {
+  local pid
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+    pid=${E2E_PIDS[$i]}
+    kill "$pid" 2>/dev/null
+  done
+  for pid in "${E2E_PIDS[@]}"; do
+    # A process that ignores TERM gets a second, final signal.
+    for _ in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  if [ "${E2E_KEEP:-0}" = 1 ]; then
+    echo "kept: $E2E_WORK" >&2
+  else
+    rm -rf "$E2E_WORK"
+  fi
+}
+
+# Polls a command until it succeeds. Usage: e2e_wait <seconds> <what> <command...>
+# Returns 1 (after saying what did not happen) when the time runs out.
+e2e_wait() {
+  local seconds=$1 what=$2
+  shift 2
+  local deadline
+  deadline=$(echo "$(date +%s.%N) + $seconds * $E2E_SCALE" | bc)
+  while :; do
+    "$@" && return 0
+    if [ "$(echo "$(date +%s.%N) > $deadline" | bc)" = 1 ]; then
+      e2e_fail "timed out after ${seconds}s waiting for: $what"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+e2e_require() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null 2>&1 || {
+      echo "SKIP: $tool is not installed (scripts/setup installs it)" >&2
+      exit 77
+    }
+  done
+}
+
+e2e_init() {
+  E2E_PROGRAM=$(realpath "$1")
+  [ -x "$E2E_PROGRAM" ] || { echo "usage: $0 <path-to-ringpost>" >&2; exit 2; }
+  e2e_require Xvfb trayer xdotool xwininfo xprop import bc
+  /usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null || {
+    echo "SKIP: python3-aiosmtpd is not installed (scripts/setup installs it)" >&2
+    exit 77
+  }
+  E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/ringpost-e2e.XXXXXX")
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT TERM
+  export HOME="$E2E_WORK/home"
+  export XDG_CONFIG_HOME="$HOME/.config"
+  export XDG_DATA_HOME="$HOME/.local/share"
+  export XDG_CACHE_HOME="$HOME/.cache"
+  export XDG_STATE_HOME="$HOME/.local/state"
+  export XDG_RUNTIME_DIR="$E2E_WORK/runtime"
+  mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
+  mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+  E2E_CONFIG="$XDG_CONFIG_HOME/Amberfold"
+  E2E_SETTINGS="$E2E_CONFIG/Ringpost.reg"
+  E2E_DATA="$XDG_DATA_HOME/Amberfold/Ringpost"
+  E2E_MAIL="$E2E_WORK/mail"
+  E2E_STORE="$E2E_WORK/store"
+  mkdir -p "$E2E_CONFIG" "$E2E_DATA" "$E2E_MAIL" "$E2E_STORE"
+  # No desktop session: no keyring, no session bus, no accessibility bridge.
+  unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SESSION_MANAGER
+  export NO_AT_BRIDGE=1 QT_ACCESSIBILITY=0
+  e2e_clock
+}
+
+# A fixed zone and language make the meeting key's time text predictable. The
+# zone is the second one when the first is within half an hour of midnight, so
+# a day window from 00:01 to 23:59 always holds the whole run. The language is
+# the program's alone (E2E_LANG): the system may have no such C library locale,
+# which Qt does not need but the X tools would complain about.
+E2E_LANG=en_US.UTF-8
+e2e_clock() {
+  E2E_TZ=America/Chicago
+  local minutes
+  minutes=$(TZ=$E2E_TZ date +'%-H * 60 + %-M' | bc)
+  if [ "$minutes" -lt 30 ] || [ "$minutes" -gt $((23 * 60 + 30)) ]; then
+    E2E_TZ=Asia/Tokyo
+  fi
+  export TZ=$E2E_TZ
+}
+
+e2e_background() { E2E_PIDS+=("$1"); }
+
+# ---- X server and notification area -----------------------------------------
+
+e2e_start_x() {
+  local fifo="$E2E_WORK/displayfd"
+  mkfifo "$fifo"
+  # -displayfd lets the server pick a free display number and report it.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    3>"$fifo" >"$E2E_WORK/xvfb.out" 2>&1 &
+  e2e_background $!
+  local number
+  if ! read -r -t "$((20 * E2E_SCALE))" number <"$fifo"; then
+    cat "$E2E_WORK/xvfb.out" >&2
+    e2e_abort "Xvfb did not report a display"
+  fi
+  export DISPLAY=":$number"
+  unset XAUTHORITY
+  e2e_wait 20 "the X server on $DISPLAY to answer" xwininfo -root >/dev/null 2>&1 ||
+    e2e_abort "no X server"
+  e2e_log "Xvfb on $DISPLAY"
+}
+
+e2e_start_tray() {
+  trayer --edge bottom --align right --widthtype request --height 32 \
+    --SetDockType true --SetPartialStrut false --transparent false --tint 0xd0d0d0 \
+    --expand true --monitor primary >"$E2E_WORK/trayer.out" 2>&1 &
+  E2E_TRAYER_PID=$!
+  e2e_background $E2E_TRAYER_PID
+  e2e_wait 20 "trayer to own the notification area" e2e_tray_owned ||
+    e2e_abort "no notification area"
+  e2e_wait 20 "trayer's panel" e2e_tray_panel >/dev/null || e2e_abort "no tray panel"
+  E2E_TRAYER_WINDOW=$(e2e_tray_panel)
+  e2e_log "trayer running (window $E2E_TRAYER_WINDOW)"
+}
+
+e2e_tray_panel() {
+  xwininfo -root -children 2>/dev/null |
+    sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep -m 1 .
+}
+
+# The selection _NET_SYSTEM_TRAY_S0 has an owner once the tray host is ready.
+e2e_tray_owned() {
+  /usr/bin/python3 - <<'EOF' 2>/dev/null
+import ctypes, ctypes.util, os, sys
+x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+d = x.XOpenDisplay(None)
+if not d:
+    sys.exit(1)
+sys.exit(0 if x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_SYSTEM_TRAY_S0", 0)) else 1)
+EOF
+}
+
+# The icons in trayer's panel: trayer wraps each embedded icon window in a socket
+# window of its own, so the icons are the panel's grandchildren, the lines that
+# xwininfo indents deeper than the panel's own children. Prints "id name" lines.
+e2e_tray_icons() {
+  [ -n "${E2E_TRAYER_WINDOW:-}" ] || return 0
+  xwininfo -tree -id "$E2E_TRAYER_WINDOW" 2>/dev/null | awk '
+    /^ *0x[0-9a-f]+ / {
+      depth = match($0, /[^ ]/)
+      if (children == 0) children = depth
+      if (depth > children) { id = $1; $1 = ""; sub(/: \(.*/, ""); print id $0 }
+    }'
+}
+
+e2e_tray_icon_count() { e2e_tray_icons | grep -c '"Ringpost"'; }
+
+# ---- SMTP server ----------------------------------------------------------------
+
+e2e_start_smtp() {
+  /usr/bin/python3 "$E2E_LIB/smtp_sink.py" "$E2E_MAIL" "$E2E_WORK/smtp.port" \
+    >"$E2E_WORK/smtp.out" 2>&1 &
+  e2e_background $!
+  e2e_wait 20 "the SMTP server to listen" test -s "$E2E_WORK/smtp.port" ||
+    { cat "$E2E_WORK/smtp.out" >&2; e2e_abort "no SMTP server"; }
+  E2E_SMTP_PORT=$(cat "$E2E_WORK/smtp.port")
+  e2e_log "SMTP server on 127.0.0.1:$E2E_SMTP_PORT"
+}
+
+e2e_mail_count() { find "$E2E_MAIL" -maxdepth 1 -name '*.txt' | wc -l; }
+
+# The summaries of the messages received, oldest first.
+e2e_mails() { find "$E2E_MAIL" -maxdepth 1 -name '*.txt' | sort; }
+
+# The first received message (from number $2 on, default 1) whose Subject line
+# is exactly $1; prints its summary file.
+e2e_mail_with_subject() {
+  local subject=$1 from=${2:-1} file number
+  for file in $(e2e_mails); do
+    number=$((10#$(basename "$file" .txt)))
+    [ "$number" -ge "$from" ] || continue
+    if [ "$(sed -n 's/^Subject: //p' "$file" | head -n 1)" = "$subject" ]; then
+      echo "$file"
+      return 0
+    fi
+  done
+  return 1
+}
+
+e2e_count_subject() {
+  local subject=$1 count=0 file
+  for file in $(e2e_mails); do
+    [ "$(sed -n 's/^Subject: //p' "$file" | head -n 1)" = "$subject" ] && count=$((count + 1))
+  done
+  echo "$count"
+}
+
+# ---- The local mail store ------------------------------------------------------
+
+# An iCalendar time in UTC from seconds since the epoch.
+e2e_ics_time() { date -u -d "@$1" +%Y%m%dT%H%M%SZ; }
+
+# Writes the profile and a calendar holding the meetings given as
+# "start-epoch|lead-minutes|location|subject" lines on standard input.
+e2e_write_store() {
+  local calendar="$E2E_STORE/calendar.ics" start lead location subject uid=0
+  {
+    printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Amberfold//Ringpost e2e//EN\r\n'
+    while IFS='|' read -r start lead location subject; do
+      uid=$((uid + 1))
+      printf 'BEGIN:VEVENT\r\nUID:e2e-%d@ringpost.test\r\nDTSTAMP:%s\r\n' "$uid" "$(e2e_ics_time "$start")"
+      printf 'DTSTART:%s\r\nDTEND:%s\r\n' "$(e2e_ics_time "$start")" "$(e2e_ics_time $((start + 1800)))"
+      printf 'SUMMARY:%s\r\nLOCATION:%s\r\n' "$subject" "$location"
+      printf 'BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\nTRIGGER:-PT%dM\r\nEND:VALARM\r\n' "$lead"
+      printf 'END:VEVENT\r\n'
+    done
+    printf 'END:VCALENDAR\r\n'
+  } >"$calendar"
+  printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Amberfold//Ringpost e2e//EN\r\nEND:VCALENDAR\r\n' \
+    >"$E2E_STORE/tasks.ics"
+  mkdir -p "$E2E_STORE/Inbox/cur" "$E2E_STORE/Inbox/new" "$E2E_STORE/Inbox/tmp"
+  cat >"$E2E_CONFIG/MailStore.ini" <<EOF
+[Calendar]
+Path=$calendar
+
+[Tasks]
+Path=$E2E_STORE/tasks.ics
+
+[Inbox]
+Path=$E2E_STORE/Inbox
+
+[Send]
+Transport=smtp
+Url=smtp://127.0.0.1:$E2E_SMTP_PORT
+StartTLS=false
+TimeoutSeconds=20
+From=Ringpost e2e <ringpost@e2e.test>
+EOF
+}
+
+# The long time text of an epoch second under the program's zone and language
+# (en_US: 9:30:00 AM), as the meeting key starts with it.
+e2e_long_time() { date -d "@$1" +'%-I:%M:%S %p'; }
+
+# ---- The program -------------------------------------------------------------------
+
+# Starts ringpost in the data folder; extra words go on its command line.
+# Usage: e2e_start_program <output-name> [words...]
+e2e_start_program() {
+  local name=$1
+  shift
+  (cd "$E2E_DATA" && exec env LANG="$E2E_LANG" LC_ALL="$E2E_LANG" "$E2E_PROGRAM" "$@") \
+    >"$E2E_WORK/$name.out" 2>&1 &
+  E2E_APP_PID=$!
+  e2e_background $E2E_APP_PID
+  e2e_log "started ringpost (pid $E2E_APP_PID) $*"
+}
+
+e2e_program_alive() { kill -0 "$E2E_APP_PID" 2>/dev/null; }
+
+# Top-level windows of the program that are mapped, one id a line.
+e2e_visible_windows() {
+  xdotool search --all --onlyvisible --pid "$E2E_APP_PID" --name '' 2>/dev/null
+}
+
+e2e_window_type() {
+  xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null | sed -n 's/.*= _NET_WM_WINDOW_TYPE_\([A-Z_]*\).*/\1/p'
+}
+
+e2e_window_title() {
+  xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^[^=]*= "\(.*\)"$/\1/p'
+}
+
+# A visible window of the program whose title is $1 and whose kind is $2
+# (NORMAL or DIALOG); prints its id.
+e2e_find_window() {
+  local title=$1 kind=$2 id
+  for id in $(e2e_visible_windows); do
+    [ "$(e2e_window_title "$id")" = "$title" ] || continue
+    [ "$(e2e_window_type "$id")" = "$kind" ] || continue
+    echo "$id"
+    return 0
+  done
+  return 1
+}
+
+# Waits for such a window and leaves its id in $E2E_WINDOW.
+e2e_wait_window() {
+  local title=$1 kind=$2 seconds=${3:-30}
+  e2e_wait "$seconds" "a $kind window \"$title\"" e2e_find_window "$title" "$kind" >/dev/null ||
+    return 1
+  E2E_WINDOW=$(e2e_find_window "$title" "$kind")
+}
+
+e2e_window_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# Gives a window the keyboard focus (there is no window manager to do it).
+e2e_focus() {
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.2
+}
+
+# Keys for the focused window, with a pause after each so a loaded machine keeps up.
+e2e_keys() {
+  local key
+  for key in "$@"; do
+    xdotool key --clearmodifiers "$key"
+    sleep 0.15
+  done
+}
+
+e2e_type() { xdotool type --delay 60 "$1"; sleep 0.2; }
+
+# Left and top of a window on the screen.
+e2e_window_origin() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'
+}
+
+e2e_window_size() {
+  xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }'
+}
+
+# Shows one screenshot of a window (or "root") in $2.
+e2e_screenshot() {
+  import -window "$1" "$2" 2>/dev/null
+}
+
+# Lines of DEBUG.LOG (the program writes it with CR LF).
+e2e_debug_count() { tr -d '\r' <"$E2E_DATA/DEBUG.LOG" 2>/dev/null | grep -cx -- "$1"; }
+e2e_debug_has() { tr -d '\r' <"$E2E_DATA/DEBUG.LOG" 2>/dev/null | grep -q -- "$1"; }
+
+# ---- State files ----------------------------------------------------------------
+
+# NOTIFY.CLD: a 4-byte version, then 273-byte records: the key as a short string
+# (a length byte and 255 characters), StartTime and ReminderTime (8 bytes each),
+# and the Notified byte last. Prints "notified-flag key" for each record.
+e2e_notify_records() {
+  /usr/bin/python3 - "$E2E_DATA/NOTIFY.CLD" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+if len(data) < 4 or (len(data) - 4) % 273:
+    print("bad-size %d" % len(data))
+    sys.exit(1)
+print("version %d" % struct.unpack("<i", data[:4])[0])
+for offset in range(4, len(data), 273):
+    record = data[offset:offset + 273]
+    key = record[1:1 + record[0]].decode("latin-1")
+    print("%d %s" % (record[272], key))
+EOF
+}
