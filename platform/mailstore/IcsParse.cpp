@@ -1,6 +1,7 @@
 #include "platform/mailstore/IcalTime.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/MailStoreFiles.h"
+#include "platform/mailstore/TaskRecurrence.h"
 
 #include "engine/OutlookModel.h"
 
@@ -278,6 +279,7 @@ void ReadTask(icalcomponent* task, icalcomponent* calendar, const QString& fileP
     ReadTaskReminder(task, start, due, *record);
     record->recurring =
         icalcomponent_get_first_property(task, ICAL_RRULE_PROPERTY) != nullptr && (start || due);
+    record->hasNextOccurrence = record->recurring && HasNextOccurrence(task);
     record->origin = {filePath, ordinal, UidOf(task)};
     contents.tasks.push_back(std::move(record));
 }

@@ -50,6 +50,9 @@ struct TTaskRecord {
     bool reminderSet = false;
     TDateTime reminderTime = 0;
     bool recurring = false;
+    // False when the rule has no occurrence after the current one: skipping then
+    // needs no look at the file.
+    bool hasNextOccurrence = false;
     TTaskOrigin origin;
 };
 

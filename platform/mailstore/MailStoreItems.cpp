@@ -69,7 +69,9 @@ public:
     bool IsRecurring() override { return record->recurring; }
 
     bool SkipRecurrence() override {
-        if (!record->recurring)
+        // An ended rule is known from the read: the whole file is not parsed again
+        // at every examination of the task.
+        if (!record->recurring || !record->hasNextOccurrence)
             return false;
         std::optional<TTaskRecord> moved = SkipTaskToNextOccurrence(record->origin);
         if (!moved)

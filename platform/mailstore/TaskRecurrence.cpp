@@ -231,6 +231,10 @@ QByteArray RewrittenText(const QByteArray& text, int ordinal, const TTaskShift& 
 
 } // namespace
 
+bool HasNextOccurrence(icalcomponent* task) {
+    return ShiftOf(task).has_value();
+}
+
 std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin) {
     const TFileStamp before = StampOf(origin.filePath);
     const QByteArray text = ReadWholeFile(origin.filePath, QStringLiteral("task file"));

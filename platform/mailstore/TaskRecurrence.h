@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include <libical/ical.h>
+
 namespace rp::mailstore {
 
 // Moves DTSTART and DUE of the task at `origin` to the next occurrence of its
@@ -13,5 +15,9 @@ namespace rp::mailstore {
 // occurrence (nothing is written then). Throws EAutomationError naming the file
 // when it cannot be read or written or the task is no longer where it was.
 std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin);
+
+// Whether the task's RRULE has an occurrence after the current one, as
+// SkipTaskToNextOccurrence would find it in the same text.
+bool HasNextOccurrence(icalcomponent* task);
 
 } // namespace rp::mailstore
