@@ -111,14 +111,10 @@ e2e_window_gone "$main" && e2e_fail "the main window hid itself after the first 
 e2e_group_ok "the main window stays visible, the tray icon is there"
 
 # ---- A test message from the Settings menu -----------------------------------------
-read -r left top < <(e2e_window_origin "$main")
-e2e_focus "$main"
-xdotool mousemove $((left + 30)) $((top + 8)) click 1
-e2e_wait 10 "the Settings menu" e2e_find_window Ringpost DROPDOWN_MENU >/dev/null ||
-  e2e_abort "the Settings menu did not open"
+e2e_open_menu "$main" "${E2E_MENU_SETTINGS[@]}" || e2e_abort "the Settings menu did not open"
 # "Send a Test Message" follows the seven notice toggles.
 e2e_keys Down Down Down Down Down Down Down Down Return
-e2e_wait 30 "the test message at the SMTP server" test "$(e2e_mail_count)" -ge 1 ||
+e2e_wait 30 "the test message at the SMTP server" eval '[ "$(e2e_mail_count)" -ge 1 ]' ||
   e2e_abort "the test message did not reach the SMTP server"
 mail=$(e2e_mail_with_subject "Ringpost Test message") ||
   e2e_fail "no message with the subject \"Ringpost Test message\""
@@ -133,20 +129,9 @@ if [ -n "${mail:-}" ]; then
 fi
 
 # ---- Exit through the close query ----------------------------------------------------
-e2e_focus "$main"
-xdotool mousemove $((left + 128)) $((top + 8)) click 1
-e2e_wait 10 "the Quit menu" e2e_find_window Ringpost DROPDOWN_MENU >/dev/null ||
-  e2e_abort "the Quit menu did not open"
-e2e_keys Up Return
-e2e_wait_window Ringpost DIALOG 10 || e2e_abort "Exit Program did not ask to confirm"
-e2e_focus "$E2E_WINDOW"
-xdotool key alt+y
-e2e_wait 10 "the program to end after Yes" eval '! e2e_program_alive' ||
-  e2e_abort "the program is still running 10 s after Yes"
-wait "$E2E_APP_PID"
-status=$?
 e2e_group
-[ "$status" = 0 ] || e2e_fail "the program ended with status $status"
+e2e_exit_program "$main" || e2e_abort "the program did not end through the close query"
+[ "$E2E_EXIT_STATUS" = 0 ] || e2e_fail "the program ended with status $E2E_EXIT_STATUS"
 [ "$(e2e_tray_icon_count)" = 0 ] || e2e_fail "the tray icon is still there after the program ended"
 e2e_debug_has '^Completed$' || e2e_fail "DEBUG.LOG has no \"Completed\": the engine did not shut down"
 e2e_group_ok "Exit Program and Yes ended the program"

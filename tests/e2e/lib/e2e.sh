@@ -87,21 +87,29 @@ e2e_cleanup() {
   fi
 }
 
-# Polls a command until it succeeds. Usage: e2e_wait <seconds> <what> <command...>
-# Returns 1 (after saying what did not happen) when the time runs out.
-e2e_wait() {
-  local seconds=$1 what=$2
-  shift 2
+# Polls a command until it succeeds or the seconds (times $E2E_SCALE) run out.
+# Usage: e2e_poll <seconds> <command...>; the status says which happened.
+e2e_poll() {
+  local seconds=$1
+  shift
   local deadline
   deadline=$(echo "$(date +%s.%N) + $seconds * $E2E_SCALE" | bc)
   while :; do
     "$@" && return 0
-    if [ "$(echo "$(date +%s.%N) > $deadline" | bc)" = 1 ]; then
-      e2e_fail "timed out after ${seconds}s waiting for: $what"
-      return 1
-    fi
+    [ "$(echo "$(date +%s.%N) > $deadline" | bc)" = 1 ] && return 1
     sleep 0.1
   done
+}
+
+# As e2e_poll, but running out of time is a failure that names what did not happen.
+# Usage: e2e_wait <seconds> <what> <command...>. Arguments are expanded once, so
+# a condition on changing output goes in single quotes after eval.
+e2e_wait() {
+  local seconds=$1 what=$2
+  shift 2
+  e2e_poll "$seconds" "$@" && return 0
+  e2e_fail "timed out after ${seconds}s waiting for: $what"
+  return 1
 }
 
 e2e_require() {
@@ -161,7 +169,8 @@ e2e_clock() {
   export TZ=$E2E_TZ
 }
 
-e2e_background() { E2E_PIDS+=("$1"); }
+# Remembers a process to end at exit (never 0 or empty: "kill 0" would end us all).
+e2e_background() { [ "${1:-0}" -gt 0 ] && E2E_PIDS+=("$1"); }
 
 # ---- X server and notification area -----------------------------------------
 
@@ -390,6 +399,15 @@ e2e_keys() {
 
 e2e_type() { xdotool type --delay 60 "$1"; sleep 0.2; }
 
+e2e_pointer() { xdotool getmouselocation 2>/dev/null | cut -d' ' -f1-2; }
+
+# Waits until the pointer is somewhere else than it is now.
+e2e_wait_pointer_moves() {
+  local here
+  here=$(e2e_pointer)
+  e2e_wait 10 "the pointer to move" eval '[ "$(e2e_pointer)" != "$here" ]'
+}
+
 # Left and top of a window on the screen.
 e2e_window_origin() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'
@@ -405,8 +423,45 @@ e2e_screenshot() {
 }
 
 # Lines of DEBUG.LOG (the program writes it with CR LF).
-e2e_debug_count() { tr -d '\r' <"$E2E_DATA/DEBUG.LOG" 2>/dev/null | grep -cx -- "$1"; }
-e2e_debug_has() { tr -d '\r' <"$E2E_DATA/DEBUG.LOG" 2>/dev/null | grep -q -- "$1"; }
+e2e_debug_lines() { { tr -d '\r' <"$E2E_DATA/DEBUG.LOG"; } 2>/dev/null; }
+e2e_debug_count() { e2e_debug_lines | grep -cx -- "$1"; }
+e2e_debug_has() { e2e_debug_lines | grep -q -- "$1"; }
+
+# ---- The main window's controls ----------------------------------------------------
+# Places inside the main window, from its top left corner: the menu titles and
+# the toolbar's test-message button (the eighth button, after three separators).
+E2E_MENU_SETTINGS=(30 8)
+E2E_MENU_QUIT=(128 8)
+E2E_BUTTON_TEST=(338 42)
+
+# Opens a menu of the main window $1 by a click on its title ($2 $3).
+e2e_open_menu() {
+  local left top
+  read -r left top < <(e2e_window_origin "$1")
+  e2e_focus "$1"
+  xdotool mousemove $((left + $2)) $((top + $3)) click 1
+  e2e_wait 10 "a menu to open" e2e_find_window Ringpost DROPDOWN_MENU >/dev/null
+}
+
+# Quit > Exit Program, then Yes to "Do you really want to stop Ringpost?".
+# Leaves the seconds from Yes to the end of the process in $E2E_CLOSE_SECONDS and
+# the exit status in $E2E_EXIT_STATUS; fails (returns 1) when either step is missing
+# or the process is still there after $2 seconds (default 10).
+e2e_exit_program() {
+  local main=$1 limit=${2:-10} box yes_at
+  e2e_open_menu "$main" "${E2E_MENU_QUIT[@]}" || return 1
+  e2e_keys Up Return # the last item, "Exit Program"
+  e2e_wait_window Ringpost DIALOG 10 || { e2e_fail "Exit Program did not ask to confirm"; return 1; }
+  box=$E2E_WINDOW
+  e2e_focus "$box"
+  yes_at=$(date +%s.%N)
+  xdotool key alt+y
+  e2e_wait "$limit" "the program to end after Yes" eval '! e2e_program_alive' || return 1
+  E2E_CLOSE_SECONDS=$(printf '%.2f' "$(echo "$(date +%s.%N) - $yes_at" | bc)")
+  wait "$E2E_APP_PID"
+  E2E_EXIT_STATUS=$?
+  e2e_log "the program ended ${E2E_CLOSE_SECONDS}s after Yes, status $E2E_EXIT_STATUS"
+}
 
 # ---- State files ----------------------------------------------------------------
 
