@@ -5,7 +5,9 @@
 
 #include "engine/OutlookModel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <libical/ical.h>
 
 namespace rp::mailstore {
@@ -133,8 +135,105 @@ void MapFrequency(const icalrecurrencetype& rule, const icaltimetype& start,
     }
 }
 
+bool Empty(const short* parts) {
+    return parts[0] == ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+// No BY part but possibly BYDAY (weekly) or BYMONTHDAY (monthly).
+bool OnlySimpleParts(const icalrecurrencetype& rule) {
+    return !rule.rscale && Empty(rule.by_second) && Empty(rule.by_minute) &&
+           Empty(rule.by_hour) && Empty(rule.by_year_day) && Empty(rule.by_week_no) &&
+           Empty(rule.by_month) && Empty(rule.by_set_pos);
+}
+
+icaltimetype DaysLater(icaltimetype time, int days) {
+    icaltime_adjust(&time, days, 0, 0, 0);
+    return time;
+}
+
+// The n-th (from 1) day of a daily rule without BY parts.
+std::optional<icaltimetype> LastDaily(const icalrecurrencetype& rule, const icaltimetype& start) {
+    if (!Empty(rule.by_day) || !Empty(rule.by_month_day))
+        return std::nullopt;
+    return DaysLater(start, (rule.count - 1) * rule.interval);
+}
+
+// Days of the week from the week's first day (WKST), 0 to 6.
+int WeekOffset(int weekday, const icalrecurrencetype& rule) {
+    const int first = rule.week_start == ICAL_NO_WEEKDAY ? ICAL_MONDAY_WEEKDAY : rule.week_start;
+    return (weekday - first + 7) % 7;
+}
+
+// A weekly rule on plain weekdays that include the start's own.
+std::optional<icaltimetype> LastWeekly(const icalrecurrencetype& rule, const icaltimetype& start) {
+    const TByDay byDay = ByDayOf(rule);
+    if (!Empty(rule.by_month_day) || byDay.hasPosition)
+        return std::nullopt;
+    const int startWeekday = icaltime_day_of_week(start);
+    const int mask = byDay.mask ? byDay.mask : 1 << (startWeekday - 1);
+    if (!(mask & (1 << (startWeekday - 1))))
+        return std::nullopt;
+    std::vector<int> offsets; // of the rule's days, in week order
+    for (int weekday = 1; weekday <= 7; ++weekday)
+        if (mask & (1 << (weekday - 1)))
+            offsets.push_back(WeekOffset(weekday, rule));
+    std::sort(offsets.begin(), offsets.end());
+    const int startOffset = WeekOffset(startWeekday, rule);
+    const int first = static_cast<int>(
+        std::find(offsets.begin(), offsets.end(), startOffset) - offsets.begin());
+    const int perWeek = static_cast<int>(offsets.size());
+    const int index = first + rule.count - 1; // counted through the weeks of the rule
+    const int weeks = index / perWeek;
+    const int dayOffset = offsets[static_cast<size_t>(index % perWeek)];
+    return DaysLater(start, weeks * 7 * rule.interval + dayOffset - startOffset);
+}
+
+// A monthly rule on the start's day of the month; months without that day are
+// passed over.
+std::optional<icaltimetype> LastMonthly(const icalrecurrencetype& rule, const icaltimetype& start) {
+    const int monthDays = ByMonthDayCount(rule);
+    if (!Empty(rule.by_day) || monthDays > 1 ||
+        (monthDays == 1 && rule.by_month_day[0] != start.day))
+        return std::nullopt;
+    icaltimetype last = start;
+    int month = start.year * 12 + (start.month - 1);
+    for (int found = 1; found < rule.count;) {
+        month += rule.interval;
+        const int year = month / 12;
+        const int monthOfYear = month % 12 + 1;
+        if (start.day > icaltime_days_in_month(monthOfYear, year))
+            continue;
+        last.year = year;
+        last.month = monthOfYear;
+        ++found;
+    }
+    return last;
+}
+
+// Plain daily, weekly and monthly COUNT rules, worked out without walking them:
+// the iterator's steps cost more than the whole rest of reading the event.
+std::optional<icaltimetype> LastByArithmetic(const icalrecurrencetype& rule,
+                                             const icaltimetype& start) {
+    // Past the walk's own limit the walk decides, so the answer stays the same.
+    if (!OnlySimpleParts(rule) || rule.count <= 0 || rule.count > kMaxOccurrencesWalked ||
+        rule.interval <= 0)
+        return std::nullopt;
+    switch (rule.freq) {
+    case ICAL_DAILY_RECURRENCE:
+        return LastDaily(rule, start);
+    case ICAL_WEEKLY_RECURRENCE:
+        return LastWeekly(rule, start);
+    case ICAL_MONTHLY_RECURRENCE:
+        return LastMonthly(rule, start);
+    default:
+        return std::nullopt;
+    }
+}
+
 // The start of the last occurrence of a COUNT rule, as a local day count.
 TDateTime LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& start) {
+    if (const std::optional<icaltimetype> last = LastByArithmetic(rule, start))
+        return ToLocalDays(*last);
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, start);
     if (!iterator)
         return 0;
