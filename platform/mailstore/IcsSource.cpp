@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <malloc.h>
 
 namespace rp::mailstore {
 
@@ -68,6 +69,10 @@ bool TIcsSource::Refresh() {
     for (const QString& file : current)
         changed = RefreshFile(file, next) || changed;
     files = std::move(next);
+    // A large file's parse tree leaves tens of megabytes of freed heap behind,
+    // which the allocator would otherwise keep for the life of the program.
+    if (changed)
+        malloc_trim(0);
     return changed;
 }
 
