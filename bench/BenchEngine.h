@@ -15,9 +15,14 @@ class TBenchClock : public IClock {
 public:
     explicit TBenchClock(TDateTime start);
     TDateTime Now() override;
-    void Sleep(int milliseconds) override { msecs += milliseconds; }
+    void Sleep(int milliseconds) override {
+        if (!frozen)
+            msecs += milliseconds;
+    }
     void Yield() override {}
     void Advance(int milliseconds) { msecs += milliseconds; }
+    // Still time: sleeps pass without moving the clock, so nothing falls due.
+    std::atomic<bool> frozen{false};
 
 private:
     std::atomic<qint64> msecs;
