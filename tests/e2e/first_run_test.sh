@@ -5,7 +5,8 @@
 # Settings menu reaches a real SMTP server on loopback, addressed by the carrier
 # rule; Quit > Exit Program and Yes end the program and take the tray icon away.
 # Usage: first_run_test.sh <path-to-ringpost>
-# E2E_SHOTS=<folder> also saves a picture of the filled-in number page there.
+# E2E_SHOTS=<folder> also saves pictures there: the number page as typed in
+# (wizard-first-run.png) and the main window after the first run (main-window.png).
 
 source "$(dirname "$0")/lib/e2e.sh"
 e2e_init "${1:-}"
@@ -109,6 +110,9 @@ e2e_group
 e2e_window_gone "$main" && e2e_fail "the main window hid itself after the first run"
 [ "$(e2e_tray_icon_count)" = 1 ] || e2e_fail "expected one Ringpost icon in the tray, found $(e2e_tray_icon_count)"
 e2e_group_ok "the main window stays visible, the tray icon is there"
+if [ -n "${E2E_SHOTS:-}" ]; then
+  e2e_screenshot "$main" "$E2E_SHOTS/main-window.png" && e2e_log "picture: $E2E_SHOTS/main-window.png"
+fi
 
 # ---- A test message from the Settings menu -----------------------------------------
 e2e_open_menu "$main" "${E2E_MENU_SETTINGS[@]}" || e2e_abort "the Settings menu did not open"
@@ -127,6 +131,39 @@ if [ -n "${mail:-}" ]; then
     e2e_fail "test message body is '$body'"
   e2e_group_ok "test message reached the SMTP server, to $ADDRESS"
 fi
+
+# ---- Ctrl+Alt+S repeats the test message; a refused close stops it ----------------------
+e2e_group
+before=$(e2e_count_subject "Ringpost Test message")
+e2e_focus "$main"
+started=$(date +%s.%N)
+xdotool key --clearmodifiers ctrl+alt+s
+e2e_wait 30 "two repeated test messages" \
+  eval '[ "$(e2e_count_subject "Ringpost Test message")" -ge $((before + 2)) ]' ||
+  e2e_fail "Ctrl+Alt+S did not repeat the test message"
+e2e_log "two repeated test messages $(printf '%.1f' "$(echo "$(date +%s.%N) - $started" | bc)")s after Ctrl+Alt+S (one every 5 s)"
+# Exit answered No: the window hides to the tray, the engine runs on, and the
+# repetition has stopped.
+e2e_open_menu "$main" "${E2E_MENU_QUIT[@]}" || e2e_abort "the Quit menu did not open"
+e2e_keys Up Return
+e2e_wait_window Ringpost DIALOG 10 || e2e_abort "Exit Program did not ask to confirm"
+e2e_focus "$E2E_WINDOW"
+xdotool key alt+n
+e2e_wait 10 "the window to hide after No" e2e_window_gone "$main" ||
+  e2e_fail "the window stayed up after the close was refused"
+e2e_program_alive || e2e_abort "the program ended although the close was refused"
+stopped=$(e2e_count_subject "Ringpost Test message")
+# Longer than the repetition's 5 s: nothing more may come.
+sleep 6
+[ "$(e2e_count_subject "Ringpost Test message")" = "$stopped" ] ||
+  e2e_fail "test messages kept coming after the refused close"
+e2e_group_ok "Ctrl+Alt+S repeats the test message; a refused close hides to the tray and stops it"
+
+# Back from the tray for the real close.
+read -r icon_x icon_y < <(e2e_window_origin "$(e2e_tray_icons | awk '/"Ringpost"/ { print $1; exit }')")
+xdotool mousemove $((icon_x + 8)) $((icon_y + 8)) click 1
+e2e_wait 10 "the window back from the tray" eval '! e2e_window_gone "$main"' ||
+  e2e_abort "a click on the tray icon did not show the window"
 
 # ---- Exit through the close query ----------------------------------------------------
 e2e_group

@@ -158,7 +158,7 @@ for attempt in 1 2 3; do
 done
 e2e_debug_has '^HandleNotify$' || e2e_abort "no notice pass ran with the mouse still"
 pass_seen=$(date +%s.%N)
-e2e_wait 60 "the meeting reminder at the SMTP server" eval '[ "$(e2e_count_subject "$DUE_KEY")" -ge 1 ]'
+e2e_wait 120 "the meeting reminder at the SMTP server" eval '[ "$(e2e_count_subject "$DUE_KEY")" -ge 1 ]'
 arrived=$(date +%s.%N)
 e2e_log "the reminder arrived $(printf '%.2f' "$(echo "$arrived - $pass_seen" | bc)")s after the notice pass began (the idle wait of 30 000 input polls and the SMTP exchange)"
 reminder=$(e2e_mail_with_subject "$DUE_KEY")

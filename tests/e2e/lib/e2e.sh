@@ -53,6 +53,8 @@ e2e_dump() {
     tail -n 60 "$E2E_DATA/DEBUG.LOG" 2>/dev/null | tr -d '\r'
     echo "---- messages received ----"
     for f in "$E2E_MAIL"/*.txt; do [ -e "$f" ] && { echo "== $f"; cat "$f"; echo; }; done
+    # Kept with E2E_KEEP=1 for a look at what the screen showed.
+    import -window root "$E2E_WORK/failure.png" 2>/dev/null && echo "---- screen: $E2E_WORK/failure.png"
     echo "---- windows ----"
     xwininfo -root -tree 2>/dev/null | grep -v '"Qt ' | head -40
   } >&2
@@ -359,13 +361,34 @@ e2e_window_title() {
   xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^[^=]*= "\(.*\)"$/\1/p'
 }
 
+e2e_transient_for() {
+  xprop -id "$1" WM_TRANSIENT_FOR 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p'
+}
+
 # A visible window of the program whose title is $1 and whose kind is $2
-# (NORMAL or DIALOG); prints its id.
+# (NORMAL or DIALOG); prints its id. A NORMAL window belongs to no other window,
+# which tells the main window from a menu that Qt marks NORMAL after the main
+# window has been hidden and shown again.
 e2e_find_window() {
   local title=$1 kind=$2 id
   for id in $(e2e_visible_windows); do
     [ "$(e2e_window_title "$id")" = "$title" ] || continue
     [ "$(e2e_window_type "$id")" = "$kind" ] || continue
+    [ "$kind" = NORMAL ] && [ -n "$(e2e_transient_for "$id")" ] && continue
+    echo "$id"
+    return 0
+  done
+  return 1
+}
+
+# An open menu of the main window $1: a visible window that belongs to it and is
+# no dialog box.
+e2e_find_menu() {
+  local id owner
+  for id in $(e2e_visible_windows); do
+    owner=$(e2e_transient_for "$id")
+    [ -n "$owner" ] && [ "$((owner))" = "$(($1))" ] || continue
+    [ "$(e2e_window_type "$id")" = DIALOG ] && continue
     echo "$id"
     return 0
   done
@@ -440,7 +463,7 @@ e2e_open_menu() {
   read -r left top < <(e2e_window_origin "$1")
   e2e_focus "$1"
   xdotool mousemove $((left + $2)) $((top + $3)) click 1
-  e2e_wait 10 "a menu to open" e2e_find_window Ringpost DROPDOWN_MENU >/dev/null
+  e2e_wait 10 "a menu to open" e2e_find_menu "$1" >/dev/null
 }
 
 # Quit > Exit Program, then Yes to "Do you really want to stop Ringpost?".
