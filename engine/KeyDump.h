@@ -15,13 +15,19 @@ template <class Record> void WriteKeyDump(const QString& path, const TSortedList
     QByteArray content;
     for (int i = 0; i < list.Count(); ++i)
         content += list.Key(i).toUtf8() + "\r\n";
+    // The keys name the user's meetings and tasks: readable by the user alone,
+    // also a dump an older version left readable by others.
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly) && file.size() == content.size() &&
-        file.readAll() == content)
-        return;
+    const bool unchanged = file.open(QIODevice::ReadOnly) && file.size() == content.size() &&
+                           file.readAll() == content;
     file.close();
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!unchanged && file.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly)) {
+        file.setPermissions(ownerOnly);
         file.write(content);
+        return;
+    }
+    file.setPermissions(ownerOnly);
 }
 
 } // namespace rp

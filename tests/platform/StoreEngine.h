@@ -1,0 +1,114 @@
+#pragma once
+// The engine on fake time and input over the real mail store: a profile, a
+// calendar, a Maildir and the transport the profile names, all in one temporary
+// folder that is also the engine's data folder. For tests that follow a value
+// from the user's files to the message that leaves and to the state files.
+
+#include "engine/OutlookProcessor.h"
+#include "platform/mailstore/MailStoreApplication.h"
+#include "tests/support/EngineAccess.h"
+#include "tests/support/EngineFakes.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace rp::test {
+
+class TStoreEngine {
+public:
+    explicit TStoreEngine(TDateTime start = EncodeDateTime(2024, 3, 4, 12, 0))
+        : ownedClock(std::make_unique<FakeClock>(start)),
+          ownedWake(std::make_unique<FakeWakeEvent>(*ownedClock)),
+          ownedInput(std::make_unique<FakeInput>()), clock(ownedClock.get()),
+          wake(ownedWake.get()), input(ownedInput.get()) {
+        host.UpdateSettings([](SettingsRecord& s) {
+            s.MeetingNotify = true;
+            s.UrgentEmail = true;
+            s.EarlyTime = EncodeTime(0, 1);
+            s.LateTime = EncodeTime(23, 59);
+        });
+        QDir().mkpath(StorePath());
+    }
+    ~TStoreEngine() {
+        if (engine && engine->isRunning()) {
+            engine->Stop();
+            engine->wait();
+        }
+    }
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    QString StorePath(const QString& name = {}) const {
+        return dir.filePath(QStringLiteral("store/") + name);
+    }
+    QString ProfilePath() const { return dir.filePath(QStringLiteral("MailStore.ini")); }
+    static void Write(const QString& path, const QByteArray& content) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+        file.write(content);
+    }
+    static QByteArray Read(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Starts the engine (the user idle from the first wait on), stops it when the
+    // nth wait begins and joins it; false when it did not end within the limit.
+    bool RunWaits(int waits, int limitMs = 120000) {
+        // The cursor never moves: the user is away from the first wait on.
+        wake->OnWait = [this, waits](int number, int) {
+            if (number >= waits)
+                Published().Stop();
+        };
+        TEngineDeps deps;
+        deps.Clock = std::move(ownedClock);
+        deps.Input = std::move(ownedInput);
+        deps.Wake = std::move(ownedWake);
+        deps.Runtime = std::make_unique<FakeRuntime>();
+        deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(
+            mailstore::TStoreLocation{ProfilePath(), StorePath(), 0});
+        deps.DataDir = QDir(dir.path());
+        deps.IdlePolls = 2;
+        engine = std::make_unique<TOutlookProcessor>(&host, std::move(deps));
+        published = engine.get();
+        const bool ended = engine->wait(QDeadlineTimer(limitMs));
+        if (!ended) {
+            engine->Stop();
+            engine->wait();
+        }
+        TOutlookProcessorTestAccess::BodyEnded(*engine);
+        return ended;
+    }
+    TOutlookProcessor& Engine() { return *engine; }
+    // The engine's destruction writes DEBUG.LOG.
+    void Destroy() { engine.reset(); }
+
+private:
+    // Handed to the engine when it starts; the raw pointers below stay valid.
+    std::unique_ptr<FakeClock> ownedClock;
+    std::unique_ptr<FakeWakeEvent> ownedWake;
+    std::unique_ptr<FakeInput> ownedInput;
+
+public:
+    QTemporaryDir dir;
+    FakeHost host;
+    FakeClock* clock;
+    FakeWakeEvent* wake;
+    FakeInput* input;
+
+private:
+    TOutlookProcessor& Published() {
+        while (!published.load())
+            QThread::yieldCurrentThread();
+        return *published.load();
+    }
+    std::unique_ptr<TOutlookProcessor> engine;
+    std::atomic<TOutlookProcessor*> published{nullptr};
+};
+
+} // namespace rp::test
