@@ -290,6 +290,9 @@ e2e_count_subject() {
 # An iCalendar time in UTC from seconds since the epoch.
 e2e_ics_time() { date -u -d "@$1" +%Y%m%dT%H%M%SZ; }
 
+# An iCalendar TEXT value: backslash, semicolon and comma escaped.
+e2e_ics_text() { printf '%s' "$1" | sed -e 's/\\/\\\\/g' -e 's/;/\\;/g' -e 's/,/\\,/g'; }
+
 # Writes the profile and a calendar holding the meetings given as
 # "start-epoch|lead-minutes|location|subject" lines on standard input.
 e2e_write_store() {
@@ -300,7 +303,7 @@ e2e_write_store() {
       uid=$((uid + 1))
       printf 'BEGIN:VEVENT\r\nUID:e2e-%d@ringpost.test\r\nDTSTAMP:%s\r\n' "$uid" "$(e2e_ics_time "$start")"
       printf 'DTSTART:%s\r\nDTEND:%s\r\n' "$(e2e_ics_time "$start")" "$(e2e_ics_time $((start + 1800)))"
-      printf 'SUMMARY:%s\r\nLOCATION:%s\r\n' "$subject" "$location"
+      printf 'SUMMARY:%s\r\nLOCATION:%s\r\n' "$(e2e_ics_text "$subject")" "$(e2e_ics_text "$location")"
       printf 'BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\nTRIGGER:-PT%dM\r\nEND:VALARM\r\n' "$lead"
       printf 'END:VEVENT\r\n'
     done
@@ -489,8 +492,9 @@ e2e_exit_program() {
 # ---- State files ----------------------------------------------------------------
 
 # NOTIFY.CLD: a 4-byte version, then 273-byte records: the key as a short string
-# (a length byte and 255 characters), StartTime and ReminderTime (8 bytes each),
-# and the Notified byte last. Prints "notified-flag key" for each record.
+# (a length byte and room for 255 bytes of UTF-8 text), StartTime and ReminderTime
+# (8 bytes each), and the Notified byte last. Prints "version N", then
+# "notified-flag key" for each record.
 e2e_notify_records() {
   /usr/bin/python3 - "$E2E_DATA/NOTIFY.CLD" <<'EOF'
 import struct, sys
@@ -501,7 +505,7 @@ if len(data) < 4 or (len(data) - 4) % 273:
 print("version %d" % struct.unpack("<i", data[:4])[0])
 for offset in range(4, len(data), 273):
     record = data[offset:offset + 273]
-    key = record[1:1 + record[0]].decode("latin-1")
+    key = record[1:1 + record[0]].decode("utf-8", "backslashreplace")
     print("%d %s" % (record[272], key))
 EOF
 }
