@@ -178,6 +178,8 @@ e2e_group_ok "with the mouse still the reminder \"$DUE_KEY\" arrived once, to $A
 # ---- 5. Close through the close query ----------------------------------------------------
 close_and_check() {
   e2e_group
+  # Taken away so that only the engine's shut-down can bring them back.
+  rm -f "$E2E_DATA/TASK.CLD" "$E2E_DATA/NOTIFY.CLD" "$E2E_DATA/EMAIL.CLD"
   # The close waits at most 501 sleeps of 5 ms for the engine, then tears down.
   e2e_exit_program "$MAIN" 15 || e2e_abort "the program did not end through the close query"
   [ "$(echo "$E2E_CLOSE_SECONDS < 6" | bc)" = 1 ] ||
@@ -186,8 +188,10 @@ close_and_check() {
   e2e_debug_has '^Shutting Down$' || e2e_fail "DEBUG.LOG has no \"Shutting Down\""
   e2e_debug_has '^Completed$' || e2e_fail "DEBUG.LOG has no \"Completed\": the engine did not finish"
   for file in TASK.CLD NOTIFY.CLD EMAIL.CLD; do
-    [ -f "$E2E_DATA/$file" ] || e2e_fail "$file is missing after the close"
+    [ -f "$E2E_DATA/$file" ] || e2e_fail "the close did not save $file"
   done
+  [ "$(stat -c %s "$E2E_DATA/NOTIFY.CLD" 2>/dev/null)" = $((4 + 2 * 273)) ] ||
+    e2e_fail "NOTIFY.CLD holds $(stat -c %s "$E2E_DATA/NOTIFY.CLD" 2>/dev/null) bytes, not the 2 meetings' $((4 + 2 * 273))"
   [ "$(notify_flag "$DUE_KEY")" = 1 ] || e2e_fail "after the close NOTIFY.CLD: $(e2e_notify_records | tr '\n' ';')"
   [ "$(e2e_tray_icon_count)" = 0 ] || e2e_fail "the tray icon is still there after the program ended"
   [ "$(xwininfo -root -tree | grep -c '"Ringpost"')" = 0 ] || e2e_fail "windows named Ringpost are left on the screen"
