@@ -3,30 +3,30 @@
 #include "wizard/CarrierDirectory.h"
 
 #include <QThread>
-#include <QWaitCondition>
 #include <algorithm>
+#include <condition_variable>
 
 namespace rp {
 
-// One engine thread waiting for its box.
+// One engine thread waiting for its box. Standard-library locks, so the thread
+// sanitizer sees the hand-over.
 struct TEngineHostBridge::TBoxRequest {
-    QMutex lock;
-    QWaitCondition done;
+    std::mutex lock;
+    std::condition_variable done;
     bool finished = false;
 
     void Finish() {
-        QMutexLocker guard(&lock);
+        std::lock_guard guard(lock);
         finished = true;
-        done.wakeAll();
+        done.notify_all();
     }
     bool Finished() {
-        QMutexLocker guard(&lock);
+        std::lock_guard guard(lock);
         return finished;
     }
     void Wait() {
-        QMutexLocker guard(&lock);
-        while (!finished)
-            done.wait(&lock);
+        std::unique_lock guard(lock);
+        done.wait(guard, [this] { return finished; });
     }
 };
 
@@ -82,7 +82,7 @@ void TEngineHostBridge::ShowErrorBox(const QString& text) {
 }
 
 std::shared_ptr<TEngineHostBridge::TBoxRequest> TEngineHostBridge::Enqueue() {
-    QMutexLocker guard(&boxLock);
+    std::lock_guard guard(boxLock);
     if (closing)
         return nullptr;
     waitingBoxes.push_back(std::make_shared<TBoxRequest>());
@@ -90,12 +90,12 @@ std::shared_ptr<TEngineHostBridge::TBoxRequest> TEngineHostBridge::Enqueue() {
 }
 
 void TEngineHostBridge::Forget(const std::shared_ptr<TBoxRequest>& request) {
-    QMutexLocker guard(&boxLock);
+    std::lock_guard guard(boxLock);
     std::erase(waitingBoxes, request);
 }
 
 void TEngineHostBridge::BeginClosing() {
-    QMutexLocker guard(&boxLock);
+    std::lock_guard guard(boxLock);
     closing = true;
     for (const auto& request : waitingBoxes)
         request->Finish();

@@ -6,11 +6,11 @@
 #include "engine/EngineSeams.h"
 #include "engine/SettingsRecord.h"
 
-#include <QMutex>
 #include <QObject>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace rp {
@@ -49,7 +49,7 @@ private:
     TTextHandler showStatus;
     TTextHandler showErrorBox;
     std::atomic<bool> engineRunning{false};
-    QMutex boxLock; // guards closing and waitingBoxes
+    std::mutex boxLock; // guards closing and waitingBoxes
     bool closing = false;
     std::vector<std::shared_ptr<TBoxRequest>> waitingBoxes;
 };

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace rp;
 
@@ -30,17 +31,15 @@ protected:
                              }};
 
     // Runs `work` on a thread of its own, as the engine would.
-    std::unique_ptr<QThread> OnEngineThread(std::function<void()> work) {
-        std::unique_ptr<QThread> thread(QThread::create(std::move(work)));
-        thread->start();
-        return thread;
+    static std::thread OnEngineThread(std::function<void()> work) {
+        return std::thread(std::move(work));
     }
 };
 
 TEST_F(EngineHostBridgeTest, StatusTextFromTheEngineThreadIsShownOnTheGuiThread) {
     auto engine =
         OnEngineThread([this] { bridge.SetStatusText(QStringLiteral("Processor Idle.")); });
-    ASSERT_TRUE(engine->wait(5000));
+    engine.join();
     EXPECT_TRUE(statusTexts.isEmpty()); // queued, not written from the other thread
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(statusTexts, QStringList{"Processor Idle."});
@@ -56,7 +55,7 @@ TEST_F(EngineHostBridgeTest, TheEngineWaitsForItsErrorBoxToClose) {
     QThread::msleep(50);
     EXPECT_FALSE(returned); // blocked until the GUI thread has shown the box
     QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
-    ASSERT_TRUE(engine->wait(5000));
+    engine.join();
     EXPECT_EQ(boxTexts, QStringList{"Stream read error"});
     EXPECT_EQ(handlerThreads, QList<QThread*>{QThread::currentThread()});
 }
@@ -65,9 +64,9 @@ TEST_F(EngineHostBridgeTest, ClosingReleasesAWaitingEngineAndRefusesNewBoxes) {
     auto engine = OnEngineThread([this] { bridge.ShowErrorBox(QStringLiteral("first")); });
     QThread::msleep(50); // the GUI thread is busy: the box cannot be shown yet
     bridge.BeginClosing();
-    ASSERT_TRUE(engine->wait(5000));
+    engine.join();
     auto later = OnEngineThread([this] { bridge.ShowErrorBox(QStringLiteral("second")); });
-    ASSERT_TRUE(later->wait(5000));
+    later.join();
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(boxTexts.isEmpty());
 }
@@ -78,7 +77,7 @@ TEST_F(EngineHostBridgeTest, RunningFlagAndRemindPeriodAreSafeFromTheEngineThrea
         bridge.SetTaskRemindPeriod(2);
         bridge.SetEngineRunning(false);
     });
-    ASSERT_TRUE(engine->wait(5000));
+    engine.join();
     EXPECT_FALSE(bridge.EngineRunning());
     EXPECT_EQ(settings.Snapshot().TaskRemindPeriod, 2);
 }

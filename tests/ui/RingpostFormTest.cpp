@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <atomic>
+#include <thread>
 
 using namespace rp;
 using namespace rp::uitest;
@@ -152,12 +153,11 @@ class TBlockedOnABoxEngine : public IEngine {
 public:
     explicit TBlockedOnABoxEngine(IEngineHost& host) : host(host) {
         host.SetEngineRunning(true);
-        thread.reset(QThread::create([this] { Run(); }));
-        thread->start();
+        thread = std::thread([this] { Run(); });
     }
     ~TBlockedOnABoxEngine() override {
         stopRequested = true;
-        thread->wait();
+        thread.join();
     }
     void Stop() override { stopRequested = true; }
     void SignalWake() override {}
@@ -179,7 +179,7 @@ private:
 
     IEngineHost& host;
     std::atomic<bool> stopRequested{false};
-    std::unique_ptr<QThread> thread;
+    std::thread thread;
 };
 
 TEST_F(FormTest, CloseIsNotHeldUpByAnErrorBoxTheEngineIsWaitingFor) {
