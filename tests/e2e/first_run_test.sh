@@ -8,6 +8,7 @@
 # E2E_SHOTS=<folder> also saves pictures there: the number page as typed in
 # (wizard-first-run.png) and the main window after the first run (main-window.png).
 
+# shellcheck source=lib/e2e.sh disable=SC2016,SC2034
 source "$(dirname "$0")/lib/e2e.sh"
 e2e_init "${1:-}"
 e2e_start_x

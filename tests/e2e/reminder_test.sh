@@ -10,6 +10,7 @@
 # mouse that rests on it.
 # Usage: reminder_test.sh <path-to-ringpost>
 
+# shellcheck source=lib/e2e.sh disable=SC2016,SC2034
 source "$(dirname "$0")/lib/e2e.sh"
 e2e_init "${1:-}"
 e2e_start_x
@@ -132,7 +133,7 @@ xdotool mousemove "$TEST_X" "$TEST_Y"
 start_mouse_mover
 # Two wakes, each after the pointer has moved: the second also proves that the
 # cycle after the first one has passed its notice pass (or skipped it).
-for wake in 1 2; do
+for _ in 1 2; do
   e2e_wait_pointer_moves
   e2e_wait_pointer_moves
   click_test_button

@@ -1,3 +1,5 @@
+# shellcheck shell=bash disable=SC2016,SC2034
+# (Conditions for eval are single-quoted on purpose; the scripts use the settings.)
 # Shared helpers for the end-to-end tests of the ringpost program.
 # Source it from a *_test.sh script, then call e2e_init "$1" (the program's path).
 #
@@ -410,7 +412,8 @@ e2e_window_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsView
 
 # Gives a window the keyboard focus (there is no window manager to do it).
 e2e_focus() {
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  # --sync waits for the focus without a limit of its own.
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
   sleep 0.2
 }
 
