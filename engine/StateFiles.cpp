@@ -58,7 +58,9 @@ public:
 
     QString Key() {
         const int length = static_cast<unsigned char>(record.at(offset));
-        const QString key = QString::fromUtf8(record.sliced(offset + 1, length));
+        // Cut as a save would cut it: bytes that are no UTF-8 decode longer, and a
+        // key that only fits after the cut would merge with its neighbour on reload.
+        const QString key = CutKey(QString::fromUtf8(record.sliced(offset + 1, length)));
         offset += kKeyFieldSize;
         return key;
     }
