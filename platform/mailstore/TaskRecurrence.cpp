@@ -14,6 +14,10 @@ using outlook::EAutomationError;
 
 namespace {
 
+// The next occurrence lies behind the anchor and the excluded dates; a rule that
+// never gets past them (a start before 1902, say) must not walk on for ever.
+constexpr int kMaxOccurrencesTried = 1000;
+
 struct TComponentDeleter {
     void operator()(icalcomponent* component) const { icalcomponent_free(component); }
 };
@@ -69,8 +73,10 @@ std::optional<icaltimetype> NextOccurrence(icalcomponent* task, const icalrecurr
     if (!iterator)
         return std::nullopt;
     std::optional<icaltimetype> result;
-    for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
-         next = icalrecur_iterator_next(iterator)) {
+    int tried = 0;
+    for (icaltimetype next = icalrecur_iterator_next(iterator);
+         !icaltime_is_null_time(next) && tried < kMaxOccurrencesTried;
+         next = icalrecur_iterator_next(iterator), ++tried) {
         next.zone = anchor.zone;
         if (WallSeconds(next) > WallSeconds(anchor) && !IsExcluded(task, next)) {
             result = next;
