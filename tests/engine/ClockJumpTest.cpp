@@ -54,9 +54,9 @@ TEST_F(ClockJumpTest, RemindersLessThanSixHoursLateGoOutOnceAndAreKept) {
     h.RunUntil(Mar(4, 19, 0));
 
     // Both late ones in the first pass after the jump, from the end of the sorted list.
-    EXPECT_EQ(SentSubjects(), QStringList({"1:00:00 PM@loc:HallLunch talk",
-                                           "10:00:00 AM@loc:Room 4Budget review",
-                                           "6:00:00 PM@loc:Room 2Retro"}));
+    EXPECT_EQ(SentSubjects(),
+              QStringList({"1:00:00 PM@loc:HallLunch talk", "10:00:00 AM@loc:Room 4Budget review",
+                           "6:00:00 PM@loc:Room 2Retro"}));
     EXPECT_EQ(afterJump, QStringList({"10:00:00 AM@loc:Room 4Budget review (notified)",
                                       "1:00:00 PM@loc:HallLunch talk (notified)",
                                       "6:00:00 PM@loc:Room 2Retro"}));

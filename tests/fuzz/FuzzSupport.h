@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -33,6 +34,11 @@ inline void WriteInput(const QString& path, const uint8_t* data, size_t size) {
 inline QByteArray ReadBack(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The mail store logs each item it skips; at fuzzing rates that drowns the output.
+inline void QuietLogs() {
+    QLoggingCategory::setFilterRules(QStringLiteral("ringpost.*=false"));
 }
 
 // A broken invariant: report it and stop, so libFuzzer keeps the input.

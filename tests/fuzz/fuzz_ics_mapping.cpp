@@ -44,6 +44,11 @@ void ReadTask(outlook::TaskItem& item) {
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::QuietLogs();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
     mailstore::TIcsContents contents;

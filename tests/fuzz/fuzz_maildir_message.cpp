@@ -52,6 +52,11 @@ QString MaildirWith(const uint8_t* data, size_t size) {
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::QuietLogs();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mailstore::TMaildirInbox inbox(MaildirWith(data, size), 0);
     std::shared_ptr<const mailstore::TMaildirContents> contents;

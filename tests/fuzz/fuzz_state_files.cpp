@@ -24,6 +24,9 @@ template <class Record>
 void CheckRoundTrip(const QString& input, Loader<Record> load, Saver<Record> save, int recordSize) {
     TSortedList<Record> loaded;
     LoadQuietly(load, input, loaded);
+    for (int i = 0; i < loaded.Count(); ++i)
+        if (loaded.Key(i).toUtf8().size() > kMaxKeyBytes)
+            fuzz::Fail("a loaded key does not fit its 255 bytes");
 
     const QString first = fuzz::ScratchFolder() + QStringLiteral("/first.CLD");
     const QString second = fuzz::ScratchFolder() + QStringLiteral("/second.CLD");
