@@ -79,9 +79,12 @@ QString ReplyText(const TConversation& conversation) {
     return QString::fromUtf8(conversation.lastReply);
 }
 
-QString RefusalMessage(const TConversation& conversation) {
+QString RefusalMessage(const TConversation& conversation, const QString& server) {
     const QString reply = QString::fromUtf8(conversation.refusal);
     const QByteArray& command = conversation.refusedCommand;
+    // Refused before we said anything: at the greeting, not the message.
+    if (command.isEmpty())
+        return QStringLiteral("The SMTP server %1 refused the connection: %2").arg(server, reply);
     if (command == "RCPT")
         return QStringLiteral("SMTP server refused the recipient: %1").arg(reply);
     if (command == "MAIL")
@@ -200,7 +203,7 @@ private:
             break;
         }
         if (!conversation.refusal.isEmpty())
-            return RefusalMessage(conversation);
+            return RefusalMessage(conversation, ServerName());
         return QStringLiteral("Sending through the SMTP server %1 failed: %2")
             .arg(ServerName(),
                  detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail);
