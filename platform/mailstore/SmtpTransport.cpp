@@ -183,10 +183,13 @@ private:
         case CURLE_LOGIN_DENIED:
             return QStringLiteral("SMTP server rejected the user name or password: %1")
                 .arg(QString::fromUtf8(conversation.refusal));
+        case CURLE_SSL_CONNECT_ERROR:
+            // The handshake itself broke off; no certificate was looked at.
+            return QStringLiteral("The secure connection to the SMTP server %1 failed: %2")
+                .arg(ServerName(), detail);
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CONNECT_ERROR:
             return QStringLiteral("The secure connection to the SMTP server %1 failed; its "
                                   "certificate could not be verified: %2")
                 .arg(ServerName(), detail);
