@@ -24,15 +24,17 @@ public:
     explicit TStoreEngine(TDateTime start = EncodeDateTime(2024, 3, 4, 12, 0))
         : ownedClock(std::make_unique<FakeClock>(start)),
           ownedWake(std::make_unique<FakeWakeEvent>(*ownedClock)),
-          ownedInput(std::make_unique<FakeInput>()), clock(ownedClock.get()),
-          wake(ownedWake.get()), input(ownedInput.get()) {
+          ownedInput(std::make_unique<FakeInput>()), clock(ownedClock.get()), wake(ownedWake.get()),
+          input(ownedInput.get()) {
         host.UpdateSettings([](SettingsRecord& s) {
             s.MeetingNotify = true;
             s.UrgentEmail = true;
             s.EarlyTime = EncodeTime(0, 1);
             s.LateTime = EncodeTime(23, 59);
         });
-        QDir().mkpath(StorePath());
+        // The inbox a profile without an [Inbox] section reads.
+        for (const char* sub : {"cur", "new", "tmp"})
+            QDir().mkpath(StorePath(QStringLiteral("Inbox/") + QLatin1String(sub)));
     }
     ~TStoreEngine() {
         if (engine && engine->isRunning()) {
@@ -43,7 +45,8 @@ public:
 
     QString Path(const QString& name) const { return dir.filePath(name); }
     QString StorePath(const QString& name = {}) const {
-        return dir.filePath(QStringLiteral("store/") + name);
+        return dir.filePath(name.isEmpty() ? QStringLiteral("store")
+                                           : QStringLiteral("store/") + name);
     }
     QString ProfilePath() const { return dir.filePath(QStringLiteral("MailStore.ini")); }
     static void Write(const QString& path, const QByteArray& content) {
