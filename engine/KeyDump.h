@@ -13,8 +13,12 @@ namespace rp {
 // scans dump after every item, so a dump that would not change is left alone.
 template <class Record> void WriteKeyDump(const QString& path, const TSortedList<Record>& list) {
     QByteArray content;
-    for (int i = 0; i < list.Count(); ++i)
-        content += list.Key(i).toUtf8() + "\r\n";
+    for (int i = 0; i < list.Count(); ++i) {
+        // A key holding a line break would read as two keys.
+        QByteArray line = list.Key(i).toUtf8();
+        line.replace('\r', ' ').replace('\n', ' ');
+        content += line + "\r\n";
+    }
     // The keys name the user's meetings and tasks: readable by the user alone,
     // also a dump an older version left readable by others.
     const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
