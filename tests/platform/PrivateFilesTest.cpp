@@ -49,7 +49,7 @@ TEST(PrivateFilesTest, EverythingTheProgramWritesIsTheUsersAlone) {
     ASSERT_TRUE(e.RunWaits(3));
     e.Destroy();
 
-    QStringList files = {"TASK.CLD", "NOTIFY.CLD",    "EMAIL.CLD",    "DEBUG.LOG",
+    QStringList files = {"TASK.CLD",      "NOTIFY.CLD",    "EMAIL.CLD",    "DEBUG.LOG",
                          "Ringpost.lock", "Test-Note.NST", "Test-Task.NST"};
     for (QString& name : files)
         name = e.Path(name);
