@@ -54,7 +54,7 @@ TEST_F(EngineHostBridgeTest, TheEngineWaitsForItsErrorBoxToClose) {
     });
     QThread::msleep(50);
     EXPECT_FALSE(returned); // blocked until the GUI thread has shown the box
-    QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
     engine.join();
     EXPECT_EQ(boxTexts, QStringList{"Stream read error"});
     EXPECT_EQ(handlerThreads, QList<QThread*>{QThread::currentThread()});

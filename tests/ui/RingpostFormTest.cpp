@@ -247,14 +247,13 @@ TEST_F(FormTest, WatchdogReportsADeadEngineOneBoxAtATimeAndAgainLater) {
         boxes->whileOpen = nullptr;
         QTest::qWait(60);
     };
-    QTest::qWait(30);
-    ASSERT_GE(boxes->Count(QLatin1String(EngineDiedText)), 1);
+    const auto died = [this] { return boxes->Count(QLatin1String(EngineDiedText)); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return died() >= 1; }, 5000));
     EXPECT_EQ(boxes->mostOpen, 1);
     EXPECT_EQ(boxes->calls.first().kind, "error");
     // Dismissed, it comes back at the next ticks while the engine stays down.
-    const int shown = boxes->Count(QLatin1String(EngineDiedText));
-    QTest::qWait(50);
-    EXPECT_GT(boxes->Count(QLatin1String(EngineDiedText)), shown);
+    const int shown = died();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return died() > shown; }, 5000));
 }
 
 TEST_F(FormTest, DebugOnTheCommandLineEvenInsideTheProgramPathSwitchesTheLogOn) {
