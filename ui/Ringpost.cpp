@@ -2,9 +2,12 @@
 
 #include "platform/Help.h"
 #include "platform/RegistryFile.h"
+#include "ui/MessageBoxes.h"
 #include "ui/RingpostForm.h"
+#include "ui/SecondCopy.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -87,6 +90,12 @@ int RunRingpost(int argc, char* argv[]) {
     app.setApplicationDisplayName(ApplicationTitle(QCoreApplication::applicationFilePath()));
     // Hidden in the tray, the program must outlive its last closed box or wizard.
     app.setQuitOnLastWindowClosed(false);
+
+    // Held until the process ends: the state files in the data folder are this copy's.
+    const TInstanceLock folderLock(QDir::currentPath());
+    TQtMessageBoxes boxes;
+    if (!MayStartInFolder(folderLock, boxes))
+        return 1;
 
     TRegistryFile registry;
     TRingpostDeps deps;
