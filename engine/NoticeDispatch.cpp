@@ -1,5 +1,7 @@
 #include "engine/OutlookProcessor.h"
 
+#include "engine/KeyDump.h"
+
 #include <QMutexLocker>
 #include <algorithm>
 
@@ -89,14 +91,23 @@ bool TOutlookProcessor::SendNotice(const QString& subject) {
     return true;
 }
 
+// A record may leave the list only once the appointment scan can no longer meet
+// its occurrence: a record dropped earlier comes straight back from the next scan
+// as never notified, and a stale reminder whose meeting is still ahead (a long
+// reminder lead) would then go out again at every pass over the calendar.
+bool TOutlookProcessor::OutOfScanReach(const TEventItem& record) {
+    return Now() - kNotifiedKeep > record.StartTime;
+}
+
 void TOutlookProcessor::HandleNotify() {
     DebugLog(QStringLiteral("HandleNotify"));
+    const int tracked = Appointments.Count();
     for (int i = Appointments.Count() - 1; i >= 0; --i) {
         if (StopRequested)
             continue;
         TEventItem& record = Appointments.At(i);
         if (record.Notified) {
-            if (Now() - kNotifiedKeep > record.StartTime)
+            if (OutOfScanReach(record))
                 Appointments.Delete(i);
             continue;
         }
@@ -106,9 +117,13 @@ void TOutlookProcessor::HandleNotify() {
             // Saved at once, so a crash right after the send does not repeat it.
             SaveStateFiles();
         }
-        if (Now() - kStaleReminder > record.ReminderTime)
+        if (Now() - kStaleReminder > record.ReminderTime && OutOfScanReach(record))
             Appointments.Delete(i);
     }
+    // The dump follows the list now rather than at some later scan, so quiet
+    // cycles afterwards write nothing.
+    if (Appointments.Count() != tracked)
+        WriteKeyDump(DataPath(QStringLiteral("Test-Note.NST")), Appointments);
     DebugLog(QStringLiteral("HandleNotify - Exit"));
 }
 

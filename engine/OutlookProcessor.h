@@ -116,6 +116,7 @@ private:
     void NotifyTask(TTaskEvent& record);
     bool SendNotice(const QString& subject);
     void HandleNotify();
+    bool OutOfScanReach(const TEventItem& record);
     void HandleTaskNotify();
     void NotifyMorningFirstMeeting();
     void NotifyEveningFirstMeeting();

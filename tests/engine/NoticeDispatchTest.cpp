@@ -151,6 +151,18 @@ TEST_F(HandleNotifyTest, LateRemindersGoOutOnceAndTheStalestLeave) {
     EXPECT_EQ(SentSubjects().size(), 2);
 }
 
+TEST_F(HandleNotifyTest, AStaleReminderOfAMeetingStillAheadIsKeptSoItIsNotSentAgain) {
+    // A reminder a day and a half ahead of its meeting: seven hours late, while the
+    // meeting itself is still within the scan's two days.
+    auto& p = Park(Mar(4, 16, 0));
+    AddEvent(QStringLiteral("long lead"), Mar(5, 21, 0), Mar(4, 9, 0));
+    Access::HandleNotify(p);
+    Access::HandleNotify(p);
+    EXPECT_EQ(SentSubjects(), QStringList{"long lead"});
+    ASSERT_EQ(Keys(Access::Appointments(p)), QStringList{"long lead"});
+    EXPECT_TRUE(Access::Appointments(p).At(0).Notified);
+}
+
 TEST_F(HandleNotifyTest, AFailedReminderIsMarkedAndNotRetried) {
     auto& p = Park(Mar(4, 9, 0));
     UserMovesDuringSends();
