@@ -12,11 +12,10 @@ using outlook::EAutomationError;
 using outlook::ItemPtr;
 
 // A collection over one snapshot of records: Count and Item never touch the disk.
-template <class Record> class TItems : public outlook::Items {
+template <class Element> class TItems : public outlook::Items {
 public:
-    using TMake = std::function<ItemPtr(const std::shared_ptr<const Record>&)>;
-    TItems(std::shared_ptr<const void> owner,
-           const std::vector<std::shared_ptr<const Record>>& records, TMake make)
+    using TMake = std::function<ItemPtr(const Element&)>;
+    TItems(std::shared_ptr<const void> owner, const std::vector<Element>& records, TMake make)
         : owner(std::move(owner)), records(records), make(std::move(make)) {}
 
     int Count() override { return static_cast<int>(records.size()); }
@@ -28,7 +27,7 @@ public:
 
 private:
     std::shared_ptr<const void> owner; // keeps the snapshot alive
-    const std::vector<std::shared_ptr<const Record>>& records;
+    const std::vector<Element>& records;
     TMake make;
 };
 
@@ -37,7 +36,7 @@ public:
     explicit TCalendarFolder(std::shared_ptr<TIcsSource> source) : source(std::move(source)) {}
     std::shared_ptr<outlook::Items> Items() override {
         auto contents = source->Contents();
-        return std::make_shared<TItems<TAppointmentRecord>>(
+        return std::make_shared<TItems<std::shared_ptr<const TAppointmentRecord>>>(
             contents, contents->appointments,
             [](const auto& record) -> ItemPtr { return MakeAppointment(record); });
     }
@@ -52,7 +51,7 @@ public:
     explicit TTaskFolder(std::shared_ptr<TIcsSource> source) : source(std::move(source)) {}
     std::shared_ptr<outlook::Items> Items() override {
         auto contents = source->Contents();
-        return std::make_shared<TItems<TTaskRecord>>(
+        return std::make_shared<TItems<std::shared_ptr<const TTaskRecord>>>(
             contents, contents->tasks,
             [source = source](const auto& record) -> ItemPtr { return MakeTask(record, source); });
     }

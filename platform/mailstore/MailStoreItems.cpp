@@ -89,12 +89,12 @@ private:
 
 class TReceivedMail : public outlook::MailItem {
 public:
-    explicit TReceivedMail(std::shared_ptr<const TMailRecord> record) : record(std::move(record)) {}
-    bool UnRead() override { return record->unread; }
-    int Importance() override { return record->importance; }
-    TDateTime ReceivedTime() override { return record->receivedTime; }
-    QString Subject() override { return record->subject; }
-    QString SenderName() override { return record->senderName; }
+    explicit TReceivedMail(TMailRecord record) : record(std::move(record)) {}
+    bool UnRead() override { return record.unread; }
+    int Importance() override { return record.importance; }
+    TDateTime ReceivedTime() override { return record.receivedTime; }
+    QString Subject() override { return QString::fromUtf8(record.subject); }
+    QString SenderName() override { return QString::fromUtf8(record.senderName); }
     void SetTo(const QString&) override { Refuse(); }
     void SetSubject(const QString&) override { Refuse(); }
     void SetBody(const QString&) override { Refuse(); }
@@ -104,7 +104,7 @@ private:
     [[noreturn]] static void Refuse() {
         throw EAutomationError(QStringLiteral("A received message cannot be changed or sent."));
     }
-    std::shared_ptr<const TMailRecord> record;
+    TMailRecord record;
 };
 
 class TNewMail : public outlook::MailItem {
@@ -148,7 +148,7 @@ std::shared_ptr<outlook::TaskItem> MakeTask(std::shared_ptr<const TTaskRecord> r
     return std::make_shared<TTask>(std::move(record), std::move(source));
 }
 
-std::shared_ptr<outlook::MailItem> MakeReceivedMail(std::shared_ptr<const TMailRecord> record) {
+std::shared_ptr<outlook::MailItem> MakeReceivedMail(const TMailRecord& record) {
     return std::make_shared<TReceivedMail>(std::move(record));
 }
 

@@ -19,7 +19,7 @@ MakeAppointment(std::shared_ptr<const TAppointmentRecord> record);
 // `source` learns of a write-back so the next read sees the changed file.
 std::shared_ptr<outlook::TaskItem> MakeTask(std::shared_ptr<const TTaskRecord> record,
                                             std::shared_ptr<TIcsSource> source);
-std::shared_ptr<outlook::MailItem> MakeReceivedMail(std::shared_ptr<const TMailRecord> record);
+std::shared_ptr<outlook::MailItem> MakeReceivedMail(const TMailRecord& record);
 std::shared_ptr<outlook::MailItem> MakeNewMail(QString from,
                                                std::shared_ptr<IMailTransport> transport);
 

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
+#include <malloc.h>
 #include <optional>
 
 namespace rp::mailstore {
@@ -18,10 +20,32 @@ qsizetype InfoStart(const QString& fileName) {
     return colon >= 0 ? colon : fileName.indexOf(QLatin1String("!2,"));
 }
 
-std::shared_ptr<TMailRecord> CopyWithFlags(const TMailRecord& record, const QString& fileName) {
-    auto copy = std::make_shared<TMailRecord>(record);
-    copy->unread = !MaildirSeen(fileName);
-    return copy;
+// toUtf8() reserves room for the worst case; a record kept all day gives it back.
+QByteArray CompactUtf8(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    bytes.squeeze();
+    return bytes;
+}
+
+void SetFileName(TMailRecord& record, const QString& fileName) {
+    record.fileName = fileName;
+    record.uniqueLength = static_cast<int>(MaildirUniqueName(fileName).size());
+    record.unread = !MaildirSeen(fileName);
+}
+
+bool ByUniqueName(const TMailRecord& left, const TMailRecord& right) {
+    return left.UniqueName() < right.UniqueName();
+}
+
+// Sorted by unique name; of two files with one unique name the later listed wins.
+void SortAndDropRepeats(std::vector<TMailRecord>& records) {
+    std::stable_sort(records.begin(), records.end(), ByUniqueName);
+    std::vector<TMailRecord> kept;
+    kept.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i)
+        if (i + 1 == records.size() || records[i].UniqueName() != records[i + 1].UniqueName())
+            kept.push_back(std::move(records[i]));
+    records = std::move(kept);
 }
 
 } // namespace
@@ -77,54 +101,66 @@ bool TMaildirInbox::FoldersChanged() {
     return changed;
 }
 
-std::shared_ptr<TMailRecord> TMaildirInbox::ReadMessage(const QString& folder,
-                                                        const QString& fileName) {
+std::optional<TMailRecord> TMaildirInbox::ReadMessage(const QString& folder,
+                                                      const QString& fileName) {
     const QString file = folder + QLatin1Char('/') + fileName;
     const std::optional<QByteArray> block = ReadHeaderBlock(file);
     if (!block)
-        return nullptr;
+        return std::nullopt;
     ++parses;
-    auto record = std::make_shared<TMailRecord>();
+    TMailRecord record;
     if (const std::optional<TMessageHeaders> headers = ParseHeaders(*block)) {
-        record->subject = headers->subject;
-        record->senderName = headers->senderName;
-        record->importance = headers->importance;
+        record.subject = CompactUtf8(headers->subject);
+        record.senderName = CompactUtf8(headers->senderName);
+        record.importance = headers->importance;
     } else {
         qCWarning(lcMailStore).noquote() << "Could not read the header of" << file;
     }
     const std::optional<TDateTime> delivered = MaildirDeliveryTime(fileName);
-    record->receivedTime = delivered ? *delivered : FromQDateTime(QFileInfo(file).lastModified());
-    record->unread = !MaildirSeen(fileName);
+    record.receivedTime = delivered ? *delivered : FromQDateTime(QFileInfo(file).lastModified());
+    SetFileName(record, fileName);
     return record;
 }
 
+const TMailRecord* TMaildirInbox::Known(QStringView uniqueName) const {
+    if (!snapshot)
+        return nullptr;
+    const std::vector<TMailRecord>& known = snapshot->messages;
+    auto found = std::lower_bound(
+        known.begin(), known.end(), uniqueName,
+        [](const TMailRecord& record, QStringView name) { return record.UniqueName() < name; });
+    return found != known.end() && found->UniqueName() == uniqueName ? &*found : nullptr;
+}
+
+// A known message costs no read: a new file name means its flags changed.
+void TMaildirInbox::AddMessage(const QString& folder, const QString& fileName,
+                               std::vector<TMailRecord>& next) {
+    if (const TMailRecord* old = Known(MaildirUniqueName(fileName))) {
+        next.push_back(*old);
+        SetFileName(next.back(), fileName);
+    } else if (std::optional<TMailRecord> read = ReadMessage(folder, fileName)) {
+        next.push_back(std::move(*read));
+    }
+}
+
 void TMaildirInbox::Relist() {
-    std::map<QString, TKnownMessage> next;
+    const int parsesBefore = parses;
+    auto contents = std::make_shared<TMaildirContents>();
     for (const char* sub : {"new", "cur"}) {
         const QString folder = path + QLatin1Char('/') + QLatin1String(sub);
         for (const QString& fileName : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
             if (fileName.startsWith(QLatin1Char('.')))
                 continue; // mail tools keep their own notes there
-            const QString unique = MaildirUniqueName(fileName);
-            auto old = known.find(unique);
-            std::shared_ptr<TMailRecord> record;
-            if (old == known.end())
-                record = ReadMessage(folder, fileName);
-            else if (old->second.fileName == fileName)
-                record = old->second.record;
-            else
-                record = CopyWithFlags(*old->second.record, fileName);
-            if (record)
-                next[unique] = {fileName, std::move(record)};
+            AddMessage(folder, fileName, contents->messages);
         }
     }
-    known = std::move(next);
-    auto contents = std::make_shared<TMaildirContents>();
-    for (const auto& [unique, message] : known) {
-        contents->messages.push_back(message.record);
-        contents->unreadCount += message.record->unread ? 1 : 0;
-    }
+    SortAndDropRepeats(contents->messages);
+    for (const TMailRecord& message : contents->messages)
+        contents->unreadCount += message.unread ? 1 : 0;
     snapshot = std::move(contents);
+    // Reading headers leaves freed heap between the records; give it back.
+    if (parses != parsesBefore)
+        malloc_trim(0);
 }
 
 } // namespace rp::mailstore

@@ -7,22 +7,28 @@
 
 #include <QElapsedTimer>
 #include <QString>
-#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace rp::mailstore {
 
+// One received message, held by value in its snapshot: thousands of them stay in
+// memory all day, so the texts are kept as UTF-8 and sized to fit.
 struct TMailRecord {
     bool unread = true;
     int importance = 1;
+    int uniqueLength = 0; // of fileName, before its flags
     TDateTime receivedTime = 0;
-    QString subject;
-    QString senderName;
+    QByteArray subject;    // UTF-8
+    QByteArray senderName; // UTF-8
+    QString fileName;      // as found in new/ or cur/, flags included
+
+    QStringView UniqueName() const { return QStringView(fileName).left(uniqueLength); }
 };
 
 struct TMaildirContents {
-    std::vector<std::shared_ptr<const TMailRecord>> messages; // by file name
+    std::vector<TMailRecord> messages; // by unique name
     int unreadCount = 0;
 };
 
@@ -45,22 +51,18 @@ public:
     int ParseCount() const { return parses; }
 
 private:
-    struct TKnownMessage {
-        QString fileName;
-        std::shared_ptr<TMailRecord> record;
-    };
-
     bool FoldersChanged();
     void Relist();
-    std::shared_ptr<TMailRecord> ReadMessage(const QString& folder, const QString& fileName);
+    void AddMessage(const QString& folder, const QString& fileName, std::vector<TMailRecord>& next);
+    const TMailRecord* Known(QStringView uniqueName) const;
+    std::optional<TMailRecord> ReadMessage(const QString& folder, const QString& fileName);
 
     QString path;
     int recheckMs;
     QElapsedTimer sinceCheck;
     TFileStamp newStamp;
     TFileStamp curStamp;
-    std::map<QString, TKnownMessage> known; // by unique name
-    std::shared_ptr<const TMaildirContents> snapshot;
+    std::shared_ptr<const TMaildirContents> snapshot; // also what is known of each message
     int parses = 0;
 };
 

@@ -60,13 +60,47 @@ TEST_F(MailStoreInboxTest, AReadFlagChangeIsSeenWithoutReadingTheMessageAgain) {
     const QString unread = Inbox() + "/cur/1710241400.M103P2003.mailhost:2,";
     ASSERT_TRUE(QFile::rename(unread, unread + "S"));
     EXPECT_EQ(inbox.Contents()->unreadCount, 2);
-    EXPECT_FALSE(inbox.Contents()->messages[2]->unread);
-    EXPECT_EQ(inbox.Contents()->messages[2]->subject, "Backup failed");
+    EXPECT_FALSE(inbox.Contents()->messages[2].unread);
+    EXPECT_EQ(inbox.Contents()->messages[2].subject, "Backup failed");
     EXPECT_EQ(inbox.ParseCount(), 5);
 
     WriteText(Inbox() + "/new/1710249000.M200P9.mailhost", "Subject: New one\n\nHi\n");
     ASSERT_EQ(inbox.Contents()->messages.size(), 6u);
     EXPECT_EQ(inbox.ParseCount(), 6) << "only the new message is read";
+}
+
+TEST_F(MailStoreInboxTest, AMessageMovedFromNewToCurKeepsItsPlaceWithoutASecondRead) {
+    TMaildirInbox inbox(Inbox(), 0);
+    ASSERT_EQ(inbox.Contents()->messages.size(), 5u);
+    const QString fresh = Inbox() + "/new/1710241200.M101P2001.mailhost";
+    ASSERT_TRUE(QFile::rename(fresh, Inbox() + "/cur/1710241200.M101P2001.mailhost:2,S"));
+    const auto contents = inbox.Contents();
+    ASSERT_EQ(contents->messages.size(), 5u);
+    EXPECT_EQ(contents->messages[0].subject,
+              QString::fromUtf8("Server down ⚠ in München").toUtf8());
+    EXPECT_FALSE(contents->messages[0].unread);
+    EXPECT_EQ(contents->unreadCount, 2);
+    EXPECT_EQ(inbox.ParseCount(), 5);
+}
+
+TEST_F(MailStoreInboxTest, AMessageInBothNewAndCurCountsOnceWithItsFlagsInCur) {
+    const QString fresh = Inbox() + "/new/1710241200.M101P2001.mailhost";
+    ASSERT_TRUE(QFile::copy(fresh, Inbox() + "/cur/1710241200.M101P2001.mailhost:2,S"));
+    TMaildirInbox inbox(Inbox(), 0);
+    const auto contents = inbox.Contents();
+    ASSERT_EQ(contents->messages.size(), 5u);
+    EXPECT_FALSE(contents->messages[0].unread);
+    EXPECT_EQ(contents->unreadCount, 2);
+}
+
+TEST_F(MailStoreInboxTest, HeldTextsTakeNoMoreRoomThanTheyNeed) {
+    TMaildirInbox inbox(Inbox(), 0);
+    for (const TMailRecord& message : inbox.Contents()->messages) {
+        EXPECT_EQ(message.subject.capacity(), message.subject.size())
+            << message.subject.constData();
+        EXPECT_EQ(message.senderName.capacity(), message.senderName.size())
+            << message.subject.constData();
+    }
 }
 
 TEST_F(MailStoreInboxTest, AHugeMessageIsReadOnlyAsFarAsItsHeader) {
