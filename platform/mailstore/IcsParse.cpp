@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <libical/ical.h>
+#include <vector>
 
 namespace rp::mailstore {
 
@@ -29,6 +29,13 @@ QString TextProperty(icalcomponent* component, icalproperty_kind kind) {
         return {};
     const char* text = icalvalue_get_text(icalproperty_get_value(property));
     return text ? QString::fromUtf8(text).trimmed() : QString();
+}
+
+// Trimmed as text (Unicode spaces too), kept as UTF-8 without spare room.
+QByteArray CompactTextProperty(icalcomponent* component, icalproperty_kind kind) {
+    QByteArray bytes = TextProperty(component, kind).toUtf8();
+    bytes.squeeze();
+    return bytes;
 }
 
 QByteArray UidOf(icalcomponent* component) {
@@ -141,9 +148,9 @@ bool Empty(const short* parts) {
 
 // No BY part but possibly BYDAY (weekly) or BYMONTHDAY (monthly).
 bool OnlySimpleParts(const icalrecurrencetype& rule) {
-    return !rule.rscale && Empty(rule.by_second) && Empty(rule.by_minute) &&
-           Empty(rule.by_hour) && Empty(rule.by_year_day) && Empty(rule.by_week_no) &&
-           Empty(rule.by_month) && Empty(rule.by_set_pos);
+    return !rule.rscale && Empty(rule.by_second) && Empty(rule.by_minute) && Empty(rule.by_hour) &&
+           Empty(rule.by_year_day) && Empty(rule.by_week_no) && Empty(rule.by_month) &&
+           Empty(rule.by_set_pos);
 }
 
 icaltimetype DaysLater(icaltimetype time, int days) {
@@ -179,8 +186,8 @@ std::optional<icaltimetype> LastWeekly(const icalrecurrencetype& rule, const ica
             offsets.push_back(WeekOffset(weekday, rule));
     std::sort(offsets.begin(), offsets.end());
     const int startOffset = WeekOffset(startWeekday, rule);
-    const int first = static_cast<int>(
-        std::find(offsets.begin(), offsets.end(), startOffset) - offsets.begin());
+    const int first =
+        static_cast<int>(std::find(offsets.begin(), offsets.end(), startOffset) - offsets.begin());
     const int perWeek = static_cast<int>(offsets.size());
     const int index = first + rule.count - 1; // counted through the weeks of the rule
     const int weeks = index / perWeek;
@@ -318,10 +325,11 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     }
     auto record = std::make_shared<TAppointmentRecord>();
     record->start = ToLocalDays(*start);
-    record->subject = TextProperty(event, ICAL_SUMMARY_PROPERTY);
-    record->location = TextProperty(event, ICAL_LOCATION_PROPERTY);
+    record->subject = CompactTextProperty(event, ICAL_SUMMARY_PROPERTY);
+    record->location = CompactTextProperty(event, ICAL_LOCATION_PROPERTY);
     record->reminderMinutes = ReminderMinutes(event, record->start);
-    record->recurrence = RecurrenceOf(event, *start);
+    if (const std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start))
+        record->recurrence = std::make_shared<const TRecurrenceRecord>(*pattern);
     contents.appointments.push_back(std::move(record));
 }
 

@@ -27,12 +27,14 @@ struct TRecurrenceRecord {
     TDateTime startTime = 0;
 };
 
+// Ten thousand of these stay in memory all day: the texts are UTF-8 sized to fit,
+// and the pattern, which most appointments lack, is held apart.
 struct TAppointmentRecord {
     TDateTime start = 0;
-    QString subject;
-    QString location;
+    QByteArray subject;  // UTF-8
+    QByteArray location; // UTF-8
     int reminderMinutes = 15;
-    std::optional<TRecurrenceRecord> recurrence;
+    std::shared_ptr<const TRecurrenceRecord> recurrence;
 };
 
 // Where a task lives, so a change can be written back to the user's file.

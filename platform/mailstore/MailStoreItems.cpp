@@ -42,15 +42,15 @@ class TAppointment : public outlook::AppointmentItem {
 public:
     explicit TAppointment(std::shared_ptr<const TAppointmentRecord> record)
         : record(std::move(record)) {}
-    bool IsRecurring() override { return record->recurrence.has_value(); }
+    bool IsRecurring() override { return record->recurrence != nullptr; }
     std::shared_ptr<outlook::RecurrencePattern> GetRecurrencePattern() override {
         return std::make_shared<TPattern>(record->recurrence ? *record->recurrence
                                                              : SingleOccurrence(record->start));
     }
     TDateTime Start() override { return record->start; }
     int ReminderMinutesBeforeStart() override { return record->reminderMinutes; }
-    QString Location() override { return record->location; }
-    QString Subject() override { return record->subject; }
+    QString Location() override { return QString::fromUtf8(record->location); }
+    QString Subject() override { return QString::fromUtf8(record->subject); }
 
 private:
     std::shared_ptr<const TAppointmentRecord> record;

@@ -1,6 +1,7 @@
 #include "MailStoreTestSupport.h"
 
 #include "platform/mailstore/IcsSource.h"
+#include "platform/mailstore/MailStoreItems.h"
 
 using namespace rp;
 using namespace rp::outlook;
@@ -142,6 +143,23 @@ TEST(MailStoreCalendarFolderTest, TheDiskIsLookedAtOnlyAfterTheRecheckInterval) 
     EXPECT_EQ(source.Contents()->appointments[0]->subject, "Before");
     source.Invalidate();
     EXPECT_EQ(source.Contents()->appointments[0]->subject, "After, and longer");
+}
+
+TEST(MailStoreCalendarFolderTest, TextsComeBackWholeAndAreHeldWithoutSpareRoom) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("calendar.ics");
+    // A no-break space around the summary is trimmed like any other space.
+    WriteText(file, Event("a", QString::fromUtf8("\u00a0Réunion ⚠ in Köln 📅\u00a0").toUtf8()));
+    TIcsSource source(file, "calendar", 0);
+    const auto contents = source.Contents();
+    ASSERT_EQ(contents->appointments.size(), 1u);
+    const TAppointmentRecord& record = *contents->appointments[0];
+    EXPECT_EQ(record.subject.capacity(), record.subject.size());
+    EXPECT_TRUE(record.location.isEmpty());
+    auto item = MakeAppointment(contents->appointments[0]);
+    EXPECT_EQ(item->Subject(), QString::fromUtf8("Réunion ⚠ in Köln 📅"));
+    EXPECT_EQ(item->Location(), QString());
+    EXPECT_FALSE(item->IsRecurring());
 }
 
 TEST(MailStoreCalendarFolderTest, GarbageAndEmptyFilesGiveNoItemsButNoError) {

@@ -71,8 +71,9 @@ protected:
         mailstore::TIcsSource source(path, QStringLiteral("calendar"), 0);
         const auto contents = source.Contents();
         for (const auto& record : contents->appointments) {
-            auto item = h.outlook->AddAppointment(record->subject, record->start);
-            item->location = record->location;
+            auto item =
+                h.outlook->AddAppointment(QString::fromUtf8(record->subject), record->start);
+            item->location = QString::fromUtf8(record->location);
             item->reminderMinutesBeforeStart = record->reminderMinutes;
             if (record->recurrence)
                 CopyPattern(*record->recurrence, *item);
