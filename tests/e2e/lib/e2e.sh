@@ -287,6 +287,36 @@ e2e_count_subject() {
   echo "$count"
 }
 
+# ---- Settings ------------------------------------------------------------------------
+
+# The settings file as a finished wizard leaves it, so the program starts with
+# neither the welcome box nor the wizard: meeting, task and urgent e-mail notices
+# on, the window at 60,40.
+e2e_write_configured_settings() {
+  cat >"$E2E_SETTINGS" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Amberfold\Ringpost]
+"Version"="01.01.00.001"
+"MeetingNotify"=dword:00000001
+"MorningNotify"=dword:00000000
+"EveningNotify"=dword:00000000
+"TaskNotify"=dword:00000001
+"TaskPreNotify"=dword:00000000
+"TaskReminder"=dword:00000000
+"UrgentEmail"=dword:00000001
+"Top"=dword:00000028
+"Left"=dword:0000003c
+"TaskRemindPeriod"=dword:00000002
+"Pin"="5551234567"
+"EarlyTime"=hex:ab,aa,aa,aa,aa,aa,d2,3f
+"LateTime"=hex:55,55,55,55,55,55,e9,3f
+"Service"=dword:00000004
+"CustomAddr"=""
+"CustomEmail"=""
+REG
+}
+
 # ---- The local mail store ------------------------------------------------------
 
 # An iCalendar time in UTC from seconds since the epoch.
