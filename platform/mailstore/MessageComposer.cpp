@@ -74,6 +74,66 @@ void SetDateAndId(GMimeMessage* message, const QByteArray& senderAddress) {
     g_free(id);
 }
 
+// A raw header value: a space after the colon, lines folded with LF and a space.
+QByteArray Unfolded(const char* raw) {
+    QByteArray value(raw);
+    value.replace('\r', QByteArray()).replace('\n', QByteArray());
+    return value.startsWith(' ') ? value.mid(1) : value;
+}
+
+bool ReadsBackAs(const char* raw, const QByteArray& text) {
+    char* decoded = g_mime_utils_header_decode_text(nullptr, Unfolded(raw).constData());
+    const bool same = text == decoded;
+    g_free(decoded);
+    return same;
+}
+
+// One UTF-8 character from `at` on, in RFC 2047 "Q" form: a space is "_",
+// letters and digits stay, every other byte is "=XX". Moves `at` past it.
+QByteArray QEncodedCharacter(const QByteArray& text, qsizetype& at) {
+    QByteArray encoded;
+    do {
+        const auto byte = static_cast<uchar>(text[at++]);
+        if (byte == ' ')
+            encoded += '_';
+        else if (g_ascii_isalnum(byte))
+            encoded += static_cast<char>(byte);
+        else
+            encoded += '=' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
+    } while (at < text.size() && (static_cast<uchar>(text[at]) & 0xC0) == 0x80);
+    return encoded;
+}
+
+// Encoded words of at most 75 characters, one to a line, each holding whole
+// characters. "Q" rather than Base64: GMime joins the payloads of adjacent
+// words before decoding, and a padded Base64 word would end the text there.
+QByteArray EncodedWords(const QByteArray& text) {
+    constexpr qsizetype kMaxPayload = 75 - 12; // the rest is "=?UTF-8?Q?" and "?="
+    QByteArray raw;
+    QByteArray payload;
+    for (qsizetype at = 0; at < text.size();) {
+        const QByteArray character = QEncodedCharacter(text, at);
+        if (payload.size() + character.size() > kMaxPayload) {
+            raw += " =?UTF-8?Q?" + payload + "?=\n";
+            payload.clear();
+        }
+        payload += character;
+    }
+    return raw + " =?UTF-8?Q?" + payload + "?=\n";
+}
+
+// The subject is a tracked key and must arrive unchanged, but GMime trims the
+// value and a plain "=?...?=" in it would be decoded on arrival. Such a subject
+// goes out wholly encoded; every other one stays readable as plain text.
+void SetSubject(GMimeMessage* message, const QString& subject) {
+    const QByteArray text = OneLine(subject).toUtf8();
+    g_mime_message_set_subject(message, text.constData(), "utf-8");
+    GMimeHeader* header = g_mime_header_list_get_header(
+        g_mime_object_get_header_list(GMIME_OBJECT(message)), "Subject");
+    if (!text.isEmpty() && !ReadsBackAs(g_mime_header_get_raw_value(header), text))
+        g_mime_header_set_raw_value(header, EncodedWords(text).constData());
+}
+
 QByteArray Serialized(GMimeMessage* message) {
     std::unique_ptr<GMimeFormatOptions, TFormatDeleter> options(g_mime_format_options_new());
     g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
@@ -110,8 +170,7 @@ TComposedMessage ComposeMessage(const TOutgoingMessage& outgoing) {
         throw EAutomationError(
             QStringLiteral("The recipient address \"%1\" is not a valid e-mail address.")
                 .arg(OneLine(outgoing.to)));
-    g_mime_message_set_subject(message.get(), OneLine(outgoing.subject).toUtf8().constData(),
-                               "utf-8");
+    SetSubject(message.get(), outgoing.subject);
     SetDateAndId(message.get(), composed.envelopeFrom);
     SetBody(message.get(), outgoing.body);
     composed.text = Serialized(message.get());

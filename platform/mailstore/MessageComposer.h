@@ -24,8 +24,9 @@ struct TComposedMessage {
 // value can ever start a header line of its own.
 QString OneLine(const QString& value);
 
-// From, To, Subject (encoded when not ASCII), Date, Message-ID and a UTF-8
-// text body. Throws EAutomationError when there is no usable recipient or sender.
+// From, To, Subject (encoded when not ASCII, wholly when plain text would not
+// read back unchanged), Date, Message-ID and a UTF-8 text body. Throws
+// EAutomationError when there is no usable recipient or sender.
 TComposedMessage ComposeMessage(const TOutgoingMessage& message);
 
 // The message with LF line ends, as files and sendmail expect it.

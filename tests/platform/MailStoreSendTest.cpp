@@ -9,6 +9,11 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+// GLib names a struct member "signals", which Qt defines as a macro.
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
 
 using namespace rp;
 using namespace rp::outlook;
@@ -27,6 +32,20 @@ QByteArray HeaderBlock(const QByteArray& message) {
 QByteArray BodyOf(const QByteArray& message) {
     const qsizetype end = message.indexOf("\r\n\r\n");
     return end < 0 ? QByteArray() : message.mid(end + 4);
+}
+
+// The Subject as a mail reader decodes it from the whole message.
+QString DecodedSubject(const QByteArray& message) {
+    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(message.constData(), message.size());
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    GMimeMessage* parsed = g_mime_parser_construct_message(parser, nullptr);
+    const char* subject = parsed ? g_mime_message_get_subject(parsed) : nullptr;
+    const QString result = subject ? QString::fromUtf8(subject) : QStringLiteral("<none>");
+    if (parsed)
+        g_object_unref(parsed);
+    g_object_unref(parser);
+    g_object_unref(stream);
+    return result;
 }
 
 // A loopback port nobody listens on.
@@ -77,6 +96,24 @@ TEST(MailStoreComposeTest, NonAsciiSubjectsAreEncodedAndBadAddressesRefused) {
     EXPECT_THROW(ComposeMessage({"ringpost@example.org", "5551234567@", "x", ""}),
                  EAutomationError);
     EXPECT_THROW(ComposeMessage({"not an address", "a@example.net", "x", ""}), EAutomationError);
+}
+
+TEST(MailStoreComposeTest, TheSubjectIsDecodedBackExactly) {
+    const QString cafe = QString::fromUtf8("Café ");
+    for (const QString& subject :
+         {QStringLiteral(" 9:30:00 AM@loc:Room 12Budget review "), QStringLiteral("\tTabs\t"),
+          QString::fromUtf8("Büro 3 "), QStringLiteral(" ") + cafe.repeated(30),
+          QStringLiteral("=?UTF-8?B?QQ==?= is text, not an encoded word"), kReminder}) {
+        const TComposedMessage message =
+            ComposeMessage({"ringpost@example.org", "a@example.net", subject, ""});
+        EXPECT_EQ(DecodedSubject(message.text), subject) << message.text.constData();
+        for (const QByteArray& line : HeaderBlock(message.text).split('\n'))
+            EXPECT_LE(line.size(), 998) << "no header line beyond the RFC 5322 limit";
+    }
+    const TComposedMessage injected = ComposeMessage(
+        {"ringpost@example.org", "a@example.net", " \r\nBcc: victim@example.com ", ""});
+    EXPECT_EQ(DecodedSubject(injected.text), "  Bcc: victim@example.com ");
+    EXPECT_FALSE(HeaderBlock(injected.text).contains("\nBcc:"));
 }
 
 TEST(MailStoreOutboxTest, WithoutProfileTheDefaultStoreIsMadeAndMailGoesToItsOutbox) {
