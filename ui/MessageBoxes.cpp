@@ -1,5 +1,7 @@
 #include "ui/MessageBoxes.h"
 
+#include "ui/RingpostForm.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -14,8 +16,8 @@ QString DisplayText(QString text) {
 
 QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                  QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, QApplication::applicationDisplayName(), DisplayText(text), buttons,
-                    parent);
+    QMessageBox box(icon, ApplicationTitle(QApplication::applicationFilePath()), DisplayText(text),
+                    buttons, parent);
     return QMessageBox::StandardButton(box.exec());
 }
 

@@ -29,7 +29,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
-            QMessageBox::critical(activeWindow(), applicationDisplayName(),
+            QMessageBox::critical(activeWindow(), ApplicationTitle(applicationFilePath()),
                                   QString::fromLocal8Bit(error.what()));
             return false;
         }
@@ -87,7 +87,8 @@ int RunRingpost(int argc, char* argv[]) {
         return 1;
     }
     TRingpostApplication app(argc, argv);
-    app.setApplicationDisplayName(ApplicationTitle(QCoreApplication::applicationFilePath()));
+    // No application display name: on X11 Qt would append it to every other
+    // window's caption ("Ringpost Configuration Wizard — Ringpost").
     // Hidden in the tray, the program must outlive its last closed box or wizard.
     app.setQuitOnLastWindowClosed(false);
 

@@ -16,7 +16,7 @@ e2e_start_tray
 e2e_start_smtp
 e2e_write_store </dev/null
 
-WIZARD_TITLE="Ringpost Configuration Wizard — Ringpost"
+WIZARD_TITLE="Ringpost Configuration Wizard"
 PIN=5125550147
 # Verizon Wireless is the sixth carrier: index 5, gateway vtext.com.
 ADDRESS="$PIN@vtext.com"
@@ -161,7 +161,7 @@ sleep 6
 e2e_group_ok "Ctrl+Alt+S repeats the test message; a refused close hides to the tray and stops it"
 
 # Back from the tray for the real close.
-read -r icon_x icon_y < <(e2e_window_origin "$(e2e_tray_icons | awk '/"Ringpost"/ { print $1; exit }')")
+read -r icon_x icon_y < <(e2e_window_origin "$(e2e_tray_icon)")
 xdotool mousemove $((icon_x + 8)) $((icon_y + 8)) click 1
 e2e_wait 10 "the window back from the tray" eval '! e2e_window_gone "$main"' ||
   e2e_abort "a click on the tray icon did not show the window"

@@ -77,7 +77,7 @@ start_and_show() {
     sleep 0.5
     e2e_window_gone "$MAIN" || e2e_fail "a configured program did not start hidden in the tray"
   fi
-  icon=$(e2e_tray_icons | awk '/"Ringpost"/ { print $1; exit }')
+  icon=$(e2e_tray_icon)
   read -r x y < <(e2e_window_origin "$icon")
   read -r w h < <(e2e_window_size "$icon")
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1

@@ -245,7 +245,10 @@ e2e_tray_icons() {
     }'
 }
 
-e2e_tray_icon_count() { e2e_tray_icons | grep -c '"Ringpost"'; }
+# The program's icon window has no title of its own, so Qt names it after the
+# application: "ringpost".
+e2e_tray_icon_count() { e2e_tray_icons | grep -c '"ringpost"'; }
+e2e_tray_icon() { e2e_tray_icons | awk '/"ringpost"/ { print $1; exit }'; }
 
 # ---- SMTP server ----------------------------------------------------------------
 
@@ -467,8 +470,10 @@ e2e_wait_pointer_moves() {
   e2e_wait 10 "the pointer to move" eval '[ "$(e2e_pointer)" != "$here" ]'
 }
 
-# Left and top of a window on the screen.
+# Left and top of a window on the screen. An empty id fails at once: xwininfo
+# would wait for a click to pick a window.
 e2e_window_origin() {
+  [ -n "$1" ] || return 1
   xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 } END { print x, y }'
 }
 
