@@ -334,6 +334,8 @@ int Memory(const QString& store) {
     Access::CheckUrgentEmail(bench.Engine());
     Print(TJson()
               .Add("rss_kb", StatusKilobytes("VmRSS"))
+              .Add("rss_anon_kb", StatusKilobytes("RssAnon"))
+              .Add("rss_file_kb", StatusKilobytes("RssFile"))
               .Add("peak_rss_kb", StatusKilobytes("VmHWM")));
     return 0;
 }
