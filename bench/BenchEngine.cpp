@@ -50,9 +50,9 @@ TBenchEngine::TBenchEngine(const QString& storeFolder, const QString& dataFolder
     : clock(now) {
     wake.OnWait = std::move(onWait);
     TEngineDeps deps;
-    deps.Clock = std::make_unique<TClockRef>(clock);
+    deps.Clock = std::make_unique<test::ClockForwarder>(clock);
     deps.Input = std::make_unique<TAwayInput>();
-    deps.Wake = std::make_unique<TWakeRef>(wake);
+    deps.Wake = std::make_unique<test::WakeForwarder>(wake);
     deps.Runtime = std::make_unique<TBenchRuntime>(parked);
     mailstore::TStoreLocation location;
     location.profilePath = ProfilePath(storeFolder);

@@ -3,6 +3,7 @@
 // benchmark drives: no real waiting, no user, a day window that is always open.
 
 #include "engine/OutlookProcessor.h"
+#include "tests/support/SeamForwarders.h"
 
 #include <atomic>
 #include <functional>
@@ -52,30 +53,6 @@ private:
     TBenchClock& clock;
     std::atomic<bool> signalled{false};
     int waits = 0;
-};
-
-// The engine owns its seams; these hand its calls to ones the benchmark keeps.
-class TClockRef : public IClock {
-public:
-    explicit TClockRef(IClock& target) : target(target) {}
-    TDateTime Now() override { return target.Now(); }
-    void Sleep(int milliseconds) override { target.Sleep(milliseconds); }
-    void Yield() override { target.Yield(); }
-
-private:
-    IClock& target;
-};
-
-class TWakeRef : public IWakeEvent {
-public:
-    explicit TWakeRef(IWakeEvent& target) : target(target) {}
-    bool WaitFor(int milliseconds) override { return target.WaitFor(milliseconds); }
-    void Set() override { target.Set(); }
-    void Reset() override { target.Reset(); }
-    QString Name() const override { return target.Name(); }
-
-private:
-    IWakeEvent& target;
 };
 
 // Fails the first set-up when asked to, which parks the engine right after it

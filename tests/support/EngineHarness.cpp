@@ -1,5 +1,7 @@
 #include "tests/support/EngineHarness.h"
 
+#include "tests/support/SeamForwarders.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -12,48 +14,6 @@ constexpr int kJoinTimeoutMs = 300000;
 // An engine that shows error boxes in a loop would spin for ever under fakes.
 constexpr int kMaxErrorBoxes = 50;
 
-class ClockForwarder : public IClock {
-public:
-    explicit ClockForwarder(IClock& target) : target(target) {}
-    TDateTime Now() override { return target.Now(); }
-    void Sleep(int milliseconds) override { target.Sleep(milliseconds); }
-    void Yield() override { target.Yield(); }
-
-private:
-    IClock& target;
-};
-
-class InputForwarder : public IInputState {
-public:
-    explicit InputForwarder(IInputState& target) : target(target) {}
-    QPoint CursorPos() override { return target.CursorPos(); }
-    void ReadKeyStates(KeyStates& states) override { target.ReadKeyStates(states); }
-
-private:
-    IInputState& target;
-};
-
-class WakeForwarder : public IWakeEvent {
-public:
-    explicit WakeForwarder(IWakeEvent& target) : target(target) {}
-    bool WaitFor(int milliseconds) override { return target.WaitFor(milliseconds); }
-    void Set() override { target.Set(); }
-    void Reset() override { target.Reset(); }
-    QString Name() const override { return target.Name(); }
-
-private:
-    IWakeEvent& target;
-};
-
-class RuntimeForwarder : public IAutomationRuntime {
-public:
-    explicit RuntimeForwarder(IAutomationRuntime& target) : target(target) {}
-    bool Initialize() override { return target.Initialize(); }
-    void Uninitialize() override { target.Uninitialize(); }
-
-private:
-    IAutomationRuntime& target;
-};
 } // namespace
 
 TEngineHarness::TEngineHarness(TDateTime start) : clock(start) {}
