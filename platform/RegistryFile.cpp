@@ -25,14 +25,36 @@ constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 constexpr int kMaxKeptCopies = 100;
 constexpr int kStaleTemporarySecs = 600;
 
-std::optional<QString> DecodeText(const QByteArray& bytes) {
+// Unpaired halves of a surrogate pair cannot be saved as UTF-8; they become
+// U+FFFD, and the file counts as damaged so the original is kept aside.
+bool ReplaceLoneSurrogates(QString& text) {
+    bool replaced = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (pair) {
+            ++i;
+        } else if (text[i].isSurrogate()) {
+            text[i] = QChar::ReplacementCharacter;
+            replaced = true;
+        }
+    }
+    return replaced;
+}
+
+struct DecodedText {
+    QString text;
+    bool clean = true;
+};
+
+// Bad bytes or characters become U+FFFD so the rest of the file still reads.
+DecodedText DecodeText(const QByteArray& bytes) {
     const bool utf16 = bytes.startsWith("\xFF\xFE"); // the registry editor's own export
     QStringDecoder decoder(utf16 ? QStringDecoder::Utf16LE : QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless);
-    QString text = decoder(utf16 ? bytes.mid(2) : bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    DecodedText decoded{decoder(utf16 ? bytes.mid(2) : bytes), true};
+    decoded.clean = !decoder.hasError() && !ReplaceLoneSurrogates(decoded.text);
+    return decoded;
 }
 
 QByteArray FileDigest(const QString& path) {
@@ -172,10 +194,10 @@ bool TRegistryFile::Reload() {
         return false;
     }
     const QByteArray bytes = file.readAll();
-    const std::optional<QString> text = DecodeText(bytes);
-    regtext::ParseResult parsed = text ? regtext::Parse(*text) : regtext::ParseResult{{}, false};
+    const DecodedText decoded = DecodeText(bytes);
+    regtext::ParseResult parsed = regtext::Parse(decoded.text);
     data->document = std::move(parsed.document);
-    if (parsed.clean)
+    if (parsed.clean && decoded.clean)
         return true;
     MarkUnreadable(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
     return false;

@@ -253,10 +253,12 @@ QString Quote(const QString& text) {
     return quoted + u'"';
 }
 
-// A line break or other control character cannot stand inside a quoted line.
+// A line break or other control character cannot stand inside a quoted line,
+// and half a surrogate pair cannot be written as UTF-8.
 bool NeedsHexForm(const QString& text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() < 0x20 && c != u'\t'; });
+    return !QStringView(text).isValidUtf16() || std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 && c != u'\t';
+    });
 }
 
 QString HexText(QString line, const QByteArray& bytes) {

@@ -120,6 +120,46 @@ TEST_F(RegistryFileTest, ReadsTheRegistryEditorsUtf16Export) {
     EXPECT_EQ(registry->ReadString(QStringLiteral("Pin")), QStringLiteral("5551234"));
 }
 
+TEST_F(RegistryFileTest, BadCharactersAreReplacedAndTheRestOfTheFileIsKept) {
+    // Half a surrogate pair in a UTF-16 export, and a byte that is not UTF-8.
+    QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[%1]\r\n"
+                                  "\"Pin\"=\"555X\"\r\n\"Count\"=dword:00000003\r\n")
+                       .arg(kKey);
+    text.replace(u'X', QChar(0xD800));
+    QByteArray utf16("\xFF\xFE");
+    for (QChar c : text)
+        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    const QByteArray utf8 = "Windows Registry Editor Version 5.00\n\n[" + kKey.toUtf8() +
+                            "]\n\"Pin\"=\"555\xFF\"\n\"Count\"=dword:00000003\n";
+    for (const QByteArray& bytes : {utf16, utf8}) {
+        WriteRaw(bytes);
+        bool clean = true;
+        auto registry = Reopened(&clean);
+        EXPECT_FALSE(clean);
+        EXPECT_EQ(ReadRaw(path + QStringLiteral(".unreadable")), bytes);
+        const QString pin = registry->ReadString(QStringLiteral("Pin"));
+        EXPECT_EQ(pin, QStringLiteral("555\uFFFD"));
+        EXPECT_EQ(registry->ReadInteger(QStringLiteral("Count")), 3);
+
+        registry->WriteInteger(QStringLiteral("Count"), 4);
+        registry->Flush(); // what was read is what comes back
+        auto saved = Reopened(&clean);
+        EXPECT_TRUE(clean);
+        EXPECT_EQ(saved->ReadString(QStringLiteral("Pin")), pin);
+        EXPECT_EQ(saved->ReadInteger(QStringLiteral("Count")), 4);
+        QFile::remove(path + QStringLiteral(".unreadable"));
+    }
+}
+
+TEST_F(RegistryFileTest, AStringWithHalfASurrogatePairSurvivesASave) {
+    const QString lone = QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("b");
+    TRegistryFile registry(path);
+    registry.OpenKey(kKey);
+    registry.WriteString(QStringLiteral("Lone"), lone);
+    registry.Flush();
+    EXPECT_EQ(Reopened()->ReadString(QStringLiteral("Lone")), lone);
+}
+
 TEST_F(RegistryFileTest, ReadsOfTheWrongTypeFail) {
     TRegistryFile registry(path);
     registry.OpenKey(kKey);
