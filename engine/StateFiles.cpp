@@ -1,5 +1,7 @@
 #include "engine/StateFiles.h"
 
+#include "engine/DurableWrite.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -147,31 +149,6 @@ QByteArray CurrentContent(const QString& path) {
     return file.readAll();
 }
 
-bool WriteAll(int fd, const QByteArray& content) {
-    const char* data = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-// So the rename itself survives a crash.
-void SyncFolder(const QString& path) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // The new content goes to a temporary file beside the old one and replaces it in
 // one rename, so a crash or a full disk never leaves a half-written state file.
 void ReplaceFile(const QString& path, const QByteArray& content) {
@@ -193,7 +170,7 @@ void ReplaceFile(const QString& path, const QByteArray& content) {
         ::unlink(temp.constData());
         throw EStateFileError(QStringLiteral("Cannot create file %1").arg(name));
     }
-    SyncFolder(path);
+    SyncFolder(QFileInfo(path).absolutePath());
 }
 
 template <class Record> void SaveFile(const QString& path, const TSortedList<Record>& list) {

@@ -1,5 +1,6 @@
 #include "platform/RegistryFile.h"
 
+#include "engine/DurableWrite.h"
 #include "platform/RegistryText.h"
 
 #include <QCryptographicHash>
@@ -68,31 +69,6 @@ QByteArray FileDigest(const QString& path) {
 ERegistryError SaveError(const QString& path, int error) {
     return ERegistryError(QStringLiteral("Unable to save the settings to %1: %2")
                               .arg(path, QString::fromLocal8Bit(std::strerror(error))));
-}
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-    const char* next = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        next += written;
-        left -= written;
-    }
-    return true;
-}
-
-// So the rename itself survives a power cut.
-void SyncFolder(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 // A save killed between creating its temporary file and the rename leaves the

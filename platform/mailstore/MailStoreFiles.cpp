@@ -1,5 +1,6 @@
 #include "platform/mailstore/MailStoreFiles.h"
 
+#include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 
 #include <QFileInfo>
@@ -37,21 +38,6 @@ QByteArray ReadWholeFile(const QString& path, const QString& what) {
 }
 
 namespace {
-
-bool WriteAll(int fd, const QByteArray& data) {
-    const char* next = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        next += written;
-        left -= written;
-    }
-    return true;
-}
 
 unsigned ModeToKeep(const QString& path, unsigned fallback) {
     struct stat info {};
