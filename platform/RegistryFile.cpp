@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QtEndian>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -111,18 +112,10 @@ void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     RemoveStaleTemporaries(path);
 }
 
-QByteArray LittleEndian64(uint64_t bits) {
-    QByteArray bytes(8, '\0');
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = char(bits >> (8 * i) & 0xFF);
+template <class Number> QByteArray LittleEndianBytes(Number value) {
+    QByteArray bytes(sizeof(Number), '\0');
+    qToLittleEndian(value, bytes.data());
     return bytes;
-}
-
-uint64_t FromLittleEndian64(const QByteArray& bytes) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i)
-        bits = bits << 8 | uchar(bytes[i]);
-    return bits;
 }
 
 ERegistryError WrongType(const QString& name) {
@@ -236,17 +229,14 @@ bool TRegistryFile::ReadBool(const QString& name) const {
 
 int32_t TRegistryFile::ReadInteger(const QString& name) const {
     const auto& value = FindTyped(data->document, openKey, name, TRegistryType::DWord);
-    uint32_t number = 0;
-    for (int i = 3; i >= 0; --i)
-        number = number << 8 | uchar(value.bytes[i]);
-    return int32_t(number);
+    return qFromLittleEndian<int32_t>(value.bytes.constData()); // a DWord holds 4 bytes
 }
 
 double TRegistryFile::ReadTime(const QString& name) const {
     const QByteArray bytes = ReadBinary(name);
     if (bytes.size() != 8)
         throw WrongType(name);
-    return std::bit_cast<double>(FromLittleEndian64(bytes));
+    return std::bit_cast<double>(qFromLittleEndian<uint64_t>(bytes.constData()));
 }
 
 QByteArray TRegistryFile::ReadBinary(const QString& name) const {
@@ -267,14 +257,11 @@ void TRegistryFile::WriteBool(const QString& name, bool value) {
 }
 
 void TRegistryFile::WriteInteger(const QString& name, int32_t value) {
-    QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(uint32_t(value) >> (8 * i) & 0xFF);
-    Store(regtext::Value{name, TRegistryType::DWord, bytes, {}, {}});
+    Store(regtext::Value{name, TRegistryType::DWord, LittleEndianBytes(value), {}, {}});
 }
 
 void TRegistryFile::WriteTime(const QString& name, double value) {
-    WriteBinary(name, LittleEndian64(std::bit_cast<uint64_t>(value)));
+    WriteBinary(name, LittleEndianBytes(std::bit_cast<uint64_t>(value)));
 }
 
 void TRegistryFile::WriteBinary(const QString& name, const QByteArray& value) {

@@ -1,5 +1,7 @@
 #include "platform/RegistryText.h"
 
+#include <QtEndian>
+
 namespace rp::regtext {
 
 namespace {
@@ -41,16 +43,12 @@ std::optional<uint32_t> ParseHexNumber(QStringView digits) {
 
 QByteArray LittleEndian32(uint32_t value) {
     QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(value >> (8 * i) & 0xFF);
+    qToLittleEndian(value, bytes.data());
     return bytes;
 }
 
 uint32_t FromLittleEndian32(const QByteArray& bytes) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0 && bytes.size() == 4; --i)
-        value = value << 8 | uchar(bytes[i]);
-    return value;
+    return bytes.size() == 4 ? qFromLittleEndian<uint32_t>(bytes.constData()) : 0;
 }
 
 // Windows string values end at their first NUL.
