@@ -120,6 +120,21 @@ stop_mouse_mover() {
 
 notify_flag() { e2e_notify_records | awk -v key="$1" 'substr($0, 3) == key { print $1 }'; }
 
+# Sends test messages until DEBUG.LOG has a line matching $1 (three tries): each
+# one wakes the engine for a cycle, and a cycle with the pointer still runs a
+# notice pass.
+nudge_until_log_has() {
+  local cycles
+  for _ in 1 2 3; do
+    cycles=$(e2e_debug_count ProcessCheckes-End)
+    click_test_button
+    e2e_wait 20 "the cycle after the test message" \
+      eval '[ "$(e2e_debug_count ProcessCheckes-End)" -gt "$cycles" ]' || return 0
+    e2e_poll 3 e2e_debug_has "$1" && return 0
+  done
+  return 0
+}
+
 # ---- 3a. While the mouse keeps moving nothing is sent ----------------------------------
 start_and_show ringpost
 e2e_group
@@ -149,15 +164,7 @@ xdotool mousemove "$TEST_X" "$TEST_Y"
 sleep 0.3
 # The first wake still compares with a place the moving pointer had; from the
 # second on the pointer has not moved during the wait.
-for attempt in 1 2 3; do
-  cycles=$(e2e_debug_count ProcessCheckes-End)
-  click_test_button
-  e2e_wait 20 "the cycle after the test message" \
-    eval '[ "$(e2e_debug_count ProcessCheckes-End)" -gt "$cycles" ]' || break
-  if e2e_poll 3 e2e_debug_has '^HandleNotify$'; then
-    break
-  fi
-done
+nudge_until_log_has '^HandleNotify$'
 e2e_debug_has '^HandleNotify$' || e2e_abort "no notice pass ran with the mouse still"
 pass_seen=$(date +%s.%N)
 e2e_wait 120 "the meeting reminder at the SMTP server" eval '[ "$(e2e_count_subject "$DUE_KEY")" -ge 1 ]'
@@ -207,15 +214,7 @@ tests_before=$(e2e_count_subject "Ringpost Test message")
 start_and_show ringpost-restart
 xdotool mousemove "$TEST_X" "$TEST_Y"
 sleep 0.3
-for attempt in 1 2 3; do
-  cycles=$(e2e_debug_count ProcessCheckes-End)
-  click_test_button
-  e2e_wait 20 "the cycle after the test message" \
-    eval '[ "$(e2e_debug_count ProcessCheckes-End)" -gt "$cycles" ]' || break
-  if e2e_poll 3 e2e_debug_has '^HandleNotify - Exit$'; then
-    break
-  fi
-done
+nudge_until_log_has '^HandleNotify - Exit$'
 e2e_debug_has '^HandleNotify - Exit$' || e2e_abort "no notice pass ran after the restart"
 [ "$(e2e_count_subject "$DUE_KEY")" = 1 ] || e2e_fail "after the restart the reminder went out again"
 # Every send since the restart was a test message.
