@@ -1,12 +1,15 @@
 #include "platform/InstanceLock.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace rp {
@@ -78,6 +81,22 @@ qint64 TInstanceLock::HolderPid() const {
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     return file.readLine(32).trimmed().toLongLong();
+}
+
+QString ShowSocketPath(const QString& folder) {
+    const QDir dir(folder);
+    const QString beside = dir.absoluteFilePath(QLatin1String(ShowSocketFileName));
+    // Room for the terminating zero, and for the temporary name the socket is
+    // first made under before it gets its user-only permissions.
+    constexpr qsizetype kRoom = sizeof(sockaddr_un::sun_path) - 24;
+    if (QFile::encodeName(beside).size() <= kRoom)
+        return beside;
+    const QByteArray digest =
+        QCryptographicHash::hash(QFile::encodeName(dir.absolutePath()), QCryptographicHash::Sha256)
+            .toHex()
+            .left(24);
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+           QStringLiteral("/ringpost-%1.socket").arg(QLatin1String(digest));
 }
 
 QString AlreadyRunningText(const QString& folder) {

@@ -7,6 +7,9 @@
 namespace rp {
 
 inline const char* const InstanceLockFileName = "Ringpost.lock";
+// The local socket beside the lock file through which a second start asks the
+// copy that holds the folder to bring its window forward.
+inline const char* const ShowSocketFileName = "Ringpost.socket";
 
 // Holds an exclusive flock() on the lock file in a folder for as long as the
 // object lives. The kernel drops the lock when the process ends, also on a crash,
@@ -43,6 +46,11 @@ private:
     TState state = TState::Unavailable;
     int fd = -1;
 };
+
+// Where the copy that holds `folder` listens for a second start. Beside the lock
+// file; in the user's runtime folder, named after the data folder, when that path
+// would be too long for a local socket.
+QString ShowSocketPath(const QString& folder);
 
 // The text the second copy shows.
 QString AlreadyRunningText(const QString& folder);

@@ -8,11 +8,14 @@
 #include "ui/RingpostForm.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace rp {
 
@@ -187,6 +190,33 @@ void TRingpostForm::ToggleTestSend() {
         TestSender->stop();
     else
         TestSender->start();
+    ShowTestSendState();
+}
+
+void TRingpostForm::StopTestSend() {
+    TestSender->stop();
+    ShowTestSendState();
+}
+
+// The shortcut has no menu item or button, so the status bar is the only place
+// that tells the user the messages keep coming, and how to end them.
+void TRingpostForm::ShowTestSendState() {
+    if (!testSendLabel) {
+        if (!TestSender->isActive())
+            return;
+        const int seconds = std::max(1, TestSender->interval() / 1000);
+        testSendLabel = new QLabel(
+            QStringLiteral("Repeating every %1 s, Ctrl+Alt+S stops").arg(seconds), statusBar());
+        testSendLabel->setObjectName(QStringLiteral("TestSendState"));
+        testSendLabel->setToolTip(
+            QStringLiteral("A test message is sent every %1 seconds until you press Ctrl+Alt+S "
+                           "again in this window.")
+                .arg(seconds));
+        // The progress text gives way; this one is never cut.
+        testSendLabel->setMinimumWidth(testSendLabel->sizeHint().width());
+        statusBar()->addPermanentWidget(testSendLabel);
+    }
+    testSendLabel->setVisible(TestSender->isActive());
 }
 
 void TRingpostForm::ToggleDebugging() {

@@ -5,6 +5,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/RingpostForm.h"
 #include "ui/SecondCopy.h"
+#include "ui/StartupDisplay.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,6 +71,41 @@ void EndSessionOnTermination(TRingpostForm& form) {
     sigaction(SIGHUP, &action, nullptr);
 }
 
+QStringList Arguments(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Status 1 when the program cannot have a window at all, as when no display is set.
+bool ReportDisplayProblem(int argc, char* argv[]) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "Ringpost needs a desktop, but no display is set (DISPLAY or "
+                             "WAYLAND_DISPLAY).\nStart it from a desktop session, or give it "
+                             "a virtual display: xvfb-run -a ringpost\n");
+        return true;
+    }
+    const QString problem = StartupDisplayProblem(Arguments(argc, argv), ProcessEnvironment());
+    if (problem.isEmpty())
+        return false;
+    std::fprintf(stderr, "%s\n", qPrintable(problem));
+    return true;
+}
+
+// Listens for later starts in the same folder, which bring this window forward.
+std::unique_ptr<TShowRequestServer> OpenTheDoor(const TInstanceLock& lock, TRingpostForm& form) {
+    // Without the lock a socket found there may be another copy's: leave it.
+    if (lock.State() != TInstanceLock::TState::Held)
+        return nullptr;
+    auto server = std::make_unique<TShowRequestServer>(ShowSocketPath(lock.Folder()),
+                                                       [&form] { form.BringForward(); });
+    if (!server->Listening())
+        std::fprintf(stderr, "ringpost: %s; a second start will not bring this window forward.\n",
+                     qPrintable(server->Problem()));
+    return server;
+}
+
 void FollowTheSession(TRingpostApplication& app, TRingpostForm& form) {
     // The session manager asks first; the program agrees and closes without a question.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
@@ -80,12 +117,8 @@ void FollowTheSession(TRingpostApplication& app, TRingpostForm& form) {
 } // namespace
 
 int RunRingpost(int argc, char* argv[]) {
-    if (!HasDisplay()) {
-        std::fprintf(stderr, "Ringpost needs a desktop, but no display is set (DISPLAY or "
-                             "WAYLAND_DISPLAY).\nStart it from a desktop session, or give it "
-                             "a virtual display: xvfb-run -a ringpost\n");
+    if (ReportDisplayProblem(argc, argv))
         return 1;
-    }
     TRingpostApplication app(argc, argv);
     // No application display name: on X11 Qt would append it to every other
     // window's caption ("Ringpost Configuration Wizard — Ringpost").
@@ -95,8 +128,17 @@ int RunRingpost(int argc, char* argv[]) {
     // Held until the process ends: the state files in the data folder are this copy's.
     const TInstanceLock folderLock(QDir::currentPath());
     TQtMessageBoxes boxes;
-    if (!MayStartInFolder(folderLock, boxes))
+    const auto askRunningCopy = [&folderLock] {
+        return AskToShow(ShowSocketPath(folderLock.Folder()));
+    };
+    switch (DecideStart(folderLock, boxes, askRunningCopy)) {
+    case TStartDecision::Start:
+        break;
+    case TStartDecision::BroughtForward:
+        return 0; // what the user asked for: the window is there
+    case TStartDecision::Refused:
         return 1;
+    }
 
     TRegistryFile registry;
     TRingpostDeps deps;
@@ -109,6 +151,7 @@ int RunRingpost(int argc, char* argv[]) {
         &form, &TRingpostForm::Closed, &app, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
     FollowTheSession(app, form);
+    const auto door = OpenTheDoor(folderLock, form);
 
     form.Create();
     form.show();

@@ -399,7 +399,7 @@ void TRingpostForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TRingpostForm::CloseQuery() {
-    TestSender->stop();
+    StopTestSend();
     if (SessionEnding)
         return true;
     if (deps.Boxes->Confirm(QLatin1String(CloseQueryText)))
@@ -429,6 +429,16 @@ void TRingpostForm::StopEngine() {
         deps.Sleep(EngineStopSleepMs);
     // The engine's destructor waits for its thread and writes the debug log.
     processor.reset();
+}
+
+void TRingpostForm::BringForward() {
+    if (closing)
+        return;
+    ShowFromTray();
+    if (QWidget* front = QApplication::activeModalWidget(); front && front != this) {
+        front->raise();
+        front->activateWindow();
+    }
 }
 
 void TRingpostForm::EndSession() {

@@ -121,6 +121,9 @@ public:
     // Hiding to the notification area (the task bar when there is none) and back.
     void HideToTray();
     void ShowFromTray();
+    // A second start of the program: the window comes forward from wherever it is,
+    // and so does a box or wizard open in front of it.
+    void BringForward();
     // The session manager asks whether the session may end: it may, and the next
     // close goes through without the question.
     void QueryEndSession() { SessionEnding = true; }
@@ -203,6 +206,8 @@ private:
     // Commands.
     void SendTestMessage();
     void ToggleTestSend();
+    void StopTestSend();
+    void ShowTestSendState();
     void ToggleDebugging();
     void OpenAddress(const char* address);
     void AddTrayIcon();
@@ -216,6 +221,7 @@ private:
     std::unique_ptr<TWizard> wizard;
     QSystemTrayIcon* trayIcon = nullptr;
     QLabel* panel0 = nullptr;
+    QLabel* testSendLabel = nullptr; // while the test message repeats
     bool watchdogBoxOpen = false;
     bool closing = false;
     int firstRunNoticeTicks = 0;

@@ -117,5 +117,20 @@ TEST(InstanceLockTest, AReadOnlyFolderLocksThroughAnExistingFileOrReportsWhy) {
     ::chmod(QFile::encodeName(withoutFile.path()).constData(), 0700);
 }
 
+TEST(InstanceLockTest, EachFolderHasItsOwnShowSocketBesideTheLockWhereItFits) {
+    QTemporaryDir dir;
+    EXPECT_EQ(ShowSocketPath(dir.path()), dir.filePath(QLatin1String(ShowSocketFileName)));
+    EXPECT_EQ(ShowSocketPath(dir.path() + QStringLiteral("/.")), ShowSocketPath(dir.path()));
+
+    // Too long for a local socket's address: a private name in the runtime folder.
+    const QString deep = dir.filePath(QString(120, QLatin1Char('a')));
+    const QString deeper = dir.filePath(QString(121, QLatin1Char('a')));
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    EXPECT_TRUE(ShowSocketPath(deep).startsWith(runtime + QLatin1Char('/')));
+    EXPECT_LE(QFile::encodeName(ShowSocketPath(deep)).size(), 107);
+    EXPECT_EQ(ShowSocketPath(deep), ShowSocketPath(deep));
+    EXPECT_NE(ShowSocketPath(deep), ShowSocketPath(deeper)) << "folders must not share a socket";
+}
+
 } // namespace
 } // namespace rp
