@@ -3,8 +3,13 @@
 # `cmake --install <build> --prefix <any>` works; the package installs into /usr.
 include(GNUInstallDirs)
 
-set(RINGPOST_MAINTAINER "Amberfold <ringpost@example.org>")
-set(RINGPOST_HOMEPAGE "https://ringpost.example.org/")
+# Ringpost has neither a web site nor a mailing address. The package's Maintainer
+# field must hold an address, so it names the reserved .invalid domain, which no
+# mail ever reaches, unless the builder gives a real one (scripts/package passes
+# DEBEMAIL on).
+set(RINGPOST_MAINTAINER_EMAIL "ringpost@ringpost.invalid" CACHE STRING
+    "Address in the Debian package's Maintainer field")
+set(RINGPOST_MAINTAINER "Ringpost developers <${RINGPOST_MAINTAINER_EMAIL}>")
 set(RINGPOST_RELEASE_DATE "2026-12-08")
 set(RINGPOST_CHANGELOG_DATE "Tue, 08 Dec 2026 12:00:00 +0000")
 
@@ -67,7 +72,7 @@ endif()
 # The Debian package: `cpack -G DEB` in a release build (scripts/package).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ringpost)
-set(CPACK_PACKAGE_VENDOR Amberfold)
+set(CPACK_PACKAGE_VENDOR "Ringpost developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${RINGPOST_MAINTAINER}")
 # The install step sees the real prefix (/usr) and writes below DESTDIR, so the menu
@@ -90,9 +95,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${RINGPOST_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${RINGPOST_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Opens the maker's pages when the desktop has no URL handler of its own.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -25,6 +25,8 @@ const char* PageFor(int helpContext) {
     case HelpContextWizard:
     case HelpContextWizardPage:
         return "wizard.html";
+    case HelpContextAbout:
+        return "about.html";
     default:
         return ContentsPage;
     }

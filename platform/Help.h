@@ -15,6 +15,8 @@ inline const char* const HelpFileName = "RINGPOST.HLP";
 // Help contexts with a topic of their own: the wizard window and its page area.
 inline constexpr int HelpContextWizard = 25;
 inline constexpr int HelpContextWizardPage = 9999;
+// The program, its licence and how to upgrade it.
+inline constexpr int HelpContextAbout = 100;
 
 class IHelp {
 public:

@@ -8,6 +8,7 @@
 #include "ui/RingpostForm.h"
 
 #include <QAction>
+#include <QActionEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -99,7 +100,7 @@ void TRingpostForm::CreateActions() {
     connect(StartTestSend, &QAction::triggered, this, &TRingpostForm::ToggleTestSend);
     actUpgradeCheck = NewAction("actUpgradeCheck", QStringLiteral("Check For Upgrades or Patches"),
                                 {}, ImgUpgrade);
-    connect(actUpgradeCheck, &QAction::triggered, this, [this] { OpenAddress(MakerUpgradeUrl); });
+    connect(actUpgradeCheck, &QAction::triggered, this, &TRingpostForm::ShowAboutPage);
 }
 
 namespace {
@@ -115,6 +116,38 @@ void AddButton(QToolBar* bar, QAction* action, const char* name) {
     QWidget* button = bar->widgetForAction(action);
     button->setObjectName(QLatin1String(name));
     button->setToolTipDuration(6000);
+}
+
+// A toolbar button whose hint is its own, not its action's. A tool button takes the
+// action's tooltip again at every change of the action, a toggle included.
+class TOwnHintButton : public QToolButton {
+public:
+    TOwnHintButton(QAction* action, const QString& hint, QToolBar* bar)
+        : QToolButton(bar), hint(hint) {
+        // What the toolbar gives the buttons it makes itself.
+        setAutoRaise(true);
+        setFocusPolicy(Qt::NoFocus);
+        setIconSize(bar->iconSize());
+        setToolButtonStyle(bar->toolButtonStyle());
+        setDefaultAction(action);
+        setToolTip(hint);
+    }
+
+protected:
+    void actionEvent(QActionEvent* event) override {
+        QToolButton::actionEvent(event);
+        setToolTip(hint);
+    }
+
+private:
+    QString hint;
+};
+
+void AddOwnHintButton(QToolBar* bar, QAction* action, const char* name, const QString& hint) {
+    auto* button = new TOwnHintButton(action, hint, bar);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTipDuration(6000);
+    bar->addWidget(button);
 }
 
 } // namespace
@@ -135,9 +168,8 @@ void TRingpostForm::BuildToolBar() {
     AddButton(bar, actTaskPreReminder, "ToolButton6");
     AddButton(bar, actTaskReminder, "ToolButton7");
     AddSeparator(bar);
-    AddButton(bar, actUrgentEmail, "ToolButton9");
-    bar->widgetForAction(actUrgentEmail)
-        ->setToolTip(QStringLiteral("Notifies your cell when an urgent email arrives."));
+    AddOwnHintButton(bar, actUrgentEmail, "ToolButton9",
+                     QStringLiteral("Notifies your cell when an urgent email arrives."));
     AddSeparator(bar);
     AddButton(bar, actSettings, "ToolButton11");
     AddButton(bar, actConfigWizard, "ToolButton12");
@@ -228,8 +260,8 @@ void TRingpostForm::ToggleDebugging() {
                                : QStringLiteral("Debugging Is Off!!"));
 }
 
-void TRingpostForm::OpenAddress(const char* address) {
-    deps.OpenUrl(QUrl(QLatin1String(address)));
+void TRingpostForm::ShowAboutPage() {
+    deps.Help->ShowTopic(HelpContextAbout);
 }
 
 } // namespace rp

@@ -10,11 +10,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
-#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -27,12 +25,6 @@ namespace rp {
 
 namespace {
 
-// The desktop's opener first; xdg-open when the desktop has none.
-void OpenWithDesktop(const QUrl& url) {
-    if (!QDesktopServices::openUrl(url))
-        QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
-}
-
 void FillSystemDeps(TRingpostDeps& deps, TRingpostForm& form) {
     if (!deps.Boxes)
         deps.Boxes = std::make_shared<TQtMessageBoxes>(&form);
@@ -41,8 +33,6 @@ void FillSystemDeps(TRingpostDeps& deps, TRingpostForm& form) {
     if (!deps.CreateEngine)
         deps.CreateEngine =
             SystemEngineFactory([&form](const QString& notice) { form.ShowStatusNotice(notice); });
-    if (!deps.OpenUrl)
-        deps.OpenUrl = OpenWithDesktop;
     if (!deps.TrayAvailable)
         deps.TrayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     if (!deps.Sleep)
@@ -110,13 +100,13 @@ void TRingpostForm::BuildBody() {
 
     auto* label3 = new QLabel(body);
     label3->setObjectName(QStringLiteral("Label3"));
-    label3->setText(QStringLiteral("<a href=\"%1\" style=\"color:navy;\">%1</a>")
-                        .arg(QLatin1String(MakerHomeUrl)));
+    label3->setText(QStringLiteral("<a href=\"about\" style=\"color:navy;\">%1</a>")
+                        .arg(QLatin1String(MakerLinkText)));
     label3->setTextFormat(Qt::RichText);
     label3->setAlignment(Qt::AlignCenter);
     label3->setCursor(Qt::PointingHandCursor);
     label3->setToolTipDuration(6000);
-    connect(label3, &QLabel::linkActivated, this, [this] { OpenAddress(MakerHomeUrl); });
+    connect(label3, &QLabel::linkActivated, this, &TRingpostForm::ShowAboutPage);
 
     auto* layout = new QVBoxLayout(body);
     layout->addStretch(1);
@@ -331,6 +321,10 @@ void TRingpostForm::ShowRegistryError() {
 }
 
 void TRingpostForm::ShowNotice(const QString& text) {
+    if (quietSave) {
+        std::fprintf(stderr, "Ringpost: %s\n", qPrintable(text));
+        return;
+    }
     deps.Boxes->Warning(text);
 }
 
@@ -409,6 +403,7 @@ bool TRingpostForm::CloseQuery() {
 }
 
 void TRingpostForm::CloseSequence() {
+    SaveOnClose();
     closing = true;
     Timer1->stop();
     Timer2->stop();
@@ -416,6 +411,26 @@ void TRingpostForm::CloseSequence() {
         StopEngine();
     RemoveTrayIcon();
     emit Closed();
+}
+
+// Toggles switched since the last hide would be lost otherwise. A first run whose
+// wizard never finished stays unconfigured, so the next start greets the user again;
+// and what an open, unfinished wizard run has set is left out, as leaving it would.
+void TRingpostForm::SaveOnClose() {
+    if (!store.Configured() || (wizard && wizard->IsOpen()))
+        return;
+    if (!SessionEnding) {
+        SaveSettings();
+        return;
+    }
+    // A box now would hold up the logout; what it would say goes to the session's log.
+    quietSave = true;
+    try {
+        store.SaveSettings(*this);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Ringpost: the settings were not saved: %s\n", error.what());
+    }
+    quietSave = false;
 }
 
 void TRingpostForm::StopEngine() {

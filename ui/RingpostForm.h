@@ -9,7 +9,6 @@
 
 #include <QEvent>
 #include <QMainWindow>
-#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -26,8 +25,9 @@ class TEngineHostBridge;
 class TRegistryFile;
 class TWizard;
 
-inline const char* const MakerHomeUrl = "https://ringpost.example.org/";
-inline const char* const MakerUpgradeUrl = "https://ringpost.example.org/upgrades/";
+// Ringpost has no web site: the maker's link and the upgrade check open the
+// bundled help's page about the program and how to upgrade it.
+inline const char* const MakerLinkText = "About Ringpost and its upgrades";
 
 inline const char* const WelcomeText =
     "Welcome To Ringpost. You must complete\r\nthe configuration at this time.";
@@ -56,7 +56,6 @@ struct TRingpostDeps {
     std::shared_ptr<IHelp> Help;
     TEngineFactory CreateEngine;
     std::function<void(IWizardOwner& owner)> ShowWizard;
-    std::function<void(const QUrl& url)> OpenUrl;
     std::function<bool()> TrayAvailable;
     std::function<void(int milliseconds)> Sleep;
     // The whole command line, program path included.
@@ -199,6 +198,7 @@ private:
     void FirstRunNoticeTick();
     bool CloseQuery();
     void CloseSequence();
+    void SaveOnClose();
     void StopEngine();
     void OnMinimized();
     bool TrayAvailable() const;
@@ -209,7 +209,7 @@ private:
     void StopTestSend();
     void ShowTestSendState();
     void ToggleDebugging();
-    void OpenAddress(const char* address);
+    void ShowAboutPage();
     void AddTrayIcon();
     void RemoveTrayIcon();
 
@@ -224,6 +224,7 @@ private:
     QLabel* testSendLabel = nullptr; // while the test message repeats
     bool watchdogBoxOpen = false;
     bool closing = false;
+    bool quietSave = false; // saving at session end: no boxes
     int firstRunNoticeTicks = 0;
 };
 

@@ -146,7 +146,8 @@ void OpenSettingsKey(TRegistryFile& registry, ISettingsWindow& window) {
 
 void TSettingsStore::LoadSettings(ISettingsWindow& window) {
     OpenSettingsKey(registry, window);
-    if (IsConfigured(registry))
+    configured = IsConfigured(registry);
+    if (configured)
         ReadConfigured(registry, window);
     else
         TakeFirstRunPath(window);
@@ -163,6 +164,7 @@ void TSettingsStore::SaveSettings(ISettingsWindow& window) {
     WriteRest(registry, settings);
     registry.Flush();
     registry.CloseKey();
+    configured = true;
 }
 
 } // namespace rp

@@ -39,9 +39,13 @@ public:
     void LoadSettings(ISettingsWindow& window);
     // Throws std::runtime_error with a user-readable text when a write fails.
     void SaveSettings(ISettingsWindow& window);
+    // The store holds a finished configuration: the last load found one, or a save
+    // has written one since. A first run whose wizard was left early has neither.
+    bool Configured() const { return configured; }
 
 private:
     TRegistryFile& registry;
+    bool configured = false;
 };
 
 } // namespace rp

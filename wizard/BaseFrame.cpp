@@ -139,6 +139,13 @@ void TGenericFrame::FocusNext() {
         NextButton->setFocus();
 }
 
+void TGenericFrame::SettleFocus(QWidget* field) {
+    if (NextButton->isEnabled())
+        NextButton->setFocus();
+    else if (field)
+        field->setFocus();
+}
+
 // One step at a time: the row stays disabled until the step has ended, also
 // when it fails; the failure is reported once the row is usable again.
 void TGenericFrame::RunStep(void (TGenericFrame::*step)()) {

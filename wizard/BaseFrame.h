@@ -46,6 +46,10 @@ protected:
     TBaseInstaller& Installer() const { return installer; }
     // Moves the focus to NextButton when it can take it.
     void FocusNext();
+    // Where a page's Activate leaves the focus once its values are loaded: on
+    // NextButton when it is enabled, else on the page's own field. Loading may have
+    // disabled the focused NextButton on the way, which sends the focus on to Cancel.
+    void SettleFocus(QWidget* field);
 
 private:
     void BuildButtonRow();

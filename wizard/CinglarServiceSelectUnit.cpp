@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace rp {
@@ -49,6 +50,8 @@ TCinglarServiceSelect::TCinglarServiceSelect(TBaseInstaller& installer, ISetting
 void TCinglarServiceSelect::Activate() {
     TGenericFrame::Activate();
     rdgrpCinglar->SetItems(RegionCaptionList());
+    // No region is selected, so the arrow keys on the first row choose one.
+    SettleFocus(rdgrpCinglar->Button(0));
 }
 
 void TCinglarServiceSelect::NextStep() {

@@ -74,6 +74,12 @@ void TCustomService::Activate() {
     ShowTime(LateTime, stored.LateTime);
     CustomEmail->setText(stored.CustomEmail);
     UpdateNext();
+    // The first visit is for typing the address; later ones for going on with it.
+    if (visited)
+        SettleFocus(CustomEmail);
+    else
+        CustomEmail->setFocus();
+    visited = true;
 }
 
 void TCustomService::UpdateNext() {

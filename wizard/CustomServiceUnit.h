@@ -26,6 +26,8 @@ private:
     void BuildControls();
     void UpdateNext();
 
+    bool visited = false;
+
     ISettingsSetters& settings;
 };
 

@@ -29,8 +29,10 @@ QStringList IntroductionLines() {
         QStringLiteral("To continue with the configuration wizard click Next>."),
         QString(),
         QString(),
-        QStringLiteral("Warning: this program is protected by copyright law. Unauthorised"),
-        QStringLiteral("reproduction or distribution of it, or of any part of it, is prohibited."),
+        // The program is free software: only copying outside its licence is unauthorised.
+        QStringLiteral("Warning: this program is protected by copyright law. You may copy and"),
+        QStringLiteral("distribute it only under the GNU General Public License, version 3 or"),
+        QStringLiteral("later; any other reproduction or distribution of it is prohibited."),
         QString(),
         QStringLiteral("* Microsoft and Outlook are trademarks or registered trademarks of"),
         QStringLiteral("Microsoft Corporation in the United States and other countries."),

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace rp {
@@ -65,6 +66,7 @@ void TServiceProvider::Activate() {
     TGenericFrame::Activate();
     rdoServiceProvider->SetItems(ServiceCaptionList());
     rdoServiceProvider->SetItemIndex(settings.Settings().Service);
+    SettleFocus(rdoServiceProvider->Button(0));
 }
 
 void TServiceProvider::NextStep() {

@@ -25,6 +25,9 @@ void TRadioGroup::SetItems(const QStringList& captions) {
         auto* button = new QRadioButton(captions[index], this);
         buttons->addButton(button, index);
         grid->addWidget(button, index % perColumn, index / perColumn);
+        // At once, not when the layout gets round to it: a page shown again moves
+        // the focus onto its rows straight after refilling them.
+        button->show();
     }
     emit SelectionChanged();
 }

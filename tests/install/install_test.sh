@@ -158,7 +158,7 @@ fi
 metainfo="$prefix/share/metainfo/org.amberfold.Ringpost.metainfo.xml"
 grep -q '<launchable type="desktop-id">ringpost.desktop</launchable>' "$metainfo" ||
   fail "metainfo does not launch ringpost.desktop"
-grep -q '<screenshot type="default">' "$metainfo" || fail "metainfo has no default screenshot"
+
 if command -v appstreamcli >/dev/null; then
   if (cd "$work" && appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1); then
     pass "metainfo: appstreamcli validate --no-net"
@@ -168,6 +168,26 @@ if command -v appstreamcli >/dev/null; then
 else
   echo "skip: appstreamcli is not installed; metainfo not validated"
 fi
+
+# --- The licence ----------------------------------------------------------------
+group
+copyright="$prefix/share/doc/ringpost/copyright"
+grep -qx '<project_license>GPL-3.0-or-later</project_license>' <(sed 's/^ *//' "$metainfo") ||
+  fail "metainfo does not name the licence GPL-3.0-or-later"
+grep -qx '<developer_name>Ringpost developers</developer_name>' <(sed 's/^ *//' "$metainfo") ||
+  fail "metainfo does not name the Ringpost developers"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$copyright" ||
+  fail "copyright is not in the machine-readable format"
+[ "$(grep -c '^License: GPL-3+$' "$copyright")" -ge 2 ] ||
+  fail "copyright does not license the files under GPL-3+ and say what that is"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" || fail "copyright does not point to the licence text"
+cmp -s /usr/share/common-licenses/GPL-3 "$source/LICENSE" || fail "LICENSE is not the full GPL-3 text"
+# No made-up addresses where a user or a software centre would follow them.
+if grep -rlE 'example\.(org|com|net)|LicenseRef-proprietary|All rights reserved' \
+     "$metainfo" "$copyright" "$prefix/share/applications" >"$work/placeholders" 2>/dev/null; then
+  fail "placeholder address or old licence in: $(tr '\n' ' ' <"$work/placeholders")"
+fi
+group_ok "licence: GPL-3.0-or-later in the metainfo and the copyright, LICENSE, no placeholder addresses"
 
 # --- The man page -------------------------------------------------------------
 man_page="$prefix/share/man/man1/ringpost.1.gz"

@@ -193,10 +193,40 @@ TEST_F(CommandsTest, ExitAsksThroughThePostedCloseAndHideHides) {
     EXPECT_EQ(closedSignals, 1);
 }
 
-TEST_F(CommandsTest, UpgradeCheckOpensTheUpgradePage) {
+TEST_F(CommandsTest, UpgradeCheckOpensTheBundledPageOnUpgrading) {
     StartConfiguredAndShown();
     form->actUpgradeCheck->trigger();
-    EXPECT_EQ(openedUrls, QStringList{QLatin1String(MakerUpgradeUrl)});
+    EXPECT_EQ(help->shown, QList<int>{HelpContextAbout});
+}
+
+TEST_F(CommandsTest, TheUrgentMailButtonKeepsItsOwnHint) {
+    const QString own = QStringLiteral("Notifies your cell when an urgent email arrives.");
+    WriteConfiguredStore();
+    {
+        TRegistryFile file(SettingsPath());
+        file.Reload();
+        file.OpenKey(QLatin1String(SettingsKeyPath));
+        file.WriteBool(QStringLiteral("UrgentEmail"), true);
+        file.Flush();
+    }
+    Start();
+    form->ShowFromTray();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QToolButton* button = Button("ToolButton9");
+    ASSERT_TRUE(button);
+    // Loaded on: the setter's check mark changed the action once already.
+    EXPECT_TRUE(button->isChecked());
+    EXPECT_EQ(button->toolTip(), own);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(button->isChecked());
+    EXPECT_EQ(button->toolTip(), own);
+    form->actUrgentEmail->trigger();
+    EXPECT_TRUE(button->isChecked());
+    EXPECT_EQ(button->toolTip(), own);
+    // The action keeps its own hint, which the menu item shows.
+    EXPECT_EQ(form->actUrgentEmail->toolTip(), "Notifies you cell when an urgent email arrives.");
+    // The other buttons still follow their actions.
+    EXPECT_EQ(Button("ToolButton1")->toolTip(), form->actMeetingNotification->toolTip());
 }
 
 TEST_F(CommandsTest, MenusListTheActionsInTheirOrder) {

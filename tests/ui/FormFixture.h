@@ -172,7 +172,6 @@ protected:
             wizardRequests.append(form && form->Processor() ? QStringLiteral("after engine")
                                                             : QStringLiteral("before engine"));
         };
-        deps.OpenUrl = [this](const QUrl& url) { openedUrls << url.toString(); };
         deps.TrayAvailable = [this] { return trayAvailable; };
         deps.Sleep = [this](int milliseconds) { sleptMs += milliseconds; };
         deps.CommandLine = commandLine;
@@ -203,7 +202,6 @@ protected:
     std::shared_ptr<TFakeHelp> help = std::make_shared<TFakeHelp>();
     TEngineLog engine;
     QStringList wizardRequests;
-    QStringList openedUrls;
     bool trayAvailable = true;
     int sleptMs = 0;
     int closedSignals = 0;

@@ -26,6 +26,18 @@ TEST(HelpWindow, ContentsAndWizardTopicsAreBundled) {
     EXPECT_TRUE(help.TopicPath(0).contains(QLatin1String("RINGPOST.HLP")));
 }
 
+TEST(HelpWindow, TheAboutPageTellsHowToUpgradeEitherWayAndNamesNoWebSite) {
+    THelpWindow help;
+    const QString path = help.TopicPath(HelpContextAbout);
+    ASSERT_TRUE(path.endsWith(QLatin1String("/about.html")));
+    const QString text = Read(path);
+    for (const char* needed : {"scripts/package", "apt install", "git pull", "scripts/run",
+                               "GNU General Public License", "version 3"})
+        EXPECT_TRUE(text.contains(QLatin1String(needed))) << needed;
+    EXPECT_FALSE(text.contains(QLatin1String("http")));
+    EXPECT_FALSE(text.contains(QLatin1String("example.")));
+}
+
 TEST(HelpWindow, EveryLocalLinkLeadsToABundledPage) {
     THelpWindow help;
     const QString root = help.TopicPath(0).section(QLatin1Char('/'), 0, -2) + QLatin1Char('/');
@@ -42,7 +54,7 @@ TEST(HelpWindow, EveryLocalLinkLeadsToABundledPage) {
                 pages << target;
         }
     }
-    EXPECT_GE(pages.size(), 7); // every topic is reachable from the contents
+    EXPECT_GE(pages.size(), 9); // every topic is reachable from the contents
 }
 
 TEST(HelpWindow, ShowsTheRequestedTopicInOneWindow) {

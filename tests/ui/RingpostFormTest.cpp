@@ -121,12 +121,11 @@ TEST_F(FormTest, ARefusedCloseHidesAndKeepsTheEngine) {
     EXPECT_EQ(closedSignals, 0);
 }
 
-TEST_F(FormTest, AnAcceptedCloseStopsAndDestroysTheEngineWithoutSaving) {
+TEST_F(FormTest, AnAcceptedCloseStopsTheEngineAndSavesWhatWasSwitched) {
     WriteConfiguredStore();
     Start();
     form->ShowFromTray();
-    const QByteArray before = StoreBytes();
-    form->SetMeetingNotify(true);
+    form->SetMeetingNotify(true); // since the last hide: only the close can save it
     EXPECT_TRUE(form->close());
     EXPECT_EQ(boxes->Count(QLatin1String(CloseQueryText)), 1);
     EXPECT_EQ(engine.stops, 1);
@@ -137,7 +136,73 @@ TEST_F(FormTest, AnAcceptedCloseStopsAndDestroysTheEngineWithoutSaving) {
     EXPECT_EQ(form->StatusText(), QLatin1String(ShutdownText));
     EXPECT_EQ(sleptMs, 0);
     EXPECT_EQ(closedSignals, 1);
-    EXPECT_EQ(StoreBytes(), before);
+    EXPECT_EQ(Stored("MeetingNotify"), "1");
+}
+
+TEST_F(FormTest, AToggleSwitchedOnBeforeExitIsStillOnAfterARestart) {
+    WriteConfiguredStore();
+    Start();
+    form->ShowFromTray();
+    form->actTaskReminder->trigger();
+    form->actExit->trigger();
+    RunPosted();
+    ASSERT_EQ(closedSignals, 1);
+    form.reset();
+    registry = std::make_unique<TRegistryFile>(SettingsPath());
+    Start();
+    EXPECT_TRUE(form->Settings().TaskReminder);
+    EXPECT_TRUE(form->actTaskReminder->isChecked());
+    EXPECT_FALSE(form->Settings().MeetingNotify);
+    EXPECT_EQ(boxes->Count(QLatin1String(WelcomeText)), 0);
+}
+
+TEST_F(FormTest, TheSessionEndSavesWithoutABoxEvenWhenTheSaveFails) {
+    WriteConfiguredStore();
+    Start();
+    form->SetUrgentEmail(true);
+    form->EndSession();
+    EXPECT_EQ(Stored("UrgentEmail"), "1");
+
+    // A second program on a store that cannot be written: the logout goes on.
+    form.reset();
+    WriteConfiguredStore();
+    registry = std::make_unique<TRegistryFile>(SettingsPath());
+    Start();
+    QFile::remove(SettingsPath());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Ringpost.reg")));
+    boxes->calls.clear();
+    form->EndSession();
+    EXPECT_TRUE(boxes->calls.isEmpty());
+    EXPECT_EQ(closedSignals, 2);
+}
+
+TEST_F(FormTest, ClosingAnUnfinishedFirstRunLeavesTheStoreUnconfigured) {
+    Start(); // first run: the wizard is requested, nothing is finished
+    form->SetPin(QStringLiteral("5551112222"));
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(StoreBytes().isEmpty());
+
+    form.reset();
+    registry = std::make_unique<TRegistryFile>(SettingsPath());
+    Start();
+    EXPECT_EQ(boxes->Count(QLatin1String(WelcomeText)), 2); // greeted again
+    EXPECT_FALSE(form->SettingsLoaded);
+}
+
+TEST_F(FormTest, ExitDuringAnUnfinishedWizardRunLeavesOutWhatTheRunSet) {
+    WriteConfiguredStore();
+    TRingpostDeps deps = Deps();
+    deps.ShowWizard = nullptr; // the real wizard
+    form = std::make_unique<TRingpostForm>(std::move(deps));
+    form->Create();
+    form->show();
+    RunPosted();
+    form->ShowFromTray();
+    form->actConfigWizard->trigger();
+    RunPosted();
+    form->SetService(8); // as the carrier page's Next stores it
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(Stored("Service"), "4");
 }
 
 TEST_F(FormTest, AnEngineThatNeverStopsIsWaitedForAbout2500msThenDestroyed) {
@@ -346,12 +411,14 @@ TEST_F(FormTest, TheWindowFitsItsTextsAndEveryToolbarButton) {
     }
 }
 
-TEST_F(FormTest, TheMakerLinkOpensTheHomePage) {
+TEST_F(FormTest, TheMakerLinkOpensTheBundledAboutPageAndNamesNoWebSite) {
     Start();
     auto* label3 = form->findChild<QLabel*>(QStringLiteral("Label3"));
     ASSERT_TRUE(label3);
-    emit label3->linkActivated(QLatin1String(MakerHomeUrl));
-    EXPECT_EQ(openedUrls, QStringList{QLatin1String(MakerHomeUrl)});
+    EXPECT_TRUE(label3->text().contains(QLatin1String(MakerLinkText)));
+    EXPECT_FALSE(label3->text().contains(QLatin1String("http")));
+    emit label3->linkActivated(QStringLiteral("about"));
+    EXPECT_EQ(help->shown, QList<int>{HelpContextAbout});
 }
 
 TEST(ApplicationTitle, IsTheProgramNameCutAtItsFirstDot) {

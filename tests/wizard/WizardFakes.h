@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -102,7 +103,12 @@ public:
         wizard->Show();
         QApplication::setActiveWindow(Host());
     }
-    void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    // Near the left edge: a radio button as wide as its group takes clicks only on
+    // its mark and its text.
+    void Click(QAbstractButton* button) {
+        const QPoint onTheMark(std::min(8, button->width() / 2), button->height() / 2);
+        QTest::mouseClick(button, Qt::LeftButton, {}, onTheMark);
+    }
     void ClickNext() { Click(Shown()->NextButton); }
     void ClickBack() { Click(Shown()->BackButton); }
     void PressEnter() { QTest::keyClick(Host(), Qt::Key_Return); }
