@@ -117,6 +117,8 @@ public:
     void PostSaveSettings() override;
     void PostReloadSettings() override;
     void ShowHelpTopic(int helpContext) override;
+    // A line in the status bar (and the tray) saying where notices go now.
+    void AnnounceNoticeRoute() override;
 
     // Hiding to the notification area (the task bar when there is none) and back.
     void HideToTray();
@@ -205,6 +207,12 @@ private:
     void ToggleTestSend();
     void ToggleDebugging();
     void OpenAddress(const char* address);
+    // Where notices go (Commands.cpp): the test message's follow-up status and
+    // the warning about a gateway that no longer delivers, once per start.
+    void WatchTestDelivery();
+    void TestDeliveryTick();
+    void WarnOfClosedGateway(const QString& recipient);
+    void TellWhereNoticesGo(const QString& text);
     void AddTrayIcon();
     void RemoveTrayIcon();
 
@@ -219,6 +227,10 @@ private:
     bool watchdogBoxOpen = false;
     bool closing = false;
     int firstRunNoticeTicks = 0;
+    QTimer* deliveryWatch = nullptr;
+    quint64 deliveriesSeen = 0;
+    int deliveryWatchTicks = 0;
+    QString gatewayWarned;
 };
 
 } // namespace rp
