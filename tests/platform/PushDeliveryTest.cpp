@@ -34,12 +34,13 @@ const QString kTestBody =
 
 class TNtfyServer {
 public:
-    TNtfyServer() {
+    explicit TNtfyServer(const QStringList& extra = {}) {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral("/usr/bin/python3"),
-                      {QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                           QStringLiteral("/../e2e/lib/ntfy_server.py"),
-                       QStringLiteral("--out"), out.path()});
+                      QStringList{QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                                      QStringLiteral("/../e2e/lib/ntfy_server.py"),
+                                  QStringLiteral("--out"), out.path()} +
+                          extra);
         while (!process.canReadLine() && process.waitForReadyRead(10000)) {
         }
         const QByteArray line = process.readLine().trimmed();
@@ -244,6 +245,31 @@ TEST_F(PushDeliveryTest, WithDirectOffAPushAddressGoesByMailLikeAnyOther) {
     EXPECT_EQ(smtp.Recipients(1), "ntfy-alerts@ntfy.example.org");
     EXPECT_EQ(ntfy.Count(), 0);
     EXPECT_EQ(LastDelivery().where, "handed to 127.0.0.1:" + QString::number(smtp.port));
+}
+
+// The way most users publish: HTTPS, with the server's certificate checked.
+TEST(PushHttpsTest, AnHttpsServerIsUsedWhenItsCertificateIsTrustedAndRefusedOtherwise) {
+    QTemporaryDir certificates;
+    ASSERT_TRUE(MakeCertificate(certificates.path()));
+    TNtfyServer ntfy({QStringLiteral("--cert"), certificates.filePath(QStringLiteral("cert.pem")),
+                      QStringLiteral("--key"), certificates.filePath(QStringLiteral("key.pem"))});
+    ASSERT_GT(ntfy.port, 0);
+    TPushSettings push;
+    push.server = QStringLiteral("https://127.0.0.1:%1").arg(ntfy.port);
+    const TPushAddress address = ParsePushAddress(QStringLiteral("ntfy-alerts@127.0.0.1"));
+    TNtfyPublisher trusting(push, 5, certificates.filePath(QStringLiteral("cert.pem")));
+    EXPECT_EQ(trusting.Publish(address, kReminder, {}),
+              "sent to ntfy topic alerts on " + ntfy.Shown());
+    EXPECT_EQ(ntfy.Request(1).value("body").toString(), kReminder);
+    TNtfyPublisher doubting(push, 5);
+    try {
+        doubting.Publish(address, kReminder, {});
+        ADD_FAILURE() << "an unknown certificate was accepted";
+    } catch (const EAutomationError& error) {
+        EXPECT_TRUE(error.Message().contains("certificate could not be verified"))
+            << error.Message().toStdString();
+    }
+    EXPECT_EQ(ntfy.Count(), 1);
 }
 
 TEST(PushRouteTest, TheRouteSaysWhereANoticeGoesForEachKindOfProfile) {

@@ -16,7 +16,8 @@ Every request is kept in the output folder as NNNN.json (method, path, the
 headers, the body as text), written under a temporary name and renamed, so a
 reader never sees half of one.
 
-Usage: python3 ntfy_server.py --out FOLDER [--port-file FILE]
+Usage: python3 ntfy_server.py --out FOLDER [--port-file FILE] [--cert PEM --key PEM]
+(with --cert and --key it speaks HTTPS only)
 Prints "READY <port>" once it listens on a free loopback port.
 """
 
@@ -25,6 +26,7 @@ import itertools
 import json
 import os
 import signal
+import ssl
 import sys
 import threading
 import time
@@ -104,8 +106,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
     parser.add_argument("--port-file")
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     options = parser.parse_args()
     server = ThreadingHTTPServer(("127.0.0.1", 0), Publish)
+    if options.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(options.cert, options.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
     server.out = options.out
     os.makedirs(options.out, exist_ok=True)
