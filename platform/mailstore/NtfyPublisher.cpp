@@ -152,6 +152,10 @@ QString ShownServer(const QUrl& url) {
     return url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port()) : url.host();
 }
 
+QString PushRouteText(const QString& topic, const QUrl& url) {
+    return QStringLiteral("sent to ntfy topic %1 on %2").arg(topic, ShownServer(url));
+}
+
 QString PushKeyringAccount(const QUrl& url) {
     return QStringLiteral("ntfy@") + ShownServer(url);
 }
@@ -322,7 +326,7 @@ QString TNtfyPublisher::Publish(const TPushAddress& address, const QString& subj
         }
     }
     if (answer.status >= 200 && answer.status < 300)
-        return QStringLiteral("sent to ntfy topic %1 on %2").arg(address.topic, ShownServer(url));
+        return PushRouteText(address.topic, url);
     RefuseAnswer(answer.status, answer.body, answer.location, address.topic, ShownServer(url),
                  !token.isEmpty());
 }

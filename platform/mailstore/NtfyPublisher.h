@@ -35,6 +35,9 @@ QUrl PublishUrl(const TPushSettings& push, const TPushAddress& address);
 // The server as the user knows it: host and port, no scheme, path or token.
 QString ShownServer(const QUrl& url);
 
+// "sent to ntfy topic T on H": where a published notice went.
+QString PushRouteText(const QString& topic, const QUrl& url);
+
 // The keyring entry of an ntfy server's access token.
 QString PushKeyringAccount(const QUrl& url);
 

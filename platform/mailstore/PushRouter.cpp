@@ -88,8 +88,7 @@ QString DescribeRoute(const TMailStoreProfile& profile, const QString& recipient
         if (!GoesByPush(profile.push, recipient))
             return MailRouteText(profile.send);
         const TPushAddress address = ParsePushAddress(recipient);
-        const QUrl url = PublishUrl(profile.push, address);
-        return QStringLiteral("sent to ntfy topic %1 on %2").arg(address.topic, ShownServer(url));
+        return PushRouteText(address.topic, PublishUrl(profile.push, address));
     } catch (const EAutomationError& error) {
         return QStringLiteral("refused: ") + error.Message();
     }
