@@ -207,7 +207,7 @@ private:
     void ToggleTestSend();
     void ToggleDebugging();
     void OpenAddress(const char* address);
-    // Where notices go (Commands.cpp): the test message's follow-up status and
+    // Where notices go (NoticeRoute.cpp): the test message's follow-up status and
     // the warning about a gateway that no longer delivers, once per start.
     void WatchTestDelivery();
     void TestDeliveryTick();
