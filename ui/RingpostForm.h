@@ -193,6 +193,13 @@ private:
     void StartEngine();
     void OnTrayNotify(int mouseMessage);
 
+    // Where notices go (NoticeRoute.cpp): the test message's follow-up status and
+    // the warning about a gateway that no longer delivers, once per start.
+    void WatchTestDelivery();
+    void TestDeliveryTick();
+    void WarnOfClosedGateway(const QString& recipient);
+    void TellWhereNoticesGo(const QString& text);
+
     // Supervision and close.
     void WatchdogTick();
     void FirstRunNoticeTick();
@@ -207,18 +214,17 @@ private:
     void ToggleTestSend();
     void ToggleDebugging();
     void OpenAddress(const char* address);
-    // Where notices go (NoticeRoute.cpp): the test message's follow-up status and
-    // the warning about a gateway that no longer delivers, once per start.
-    void WatchTestDelivery();
-    void TestDeliveryTick();
-    void WarnOfClosedGateway(const QString& recipient);
-    void TellWhereNoticesGo(const QString& text);
     void AddTrayIcon();
     void RemoveTrayIcon();
 
     TRingpostDeps deps;
     TSharedSettings settings;
     TSettingsStore store;
+    // Where notices go.
+    QTimer* deliveryWatch = nullptr;
+    quint64 deliveriesSeen = 0;
+    int deliveryWatchTicks = 0;
+    QString gatewayWarned;
     std::unique_ptr<TEngineHostBridge> bridge;
     std::unique_ptr<IEngine> processor; // after the bridge: destroyed first
     std::unique_ptr<TWizard> wizard;
@@ -227,10 +233,6 @@ private:
     bool watchdogBoxOpen = false;
     bool closing = false;
     int firstRunNoticeTicks = 0;
-    QTimer* deliveryWatch = nullptr;
-    quint64 deliveriesSeen = 0;
-    int deliveryWatchTicks = 0;
-    QString gatewayWarned;
 };
 
 } // namespace rp
