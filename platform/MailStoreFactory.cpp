@@ -1,10 +1,31 @@
 #include "platform/Platform.h"
 #include "platform/mailstore/MailStoreApplication.h"
+#include "platform/mailstore/PushGateways.h"
+#include "platform/mailstore/PushRouter.h"
 
 namespace rp {
 
 std::unique_ptr<outlook::IApplicationFactory> CreateMailStoreFactory() {
     return std::make_unique<mailstore::TMailStoreFactory>();
+}
+
+QString DeliveryRoute(const QString& recipient) {
+    try {
+        const auto profile = mailstore::LoadProfile(mailstore::DefaultProfilePath(),
+                                                    mailstore::DefaultStoreFolder());
+        return mailstore::DescribeRoute(profile, recipient);
+    } catch (const outlook::EAutomationError& error) {
+        return QStringLiteral("refused: ") + error.Message();
+    }
+}
+
+TDeliveryReport LastDeliveryReport() {
+    const mailstore::TDeliveryNote note = mailstore::LastDelivery();
+    return {note.serial, note.subject, note.where};
+}
+
+QString GatewayWarning(const QString& recipient) {
+    return mailstore::ClosedGatewayWarning(recipient);
 }
 
 } // namespace rp

@@ -18,4 +18,21 @@ std::unique_ptr<IInputState> CreateInputState(QString* notice = nullptr);
 // ${XDG_CONFIG_HOME:-$HOME/.config}/Amberfold/MailStore.ini (or its default).
 std::unique_ptr<outlook::IApplicationFactory> CreateMailStoreFactory();
 
+// Where the mail store sends a notice to `recipient` as its profile stands now,
+// in words that follow "Notices will be": "sent to ntfy topic T on H", "handed
+// to smtp.example.org", "written to the local Outbox: ...", or "refused: ...".
+QString DeliveryRoute(const QString& recipient);
+
+// Where the last message the mail store sent went; serial 0 while none has gone.
+struct TDeliveryReport {
+    quint64 serial = 0;
+    QString subject;
+    QString where;
+};
+TDeliveryReport LastDeliveryReport();
+
+// A one-line warning when `recipient` is on a carrier gateway that no longer
+// delivers; empty otherwise.
+QString GatewayWarning(const QString& recipient);
+
 } // namespace rp

@@ -215,6 +215,7 @@ void TRingpostForm::SendTestMessage() {
         return;
     processor->QueueMessage(RecipientAddress(), QLatin1String(TestSubject),
                             QLatin1String(TestBody));
+    WatchTestDelivery();
 }
 
 void TRingpostForm::ToggleTestSend() {

@@ -204,8 +204,10 @@ void TRingpostForm::StartEngine() {
     processor = deps.CreateEngine(*bridge);
     if (deps.CommandLine.contains(QLatin1String("debug")))
         processor->SetDebugging(true);
-    if (SettingsLoaded)
+    if (SettingsLoaded) {
         HideToTray();
+        WarnOfClosedGateway(RecipientAddress());
+    }
     Timer1->start();
 }
 

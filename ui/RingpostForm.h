@@ -116,6 +116,8 @@ public:
     void PostSaveSettings() override;
     void PostReloadSettings() override;
     void ShowHelpTopic(int helpContext) override;
+    // A line in the status bar (and the tray) saying where notices go now.
+    void AnnounceNoticeRoute() override;
 
     // Hiding to the notification area (the task bar when there is none) and back.
     void HideToTray();
@@ -193,6 +195,13 @@ private:
     void StartEngine();
     void OnTrayNotify(int mouseMessage);
 
+    // Where notices go (NoticeRoute.cpp): the test message's follow-up status and
+    // the warning about a gateway that no longer delivers, once per start.
+    void WatchTestDelivery();
+    void TestDeliveryTick();
+    void WarnOfClosedGateway(const QString& recipient);
+    void TellWhereNoticesGo(const QString& text);
+
     // Supervision and close.
     void WatchdogTick();
     void FirstRunNoticeTick();
@@ -216,6 +225,11 @@ private:
     TRingpostDeps deps;
     TSharedSettings settings;
     TSettingsStore store;
+    // Where notices go.
+    QTimer* deliveryWatch = nullptr;
+    quint64 deliveriesSeen = 0;
+    int deliveryWatchTicks = 0;
+    QString gatewayWarned;
     std::unique_ptr<TEngineHostBridge> bridge;
     std::unique_ptr<IEngine> processor; // after the bridge: destroyed first
     std::unique_ptr<TWizard> wizard;

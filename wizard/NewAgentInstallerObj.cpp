@@ -89,6 +89,7 @@ void TNewAgentInstaller::Next() {
     else if (shown == taskPage.get()) {
         Finish();
         Owner().PostSaveSettings();
+        Owner().AnnounceNoticeRoute();
     }
 }
 

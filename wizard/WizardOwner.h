@@ -16,6 +16,8 @@ public:
     // Posts WM_RELOADSETTINGS to the main window.
     virtual void PostReloadSettings() = 0;
     virtual void ShowHelpTopic(int helpContext) = 0;
+    // The wizard is done: tell the user where notices will now go.
+    virtual void AnnounceNoticeRoute() {}
 };
 
 } // namespace rp

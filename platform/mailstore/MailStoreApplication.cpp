@@ -1,6 +1,7 @@
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include "platform/mailstore/MailStoreItems.h"
+#include "platform/mailstore/PushRouter.h"
 
 #include <QDir>
 
@@ -116,7 +117,8 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
                        : std::make_shared<TIcsSource>(
                              profile.tasksPath, QStringLiteral("task list"), location.recheckMs);
     parts->inbox = std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
-    parts->transport = CreateTransport(profile.send);
+    // ntfy-...@ addresses go to their push server, whatever [Send] says.
+    parts->transport = std::make_shared<TPushRouter>(profile, CreateTransport(profile.send));
     return parts;
 }
 

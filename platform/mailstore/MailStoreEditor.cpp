@@ -3,6 +3,7 @@
 #include "engine/OutlookModel.h"
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
+#include "platform/mailstore/PushRouter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,6 +72,7 @@ TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWi
     layout->addWidget(where);
     layout->addWidget(BuildStorePage());
     layout->addWidget(BuildSendPage());
+    layout->addWidget(BuildPushPage());
     layout->addWidget(BuildTestRow());
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -137,6 +139,68 @@ QWidget* TMailStoreEditor::BuildSendPage() {
     return box;
 }
 
+QWidget* TMailStoreEditor::BuildPushPage() {
+    auto* box = new QGroupBox(tr("Push to the phone's ntfy app (ntfy-TOPIC@HOST addresses)"), this);
+    auto* form = new QFormLayout(box);
+    pushDirect = new QCheckBox(tr("Publish ntfy-... addresses straight to the ntfy server"), box);
+    pushDirect->setObjectName(QStringLiteral("pushDirect"));
+    pushServer = NamedEdit("pushServer", box);
+    pushServer->setPlaceholderText(tr("https://HOST of the address"));
+    pushToken = NamedEdit("pushToken", box);
+    pushToken->setEchoMode(QLineEdit::Password);
+    pushTokenCommand = NamedEdit("pushTokenCommand", box);
+    form->addRow(QString(), pushDirect);
+    form->addRow(tr("ntfy server:"), pushServer);
+    form->addRow(tr("Access token:"), pushToken);
+    form->addRow(tr("Or token command:"), pushTokenCommand);
+    connect(pushDirect, &QCheckBox::toggled, this, [this](bool on) {
+        for (QWidget* field : {static_cast<QWidget*>(pushServer), static_cast<QWidget*>(pushToken),
+                               static_cast<QWidget*>(pushTokenCommand)})
+            field->setEnabled(on);
+    });
+    return box;
+}
+
+void TMailStoreEditor::LoadPush(const TPushSettings& push) {
+    pushDirect->setChecked(push.direct);
+    pushServer->setText(push.server);
+    pushToken->clear();
+    pushToken->setPlaceholderText(push.token.isEmpty() ? QString() : tr("(kept in the profile)"));
+    pushTokenCommand->setText(push.tokenCommand);
+    for (QWidget* field : {static_cast<QWidget*>(pushServer), static_cast<QWidget*>(pushToken),
+                           static_cast<QWidget*>(pushTokenCommand)})
+        field->setEnabled(push.direct);
+}
+
+void TMailStoreEditor::PushFromFields(TPushSettings& push) const {
+    push.direct = pushDirect->isChecked();
+    push.server = pushServer->text().trimmed();
+    if (!pushToken->text().isEmpty())
+        push.token = pushToken->text().trimmed();
+    push.tokenCommand = pushTokenCommand->text().trimmed();
+}
+
+// A typed token goes to the keyring under its server's name; where the server is
+// not known yet or there is no keyring, to the profile.
+QString TMailStoreEditor::PushTokenToStore(const TPushSettings& push) {
+    if (pushToken->text().isEmpty())
+        return push.token;
+    QUrl server(push.server);
+    if (push.server.isEmpty() && IsPushAddress(testRecipient->text())) {
+        try {
+            server = PublishUrl(push, ParsePushAddress(testRecipient->text()));
+        } catch (const outlook::EAutomationError&) {
+        }
+    }
+    QString why = tr("the ntfy server is not known yet");
+    if (!server.host().isEmpty() && keyring(PushKeyringAccount(server), push.token, &why))
+        return {};
+    notice(this, tr("The access token could not be put into the desktop keyring (%1). It will "
+                    "be kept in %2, which only you can read.")
+                     .arg(why, profilePath));
+    return push.token;
+}
+
 QWidget* TMailStoreEditor::BuildTestRow() {
     auto* box = new QGroupBox(tr("Test"), this);
     auto* form = new QFormLayout(box);
@@ -171,6 +235,7 @@ void TMailStoreEditor::Load(const TMailStoreProfile& profile) {
     command->setText(send.command);
     from->setText(send.from);
     testRecipient->setText(send.from);
+    LoadPush(profile.push);
     UpdateEnabled();
 }
 
@@ -203,6 +268,7 @@ TMailStoreProfile TMailStoreEditor::FromFields() const {
     send.timeoutSeconds = timeout->value();
     send.command = command->text().trimmed();
     send.from = from->text().trimmed();
+    PushFromFields(profile.push);
     return profile;
 }
 
@@ -222,6 +288,7 @@ QString TMailStoreEditor::PasswordToStore(const TSendSettings& settings) {
 bool TMailStoreEditor::Save() {
     TMailStoreProfile profile = FromFields();
     profile.send.password = PasswordToStore(profile.send);
+    profile.push.token = PushTokenToStore(profile.push);
     try {
         SaveProfile(profile, profilePath);
     } catch (const outlook::EAutomationError& error) {
@@ -240,15 +307,17 @@ void TMailStoreEditor::accept() {
 }
 
 void TMailStoreEditor::SendTestMessage() {
-    const TSendSettings settings = FromFields().send;
+    const TMailStoreProfile profile = FromFields();
+    const TSendSettings settings = profile.send;
     const TOutgoingMessage message = TestMessage(settings.from, testRecipient->text());
     auto answer = std::make_shared<QString>();
     sendTest->setEnabled(false);
     testResult->setText(tr("Sending..."));
     // The server may take its whole time-out to answer; the dialog stays usable.
-    QThread* worker = QThread::create([settings, message, answer] {
+    QThread* worker = QThread::create([profile, settings, message, answer] {
         try {
-            *answer = CreateTransport(settings)->Send(ComposeMessage(message));
+            // A push address goes to its ntfy server, as the notices will.
+            *answer = TPushRouter(profile, CreateTransport(settings)).SendMessage(message);
         } catch (const outlook::EAutomationError& error) {
             *answer = tr("The test message could not be sent: %1").arg(error.Message());
         }

@@ -35,6 +35,10 @@ private:
     QWidget* BuildStorePage();
     QWidget* BuildSendPage();
     QWidget* BuildTestRow();
+    QWidget* BuildPushPage();
+    void LoadPush(const TPushSettings& push);
+    void PushFromFields(TPushSettings& push) const;
+    QString PushTokenToStore(const TPushSettings& push);
     void Load(const TMailStoreProfile& profile);
     TMailStoreProfile FromFields() const;
     QString PasswordToStore(const TSendSettings& settings);
@@ -61,6 +65,10 @@ private:
     QSpinBox* timeout = nullptr;
     QLineEdit* command = nullptr;
     QLineEdit* from = nullptr;
+    QLineEdit* pushServer = nullptr;
+    QLineEdit* pushToken = nullptr;
+    QLineEdit* pushTokenCommand = nullptr;
+    QCheckBox* pushDirect = nullptr;
     QLineEdit* testRecipient = nullptr;
     QPushButton* sendTest = nullptr;
     QLabel* testResult = nullptr;

@@ -125,7 +125,7 @@ public:
     void Send() override {
         if (sent)
             throw EAutomationError(QStringLiteral("The message has already been sent."));
-        const QString answer = transport->Send(ComposeMessage(message));
+        const QString answer = transport->SendMessage(message);
         sent = true;
         qCInfo(lcMailStore).noquote() << answer;
     }

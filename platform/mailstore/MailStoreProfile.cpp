@@ -72,6 +72,13 @@ void ReadSend(const QSettings& ini, TSendSettings& send) {
         ExpandHome(TextValue(ini, QStringLiteral("Send/OutboxPath"), send.outboxPath));
 }
 
+void ReadPush(const QSettings& ini, TPushSettings& push) {
+    push.server = TextValue(ini, QStringLiteral("Push/Server"));
+    push.token = TextValue(ini, QStringLiteral("Push/Token"));
+    push.tokenCommand = TextValue(ini, QStringLiteral("Push/TokenCommand"));
+    push.direct = FlagValue(ini, QStringLiteral("Push/Direct"), true);
+}
+
 void EnsureFolder(const QString& path) {
     if (!QDir().mkpath(path))
         throw outlook::EAutomationError(
@@ -103,6 +110,15 @@ void AppendSection(QByteArray& text, const char* section,
     for (const auto& [key, value] : keys)
         text += QByteArray(key) + '=' + IniValue(value).toUtf8() + '\n';
     text += '\n';
+}
+
+void AppendPush(QByteArray& text, const TPushSettings& push) {
+    QList<std::pair<const char*, QString>> keys{{"Server", push.server}};
+    if (!push.token.isEmpty())
+        keys.append({"Token", push.token});
+    keys.append({{"TokenCommand", push.tokenCommand},
+                 {"Direct", push.direct ? QStringLiteral("true") : QStringLiteral("false")}});
+    AppendSection(text, "Push", keys);
 }
 
 } // namespace
@@ -158,6 +174,7 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
     profile.tasksPath = ExpandHome(TextValue(ini, QStringLiteral("Tasks/Path"), profile.tasksPath));
     profile.inboxPath = ExpandHome(TextValue(ini, QStringLiteral("Inbox/Path"), profile.inboxPath));
     ReadSend(ini, profile.send);
+    ReadPush(ini, profile.push);
     return profile;
 }
 
@@ -182,6 +199,7 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
                      {"From", send.from},
                      {"OutboxPath", send.outboxPath}});
     AppendSection(text, "Send", sendKeys);
+    AppendPush(text, profile.push);
     // The profile may hold a password, so it is the user's alone.
     ReplaceFileAtomically(path, text, 0600, true);
 }

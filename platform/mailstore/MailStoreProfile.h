@@ -22,11 +22,20 @@ struct TSendSettings {
     QString outboxPath;
 };
 
+// [Push]: ntfy-TOPIC@HOST addresses are published straight to an ntfy server.
+struct TPushSettings {
+    QString server; // empty: https://HOST of the address
+    QString token;
+    QString tokenCommand;
+    bool direct = true; // false: such addresses go by mail like any other
+};
+
 struct TMailStoreProfile {
     QString calendarPath;
     QString tasksPath;
     QString inboxPath;
     TSendSettings send;
+    TPushSettings push;
     // True when no profile file exists and the embedded default store serves.
     bool isDefault = false;
 };

@@ -15,6 +15,11 @@ public:
     // Hands the message over; returns the transport's answer in plain words.
     // Throws EAutomationError with a message a user understands on failure.
     virtual QString Send(const TComposedMessage& message) = 0;
+    // The message before it is composed; a transport that needs its plain parts
+    // (a push server) overrides this, every other one composes and sends.
+    virtual QString SendMessage(const TOutgoingMessage& message) {
+        return Send(ComposeMessage(message));
+    }
 };
 
 std::unique_ptr<IMailTransport> CreateOutboxTransport(const QString& maildir);
@@ -26,5 +31,8 @@ std::unique_ptr<IMailTransport> CreateTransport(const TSendSettings& settings);
 // The password for SMTP: Password, else the first line PasswordCommand prints,
 // else the desktop keyring; empty when there is no user.
 QString ResolvePassword(const TSendSettings& settings);
+// The first line a secret's command (`what`: "password command") prints, run by
+// /bin/sh; throws EAutomationError when it fails or outlasts the time-out.
+QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what);
 
 } // namespace rp::mailstore

@@ -217,20 +217,22 @@ private:
     bool passwordKnown = false;
 };
 
-QString RunPasswordCommand(const TSendSettings& settings) {
+} // namespace
+
+QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what) {
     QProcess process;
-    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), settings.passwordCommand});
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
     process.closeWriteChannel();
-    if (!process.waitForFinished(settings.timeoutSeconds * 1000)) {
+    if (!process.waitForFinished(timeoutSeconds * 1000)) {
         process.kill();
         process.waitForFinished(1000);
-        throw EAutomationError(QStringLiteral("The password command did not finish within %1 "
-                                              "seconds.")
-                                   .arg(settings.timeoutSeconds));
+        throw EAutomationError(QStringLiteral("The %1 did not finish within %2 seconds.")
+                                   .arg(what)
+                                   .arg(timeoutSeconds));
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         throw EAutomationError(
-            QStringLiteral("The password command failed (exit code %1).").arg(process.exitCode()));
+            QStringLiteral("The %1 failed (exit code %2).").arg(what).arg(process.exitCode()));
     const QByteArray output = process.readAllStandardOutput();
     const qsizetype lineEnd = output.indexOf('\n');
     QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
@@ -239,15 +241,14 @@ QString RunPasswordCommand(const TSendSettings& settings) {
     return QString::fromUtf8(line);
 }
 
-} // namespace
-
 QString ResolvePassword(const TSendSettings& settings) {
     if (settings.user.isEmpty())
         return {};
     if (!settings.password.isEmpty())
         return settings.password;
     if (!settings.passwordCommand.trimmed().isEmpty())
-        return RunPasswordCommand(settings);
+        return RunSecretCommand(settings.passwordCommand, settings.timeoutSeconds,
+                                QStringLiteral("password command"));
     return ReadKeyringPassword(KeyringAccount(settings));
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+// The e-mail-to-text gateways that no longer deliver, and the words that send
+// the user to a push address instead.
+
+#include <QString>
+
+namespace rp::mailstore {
+
+// A one-line warning when `recipient` is on a gateway that is closed or about
+// to close; empty for every other address.
+QString ClosedGatewayWarning(const QString& recipient);
+
+} // namespace rp::mailstore

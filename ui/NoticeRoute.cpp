@@ -1,0 +1,77 @@
+// Where notices go, as the window tells it: the test message's follow-up status,
+// the route after the wizard, and a carrier gateway that no longer delivers.
+
+#include "platform/Platform.h"
+#include "ui/RingpostForm.h"
+
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace rp {
+
+namespace {
+constexpr int kDeliveryWatchMs = 250;
+// Longer than a send's time-out and the engine's wait for its next pass.
+constexpr int kDeliveryWatchTicks = 4 * 60 * 1000 / kDeliveryWatchMs;
+} // namespace
+
+// The engine shows "Ringpost Test message" and, on failure, the error; once the
+// store has sent it, a follow-up status says where it went.
+void TRingpostForm::WatchTestDelivery() {
+    if (!deliveryWatch) {
+        deliveryWatch = new QTimer(this);
+        deliveryWatch->setInterval(kDeliveryWatchMs);
+        connect(deliveryWatch, &QTimer::timeout, this, &TRingpostForm::TestDeliveryTick);
+    }
+    deliveriesSeen = LastDeliveryReport().serial;
+    deliveryWatchTicks = 0;
+    deliveryWatch->start();
+}
+
+void TRingpostForm::TestDeliveryTick() {
+    if (++deliveryWatchTicks > kDeliveryWatchTicks) {
+        deliveryWatch->stop();
+        return;
+    }
+    const TDeliveryReport report = LastDeliveryReport();
+    if (report.serial == deliveriesSeen)
+        return;
+    deliveriesSeen = report.serial;
+    if (report.subject != QLatin1String(TestSubject))
+        return;
+    deliveryWatch->stop();
+    ShowStatusNotice(QLatin1String(TestSubject) + QLatin1Char(' ') + report.where +
+                     QLatin1Char('.'));
+}
+
+void TRingpostForm::AnnounceNoticeRoute() {
+    const QString recipient = RecipientAddress();
+    const QString route = DeliveryRoute(recipient);
+    const QLatin1String refused("refused: ");
+    QString text = route.startsWith(refused)
+                       ? QStringLiteral("Notices cannot be sent: ") + route.mid(refused.size())
+                       : QStringLiteral("Notices will be ") + route + QLatin1Char('.');
+    const QString warning = GatewayWarning(recipient);
+    if (!warning.isEmpty() && warning != gatewayWarned) {
+        gatewayWarned = warning;
+        text += QLatin1Char(' ') + warning;
+    }
+    TellWhereNoticesGo(text);
+}
+
+void TRingpostForm::WarnOfClosedGateway(const QString& recipient) {
+    const QString warning = GatewayWarning(recipient);
+    if (warning.isEmpty() || warning == gatewayWarned)
+        return;
+    gatewayWarned = warning;
+    TellWhereNoticesGo(warning);
+}
+
+// The status bar; while the window is hidden in the tray, a tray message as well.
+void TRingpostForm::TellWhereNoticesGo(const QString& text) {
+    ShowStatusNotice(text);
+    if (!isVisible() && trayIcon && trayIcon->isVisible())
+        trayIcon->showMessage(QStringLiteral("Ringpost"), text, QSystemTrayIcon::Information);
+}
+
+} // namespace rp
