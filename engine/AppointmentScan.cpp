@@ -42,6 +42,16 @@ std::unique_ptr<TEventItem> MakeEventRecord(outlook::AppointmentItem& item, TDat
     return record;
 }
 
+// One record per key, told apart by StartTime: a later occurrence takes the
+// record over once the tracked one is reminded or long begun (the next day of a
+// daily meeting). An earlier one never does, so a clock put back meets the
+// occurrence it already announced and sends nothing again.
+bool TakesRecordOver(const TEventItem& tracked, const TEventItem& next, TDateTime now) {
+    constexpr double kSameStart = 1.0 / 86400; // a second
+    return next.StartTime > tracked.StartTime + kSameStart &&
+           (tracked.Notified || tracked.StartTime < now - kOneHour);
+}
+
 // Adds the appointment's record unless its key is tracked already; false when the
 // appointment does not fall in the scan window.
 bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, IClock& clock,
@@ -50,9 +60,12 @@ bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, ICloc
     if (!InScanWindow(clock, start))
         return false;
     auto record = MakeEventRecord(item, start);
-    if (appointments.Find(record->Key) < 0) {
+    const int index = appointments.Find(record->Key);
+    if (index < 0) {
         const QString key = record->Key;
         appointments.Add(key, std::move(record));
+    } else if (TakesRecordOver(appointments.At(index), *record, clock.Now())) {
+        appointments.At(index) = std::move(*record);
     }
     return true;
 }

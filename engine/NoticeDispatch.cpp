@@ -13,10 +13,12 @@ namespace {
 constexpr double kReminderLead = 2 * kOneMinute;
 // An unnotified record this late is reminded once more and then dropped.
 constexpr double kStaleReminder = 0.25;
-// A notified record is dropped once its start lies this far back. The appointment
-// scan looks back only one hour, so it can no longer make the same occurrence
-// again, and the next occurrence with the same key gets its own reminder.
-constexpr double kNotifiedKeep = 2 * kOneHour;
+// A notified record is dropped once its start lies this far back: a day of clock
+// correction (a clock put back, a flight west) plus the hour the appointment scan
+// looks back, with an hour to spare. Until then the scan meets that occurrence
+// again as already notified; a later occurrence with the same key takes the
+// record over (see TrackAppointment).
+constexpr double kNotifiedKeep = 1 + 2 * kOneHour;
 
 bool AnyKeyHeld(const KeyStates& states) {
     return std::any_of(states.begin(), states.end(), [](uint8_t state) { return state & 0x80; });
@@ -104,7 +106,7 @@ void TOutlookProcessor::HandleNotify() {
     const int tracked = Appointments.Count();
     for (int i = Appointments.Count() - 1; i >= 0; --i) {
         if (StopRequested)
-            continue;
+            break;
         TEventItem& record = Appointments.At(i);
         if (record.Notified) {
             if (OutOfScanReach(record))

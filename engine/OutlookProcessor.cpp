@@ -14,13 +14,33 @@ constexpr int kStartUpPauseMs = 500;
 constexpr int kActiveWaitMs = 360000;
 constexpr int kOutsideWindowWaitMs = 300000;
 constexpr int kIdleWaitMs = 15000;
-// More automation errors in a row than this end the engine.
+// More automation errors in a row than this end the engine. With the pauses
+// below, that is some forty minutes of a mail application that never answers,
+// not a calendar file caught in the middle of being replaced.
 constexpr int kMaxConsecutiveErrors = 10;
+// The pause before the next try after an automation error doubles from a few
+// seconds up to ten minutes.
+constexpr int kFirstRetryPauseMs = 5000;
+constexpr int kLongestRetryPauseMs = 600000;
 constexpr int kUrgentEmailEvery = 5;
 
 const QString kConnectFailureText = QStringLiteral("Unable initilize Outlook connection.\r\n"
                                                    "Please verify Outlook is installed\r\n"
                                                    "This program doesn't support Outlook Express");
+int RetryPauseMs(int errorCount) {
+    qint64 pause = kFirstRetryPauseMs;
+    for (int i = 1; i < errorCount && pause < kLongestRetryPauseMs; ++i)
+        pause *= 2;
+    return static_cast<int>(std::min<qint64>(pause, kLongestRetryPauseMs));
+}
+
+QString PauseText(int milliseconds) {
+    const int seconds = milliseconds / 1000;
+    if (seconds < 120)
+        return QStringLiteral("%1 seconds").arg(seconds);
+    return QStringLiteral("%1 minutes").arg((seconds + 30) / 60);
+}
+
 } // namespace
 
 // ---- construction and the window's calls
@@ -222,7 +242,18 @@ bool TOutlookProcessor::HandleAutomationError(const outlook::EAutomationError& e
         return false;
     }
     Outlook = NewOutlook();
+    const int pause = RetryPauseMs(errorCount);
+    Status(error.Message() + QStringLiteral(" Retrying in %1.").arg(PauseText(pause)));
+    PauseBeforeRetry(pause);
     return true;
+}
+
+// On the wake event, so a stop or a queued message ends the pause at once.
+void TOutlookProcessor::PauseBeforeRetry(int milliseconds) {
+    if (StopRequested)
+        return;
+    deps.Wake->WaitFor(milliseconds);
+    deps.Wake->Reset();
 }
 
 void TOutlookProcessor::ShutDown() {

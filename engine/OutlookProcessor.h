@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <QMutex>
+#include <QSet>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
@@ -73,6 +74,7 @@ private:
     void SendQueuedMessage();
     void ShutDown();
     bool HandleAutomationError(const outlook::EAutomationError& error, int& errorCount);
+    void PauseBeforeRetry(int milliseconds);
 
     // Debug log and input.
     void DebugLog(const QString& text);
@@ -106,6 +108,8 @@ private:
     void ProcessCheckes();
     void CheckAppointments();
     void CheckTasks();
+    void BeginTaskPass(int count);
+    void EndTaskPass(int count);
     void CheckUrgentEmail();
 
     // Dispatch.
@@ -134,6 +138,12 @@ private:
     bool UserIdle = false;
     int32_t AppointmentScanPos = 0;
     int32_t TaskScanPos = 0;
+    // The task keys met since the task scan last started at the top of the folder.
+    struct TTaskPass {
+        QSet<QString> met; // case-folded
+        int count = 0;     // items in the folder when the pass began
+        bool sound = false;
+    } taskPass;
     bool StateChanged = false;
     TDateTime NextMorningCheck = 0;
     TDateTime NextEveningCheck = 0;

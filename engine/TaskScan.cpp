@@ -1,6 +1,7 @@
 #include "engine/KeyDump.h"
 #include "engine/OutlookProcessor.h"
 
+#include <QSet>
 #include <cmath>
 
 namespace rp {
@@ -24,6 +25,8 @@ struct TaskDates {
     TDateTime start = 0;
     TDateTime due = 0;
     TDateTime reminder = 0;
+    // The due date the task had before it was moved on; 0 when it was not.
+    TDateTime movedFrom = 0;
 };
 
 void CollectDates(TaskItem& task, TaskDates& dates) {
@@ -36,19 +39,31 @@ void CollectReminder(TaskItem& task, TaskDates& dates) {
         dates.reminder = task.ReminderTime();
 }
 
+bool StartedBefore(TDateTime start, TDateTime today) {
+    return start < today || start == NoDate;
+}
+
 // An overdue recurring task is moved on in the mail application until an
 // occurrence starts or falls due today or later, or skipping fails. A task
-// without a start date moves on by one occurrence at most.
+// without a start date is moved on as far too: stopping after one step would
+// track each stale occurrence in turn and send a past-due reminder for every one.
+// The reminder is that of the occurrence the task is judged by, also when it was
+// not overdue and so never moved on.
 TaskDates CollectRecurring(TaskItem& task, TDateTime today) {
     TaskDates dates;
-    const TDateTime start = task.StartDate();
-    bool overdue = (start < today || start == NoDate) && task.DueDate() < today;
+    const TDateTime firstDue = task.DueDate();
+    bool overdue = StartedBefore(task.StartDate(), today) && firstDue < today;
     while (overdue) {
-        overdue = task.SkipRecurrence() && task.StartDate() < today && task.DueDate() < today;
+        overdue = task.SkipRecurrence() && StartedBefore(task.StartDate(), today) &&
+                  task.DueDate() < today;
         CollectDates(task, dates);
         CollectReminder(task, dates);
     }
     CollectDates(task, dates);
+    dates.reminder = 0;
+    CollectReminder(task, dates);
+    if (dates.due != firstDue)
+        dates.movedFrom = firstDue;
     return dates;
 }
 
@@ -88,25 +103,34 @@ std::unique_ptr<TTaskEvent> MakeTaskRecord(const QString& subject, const TaskDat
     return record;
 }
 
-// A task completed in the mail application marks its tracked record, so the
-// record stops its notices and leaves the list; otherwise a completed past-due
-// task would be reminded for ever.
-void MarkCompleted(TSortedList<TTaskEvent>& tasks, const QString& subject, const TaskDates& dates) {
-    const int index = tasks.Find(TaskKey(subject, DueDayOf(dates.due)));
+// A finished record (the task completed in the mail application, or no longer
+// there under this key) stops its notices and leaves the list; otherwise it would
+// be reminded for ever.
+void MarkFinished(TSortedList<TTaskEvent>& tasks, const QString& key, bool finished = true) {
+    const int index = tasks.Find(key);
     if (index >= 0)
-        tasks.At(index).Completed = true;
+        tasks.At(index).Completed = finished;
 }
 
-void ExamineTask(TaskItem& task, TDateTime today, IClock& clock, TSortedList<TTaskEvent>& tasks) {
+void ExamineTask(TaskItem& task, TDateTime today, IClock& clock, TSortedList<TTaskEvent>& tasks,
+                 QSet<QString>& met) {
     const QString subject = task.Subject();
     Trace(QStringLiteral("Check For : ") + subject);
     const TaskDates dates = CollectDatesOf(task, today);
+    // The occurrence it was moved on from is over at once.
+    if (dates.movedFrom != 0)
+        MarkFinished(tasks, TaskKey(subject, DueDayOf(dates.movedFrom)));
+    const QString key = TaskKey(subject, DueDayOf(dates.due));
     if (task.Complete()) {
-        MarkCompleted(tasks, subject, dates);
+        MarkFinished(tasks, key);
         return;
     }
-    if (!WorthTracking(clock, dates))
+    met.insert(key.toCaseFolded());
+    if (!WorthTracking(clock, dates)) {
+        // Still open and past due: a record wrongly finished comes back.
+        MarkFinished(tasks, key, false);
         return;
+    }
     auto record = MakeTaskRecord(subject, dates);
     Trace(QStringLiteral("Find Task :") + record->Key);
     const int index = tasks.Find(record->Key);
@@ -116,7 +140,6 @@ void ExamineTask(TaskItem& task, TDateTime today, IClock& clock, TSortedList<TTa
         return;
     }
     Trace(QStringLiteral("Adding Task"));
-    const QString key = record->Key;
     tasks.Add(key, std::move(record));
 }
 
@@ -175,17 +198,48 @@ void TOutlookProcessor::CheckTasks() {
     // No task folder was ever handed over: nothing to examine.
     if (!TasksFolder)
         return;
-    for (int examined = 0; TasksFolder->Items()->Count() >= TaskScanPos &&
-                           examined < ScanBatchLimit && !AnyKeyDown();) {
-        const outlook::ItemPtr item = TasksFolder->Items()->Item(TaskScanPos);
-        ++examined;
-        ++TaskScanPos;
-        if (item)
-            ExamineTask(*outlook::ItemAs<TaskItem>(item), today, *deps.Clock, Tasks);
+    if (TaskScanPos == 1)
+        BeginTaskPass(TasksFolder->Items()->Count());
+    try {
+        for (int examined = 0; TasksFolder->Items()->Count() >= TaskScanPos &&
+                               examined < ScanBatchLimit && !AnyKeyDown();) {
+            const outlook::ItemPtr item = TasksFolder->Items()->Item(TaskScanPos);
+            ++examined;
+            ++TaskScanPos;
+            if (item)
+                ExamineTask(*outlook::ItemAs<TaskItem>(item), today, *deps.Clock, Tasks,
+                            taskPass.met);
+        }
+    } catch (...) {
+        taskPass.sound = false; // an item was not seen: this pass cannot tell what is gone
+        throw;
     }
     WriteKeyDump(DataPath(QStringLiteral("Test-Task.NST")), Tasks);
-    if (TasksFolder->Items()->Count() < TaskScanPos)
+    const int count = TasksFolder->Items()->Count();
+    if (count < TaskScanPos) {
         TaskScanPos = 1;
+        EndTaskPass(count);
+    }
+}
+
+void TOutlookProcessor::BeginTaskPass(int count) {
+    taskPass.met.clear();
+    taskPass.count = count;
+    taskPass.sound = true;
+}
+
+// A pass over the whole folder that met no task under a tracked key finishes
+// that record: the task was deleted, renamed, rescheduled or completed elsewhere.
+// A pass during which the folder changed or an item failed, or which met no task
+// at all (more likely a file being replaced than every task deleted), finishes
+// nothing.
+void TOutlookProcessor::EndTaskPass(int count) {
+    if (taskPass.sound && count == taskPass.count && !taskPass.met.isEmpty())
+        for (int i = 0; i < Tasks.Count(); ++i)
+            if (!taskPass.met.contains(Tasks.Key(i).toCaseFolded()))
+                Tasks.At(i).Completed = true;
+    taskPass.sound = false;
+    taskPass.met.clear();
 }
 
 // Each notice is saved at once after its flag is set, so a crash right after the
@@ -193,7 +247,7 @@ void TOutlookProcessor::CheckTasks() {
 void TOutlookProcessor::HandleTaskNotify() {
     for (int i = Tasks.Count() - 1; i >= 0; --i) {
         if (StopRequested)
-            continue;
+            break;
         TTaskEvent& record = Tasks.At(i);
         const SettingsRecord settings = Settings();
         SettleReminderTime(record);

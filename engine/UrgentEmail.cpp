@@ -41,7 +41,9 @@ void TOutlookProcessor::CheckUrgentEmail() {
     OpenInboxFolder();
     // No inbox was ever handed over: nothing to examine, but old records still go.
     const int count = InboxFolder ? InboxFolder->Items()->Count() : 0;
-    for (int position = 1; position <= count; ++position) {
+    // StopRequested too: with thousands of unread messages the walk would
+    // otherwise hold up closing for minutes.
+    for (int position = 1; position <= count && !StopRequested; ++position) {
         if (InboxFolder->UnReadItemCount() == 0 || AnyKeyDown())
             break;
         auto mail = outlook::ItemAs<outlook::MailItem>(InboxFolder->Items()->Item(position));

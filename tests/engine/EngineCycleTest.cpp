@@ -14,6 +14,8 @@ constexpr int kActive = 360000;
 constexpr int kOutside = 300000;
 constexpr int kIdle = 15000;
 const QString kChecking = QStringLiteral("Checking for current notifications.");
+const QList<int> kRetryPauses = {5000,   10000,  20000,  40000,  80000,
+                                 160000, 320000, 600000, 600000, 600000};
 
 // A working day from 06:00 to 18:00; times with exact binary fractions so that a
 // clock set to the boundary equals it.
@@ -212,13 +214,19 @@ TEST_F(EngineCycleTest, ElevenAutomationErrorsInARowEndTheEngineWithTheStateSave
     EXPECT_EQ(h.host.LastStatus(), QStringLiteral("Outlook is gone"));
     EXPECT_EQ(h.runtime.Initializations(), 1 + 10);
     EXPECT_EQ(h.runtime.Uninitializations(), 10 + 1);
-    EXPECT_TRUE(h.wake.Waits().isEmpty());
+    // A pause before each of the ten retries, growing to ten minutes: the eleventh
+    // error comes after some forty minutes of failures, not in one burst.
+    EXPECT_EQ(h.wake.Waits(), kRetryPauses);
     EXPECT_EQ(h.host.EngineRunningChanges(), (QList<bool>{true, false}));
     for (const char* name : {"TASK.CLD", "NOTIFY.CLD", "EMAIL.CLD"})
         EXPECT_TRUE(h.Exists(name)) << name;
+    const QStringList status = h.host.StatusTexts();
+    EXPECT_TRUE(status.contains(QStringLiteral("Outlook is gone Retrying in 5 seconds.")));
+    EXPECT_TRUE(status.contains(QStringLiteral("Outlook is gone Retrying in 80 seconds.")));
+    EXPECT_TRUE(status.contains(QStringLiteral("Outlook is gone Retrying in 10 minutes.")));
 }
 
-TEST_F(EngineCycleTest, AGoodCycleResetsTheErrorCount) {
+TEST_F(EngineCycleTest, AGoodCycleResetsTheErrorCountAndThePause) {
     // Ten failing cycles, one good one, ten failing ones: never more than ten in a row.
     int reads = 0;
     h.input.OnCursorRead = [&](int) {
@@ -226,11 +234,41 @@ TEST_F(EngineCycleTest, AGoodCycleResetsTheErrorCount) {
         if (reads <= 10 || (reads >= 13 && reads <= 22))
             throw EAutomationError(QStringLiteral("busy"));
     };
-    h.RunWaits(2);
+    h.RunWhile([&] { return h.wake.Waits().size() < 22; });
 
     EXPECT_EQ(Count(Lines(), QStringLiteral("ERROR:busy")), 20);
-    EXPECT_EQ(h.wake.Waits().size(), 2);
+    EXPECT_EQ(h.wake.Waits(),
+              kRetryPauses + QList<int>{kActive} + kRetryPauses + QList<int>{kIdle});
     EXPECT_EQ(h.host.EngineRunningChanges(), (QList<bool>{true, false}));
+}
+
+TEST_F(EngineCycleTest, StopDuringARetryPauseEndsTheThreadAtOnce) {
+    TEngineDeps deps;
+    deps.Clock = std::make_unique<TSystemClock>();
+    auto input = std::make_unique<FakeInput>();
+    input->OnCursorRead = [](int) { throw EAutomationError(QStringLiteral("server down")); };
+    deps.Input = std::move(input);
+    deps.Wake = std::make_unique<TWakeEvent>();
+    deps.Runtime = std::make_unique<TNullAutomationRuntime>();
+    deps.Factory = h.outlook->Factory();
+    deps.DataDir = QDir(h.dir.path());
+    FakeHost host;
+    host.SetSettings(Day());
+    TOutlookProcessor engine(&host, std::move(deps));
+
+    QElapsedTimer waited;
+    waited.start();
+    const QString pausing = QStringLiteral("server down Retrying in 5 seconds.");
+    while (!host.StatusTexts().contains(pausing) && waited.elapsed() < 5000)
+        QThread::msleep(5);
+    ASSERT_TRUE(host.StatusTexts().contains(pausing));
+
+    QElapsedTimer stopping;
+    stopping.start();
+    engine.Stop();
+    ASSERT_TRUE(engine.wait(QDeadlineTimer(5000)));
+    EXPECT_LT(stopping.elapsed(), 1000);
+    EXPECT_TRUE(host.EngineRunningChanges().endsWith(false));
 }
 
 TEST_F(EngineCycleTest, RuntimeThatCannotBeSetUpAgainEndsWithoutShutDown) {

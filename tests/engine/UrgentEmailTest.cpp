@@ -1,4 +1,7 @@
+#include "engine/SystemSeams.h"
 #include "tests/engine/NoticeFixture.h"
+
+#include <QElapsedTimer>
 
 namespace rp::test {
 namespace {
@@ -101,6 +104,66 @@ TEST_F(UrgentEmailTest, ANonMailItemEndsTheScanBeforePruning) {
     h.outlook->inbox->unReadItemCount = 1;
     EXPECT_THROW(Scan(), outlook::EAutomationError);
     EXPECT_EQ(Access::Emails(P()).Count(), 1);
+}
+
+// Closing waits at most 501 sleeps of 5 ms for the engine. On real time, with five
+// thousand unread urgent messages the scan would take minutes (a pause after each
+// one); a stop ends it after the message in hand.
+TEST(UrgentEmailClose, StopDuringAScanOfThousandsOfUnreadMessagesEndsWithinTheCloseBound) {
+    constexpr int kCloseBoundMs = 501 * 5;
+    TEngineHarness h;
+    const TDateTime now = TSystemClock().Now();
+    h.outlook->Edit([&] {
+        for (int i = 0; i < 5000; ++i) {
+            auto mail = std::make_shared<MemoryMail>(*h.outlook);
+            mail->subject = QStringLiteral("Alert %1").arg(i);
+            mail->senderName = QStringLiteral("Monitor");
+            mail->importance = outlook::olImportanceHigh;
+            mail->receivedTime = now;
+            h.outlook->inbox->items.push_back(mail);
+        }
+        h.outlook->inbox->unReadItemCount = 5000;
+    });
+    TEngineDeps deps;
+    deps.Clock = std::make_unique<TSystemClock>();
+    auto input = std::make_unique<FakeInput>();
+    FakeInput& keys = *input;
+    deps.Input = std::move(input);
+    deps.Wake = std::make_unique<TWakeEvent>();
+    deps.Runtime = std::make_unique<TNullAutomationRuntime>();
+    deps.Factory = h.outlook->Factory();
+    deps.DataDir = QDir(h.dir.path());
+    deps.IdlePolls = 3;
+    FakeHost host;
+    host.UpdateSettings([](SettingsRecord& s) {
+        s.UrgentEmail = true;
+        s.EarlyTime = 0;
+        s.LateTime = EncodeTime(23, 59, 59);
+    });
+    TOutlookProcessor engine(&host, std::move(deps));
+
+    QElapsedTimer waited;
+    waited.start();
+    while (!host.StatusTexts().contains(QStringLiteral("Processor Idle.")) &&
+           waited.elapsed() < 10000)
+        QThread::msleep(5);
+    engine.WakeEvent().Set(); // a signalled wait counts as idle: the notice pass runs
+    while (h.outlook->Sent().size() < 3 && waited.elapsed() < 20000)
+        QThread::msleep(5);
+    ASSERT_GE(h.outlook->Sent().size(), 3u) << "the urgent mail scan did not start";
+
+    QElapsedTimer closing;
+    closing.start();
+    engine.Stop();
+    const bool ended = engine.wait(QDeadlineTimer(kCloseBoundMs));
+    const qint64 took = closing.elapsed();
+    if (!ended) {
+        keys.SetKeyDown(0x41); // a key held down ends the scan, so the test can end
+        engine.wait();
+    }
+    EXPECT_TRUE(ended) << "closing took " << took << " ms";
+    EXPECT_LT(h.outlook->Sent().size(), 5000u);
+    EXPECT_FALSE(host.EngineRunning());
 }
 
 } // namespace
