@@ -77,7 +77,6 @@ public:
             sway.kill();
         sway.waitForFinished(5000);
     }
-    bool Running() const { return sway.state() == QProcess::Running; }
     QString Display() const { return Socket(QStringLiteral("wayland-*")); }
 
     // Real pointer motion through sway's own seat.
@@ -111,7 +110,7 @@ private:
 class WaylandIdleFeedTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.Running() || server.Display().isEmpty())
+        if (server.Display().isEmpty())
             GTEST_SKIP() << "sway is not available";
         saved = qgetenv("WAYLAND_DISPLAY");
         qputenv("WAYLAND_DISPLAY", server.Display().toLocal8Bit());
