@@ -143,7 +143,8 @@ public slots:
     void Begin() {
         QDBusConnection bus = QDBusConnection::sessionBus();
         for (const auto& [service, path] : kLockers) {
-            bus.connect(QString(), path, service, QStringLiteral("ActiveChanged"), this,
+            // Only the locker itself, by its name, can make the session locked.
+            bus.connect(service, path, service, QStringLiteral("ActiveChanged"), this,
                         SLOT(OnActiveChanged(bool)));
         }
         for (const auto& [service, path] : kLockers) {

@@ -326,4 +326,87 @@ TEST(LockAwareInputState, KeysReadAsUpOnlyWhileLocked) {
     EXPECT_FALSE(AnyKeyDown(input));
 }
 
+// The screen locker's signal on a real session bus of the test's own, through the
+// program's own path. Runs this test binary again with that bus.
+TEST(InputStateFactory, ALockedScreenReadsAsAwayUntilItIsUnlocked) {
+    if (qEnvironmentVariableIsSet("RINGPOST_LOCK_CHILD")) {
+        // A stand-in screen locker owning GNOME's name: "true" or "false" on its
+        // input becomes an ActiveChanged signal.
+        QProcess locker;
+        locker.setProcessChannelMode(QProcess::ForwardedChannels);
+        locker.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-u"), QStringLiteral("-c"), QStringLiteral(R"(
+import sys, dbus, dbus.service, dbus.mainloop.glib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+class Locker(dbus.service.Object):
+    @dbus.service.signal("org.gnome.ScreenSaver", signature="b")
+    def ActiveChanged(self, active):
+        pass
+bus = dbus.SessionBus()
+name = dbus.service.BusName("org.gnome.ScreenSaver", bus)
+locker = Locker(bus, "/org/gnome/ScreenSaver")
+for line in iter(sys.stdin.readline, ""):
+    locker.ActiveChanged(line.strip() == "true")
+    bus.flush()
+)")});
+        ASSERT_TRUE(locker.waitForStarted(10000));
+        QThread::msleep(1500); // the name owned before the program starts
+        auto input = CreateInputState(nullptr);
+        ASSERT_NE(dynamic_cast<TLockAwareInputState*>(input.get()), nullptr);
+        QThread::msleep(500); // the watch's thread connected
+        auto tellLocker = [&locker](const char* active) {
+            locker.write(QByteArray(active) + '\n');
+            return locker.waitForBytesWritten(5000) ? 0 : 1;
+        };
+        // The main thread turns its events as the program's window thread does: the
+        // bus delivers through it.
+        // No idle source answers on this bus: the user is at the desk.
+        EXPECT_NE(input->CursorPos(), input->CursorPos());
+        ASSERT_EQ(tellLocker("true"), 0);
+        bool away = false;
+        for (int i = 0; i < 200 && !away;
+             ++i, QThread::msleep(20), QCoreApplication::processEvents())
+            away = input->CursorPos() == input->CursorPos();
+        EXPECT_TRUE(away) << "the lock was not seen";
+        EXPECT_FALSE(AnyKeyDown(*input));
+        ASSERT_EQ(tellLocker("false"), 0);
+        bool back = false;
+        for (int i = 0; i < 200 && !back;
+             ++i, QThread::msleep(20), QCoreApplication::processEvents())
+            back = input->CursorPos() != input->CursorPos();
+        EXPECT_TRUE(back) << "the unlock was not seen";
+        locker.closeWriteChannel();
+        locker.waitForFinished(5000);
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() ||
+        QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import dbus.service")}) != 0)
+        GTEST_SKIP() << "dbus-daemon or python3-dbus is not available";
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--nofork"),
+               QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+    ASSERT_TRUE(bus.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("RINGPOST_LOCK_CHILD"), QStringLiteral("1"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("XDG_SESSION_TYPE"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral(
+                    "--gtest_filter=InputStateFactory.ALockedScreenReadsAsAwayUntilItIsUnlocked")});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    bus.terminate();
+    bus.waitForFinished(5000);
+    EXPECT_EQ(child.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+}
+
 } // namespace
