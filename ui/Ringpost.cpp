@@ -44,6 +44,18 @@ bool HasDisplay() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+// In a Wayland session the window runs on Xwayland when there is one: a native
+// Wayland window can neither learn nor choose its place on the screen, so the
+// saved position would be lost at every hide, and the desktop would not tell a
+// minimised window from a shown one. The input state does not depend on it: it
+// asks the compositor either way. QT_QPA_PLATFORM given by the user wins.
+void PreferXcbUnderWayland() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
+        (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         qgetenv("XDG_SESSION_TYPE") == "wayland"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 // A logout that ends the process with SIGTERM (or a closed terminal's SIGHUP) is a
 // session end: the program closes without asking and the engine saves its files.
 int terminationPipe[2] = {-1, -1};
@@ -117,6 +129,8 @@ void FollowTheSession(TRingpostApplication& app, TRingpostForm& form) {
 } // namespace
 
 int RunRingpost(int argc, char* argv[]) {
+    // Before the display check, so that it checks the display Qt will use.
+    PreferXcbUnderWayland();
     if (ReportDisplayProblem(argc, argv))
         return 1;
     TRingpostApplication app(argc, argv);

@@ -1,3 +1,4 @@
+#include "platform/ActivityInputState.h"
 #include "platform/FallbackInputState.h"
 #include "platform/Platform.h"
 #include "platform/X11InputState.h"
@@ -7,13 +8,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
-#include <deque>
+#include <atomic>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace rp;
@@ -147,8 +149,11 @@ TEST_F(X11InputStateTest, ALostServerNeverLooksLikeAnAbsentUser) {
 TEST(X11InputStateUnderQt, UsesQtsOwnConnection) {
     if (qEnvironmentVariableIsSet("RINGPOST_INPUT_CHILD")) {
         QString notice;
-        auto input = CreateInputState(&notice);
-        EXPECT_NE(dynamic_cast<TX11InputState*>(input.get()), nullptr);
+        auto created = CreateInputState(&notice);
+        // With a session bus the reading is wrapped to follow the screen locker.
+        auto* aware = dynamic_cast<TLockAwareInputState*>(created.get());
+        IInputState* input = aware ? &aware->Inner() : created.get();
+        EXPECT_NE(dynamic_cast<TX11InputState*>(input), nullptr);
         EXPECT_TRUE(notice.isEmpty()) << notice.toStdString();
         EXPECT_EQ(input->CursorPos(), QPoint(321, 123));
         return;
@@ -162,6 +167,8 @@ TEST(X11InputStateUnderQt, UsesQtsOwnConnection) {
     environment.insert(QStringLiteral("DISPLAY"), server.Display());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("RINGPOST_INPUT_CHILD"), QStringLiteral("1"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("x11"));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(),
@@ -196,67 +203,210 @@ TEST(NeverAwayInputState, EveryReadIsAMoveAndNoKeyIsDown) {
     EXPECT_FALSE(AnyKeyDown(input));
 }
 
-// Answers from a list; an empty answer is a failed ask.
-class TFakeIdleTime : public IIdleTimeSource {
-public:
-    std::deque<std::optional<std::chrono::milliseconds>> answers;
-    int asks = 0;
-    std::optional<std::chrono::milliseconds> IdleTime() override {
-        ++asks;
-        auto answer = answers.empty() ? std::nullopt : answers.front();
-        if (!answers.empty())
-            answers.pop_front();
-        return answer;
-    }
-};
+// Engine-style looks at an input state: the position before and after a wait.
+bool LooksAway(IInputState& input, QPoint before) {
+    return input.CursorPos() == before && !AnyKeyDown(input);
+}
 
-class IdleTimeInputStateTest : public ::testing::Test {
+TEST(ActivityInputState, InputWithinTheThresholdIsAMoveAndIdleStandsStill) {
+    TActivityInputState input;
+    // Until the feed has said anything the user is at the desk.
+    EXPECT_FALSE(LooksAway(input, input.CursorPos()));
+    input.State().Idled();
+    const QPoint idle = input.CursorPos();
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(LooksAway(input, idle));
+    // Input that ended and was followed by a new idle stretch during the wait.
+    input.State().Resumed();
+    input.State().Idled();
+    EXPECT_FALSE(LooksAway(input, idle));
+    const QPoint later = input.CursorPos();
+    input.State().Resumed();
+    EXPECT_FALSE(LooksAway(input, later));
+    EXPECT_NE(input.CursorPos(), input.CursorPos());
+}
+
+TEST(ActivityInputState, ALostFeedNeverLooksLikeAnAbsentUser) {
+    TActivityInputState input;
+    input.State().Idled();
+    const QPoint idle = input.CursorPos();
+    input.State().SetLost(true);
+    EXPECT_FALSE(LooksAway(input, idle));
+    EXPECT_NE(input.CursorPos(), input.CursorPos());
+}
+
+// The feeds' threads write while the engine reads; both sides stay consistent.
+TEST(ActivityInputState, ReadsWhileTheFeedWrites) {
+    TActivityInputState input;
+    std::atomic<bool> done{false};
+    std::thread feed([&] {
+        for (int i = 0; i < 20000; ++i) {
+            input.State().Idled();
+            input.State().Resumed();
+        }
+        input.State().Idled();
+        done = true;
+    });
+    while (!done)
+        input.CursorPos();
+    feed.join();
+    const QPoint idle = input.CursorPos();
+    EXPECT_EQ(idle, QPoint(20000, 2));
+    EXPECT_TRUE(LooksAway(input, idle));
+}
+
+class IdleTimeFollowerTest : public ::testing::Test {
 protected:
+    TActivityState state;
+    TIdleTimeFollower follower{state, 1000ms};
     std::chrono::steady_clock::time_point now{};
-    TFakeIdleTime* source = new TFakeIdleTime;
-    TIdleTimeInputState input{std::unique_ptr<IIdleTimeSource>(source), [this] { return now; },
-                              10ms};
 
-    // The position after `elapsed` with the desktop answering `idle`.
-    QPoint ReadAfter(std::chrono::milliseconds elapsed,
+    void SampleAfter(std::chrono::milliseconds elapsed,
                      std::optional<std::chrono::milliseconds> idle) {
         now += elapsed;
-        source->answers.push_back(idle);
-        return input.CursorPos();
+        follower.Sample(idle, now);
     }
 };
 
-TEST_F(IdleTimeInputStateTest, AStillDesktopKeepsThePointerStill) {
-    // Input just before the first ask is no input after it.
-    const QPoint start = ReadAfter(0ms, 0ms);
-    EXPECT_EQ(ReadAfter(15000ms, 15000ms), start);
-    EXPECT_EQ(ReadAfter(15000ms, 30000ms), start);
+TEST_F(IdleTimeFollowerTest, BecomesIdleAtTheThresholdAndResumesOnInput) {
+    SampleAfter(0ms, 200ms);
+    EXPECT_FALSE(state.Idle());
+    SampleAfter(250ms, 450ms);
+    SampleAfter(600ms, 1050ms);
+    EXPECT_TRUE(state.Idle());
+    SampleAfter(15000ms, 16050ms);
+    EXPECT_TRUE(state.Idle());
+    EXPECT_EQ(state.Resumes(), 0u);
+    SampleAfter(250ms, 100ms);
+    EXPECT_FALSE(state.Idle());
+    EXPECT_EQ(state.Resumes(), 1u);
+}
+
+TEST_F(IdleTimeFollowerTest, InputBetweenSamplesSpacedWiderThanTheThresholdIsSeen) {
+    SampleAfter(0ms, 5000ms);
+    ASSERT_TRUE(state.Idle());
+    // A stalled feed: 4 s between samples, input 2.5 s ago, idle again since.
+    SampleAfter(4000ms, 2500ms);
+    EXPECT_EQ(state.Resumes(), 1u);
+    EXPECT_FALSE(state.Idle());
+    SampleAfter(250ms, 2750ms);
+    EXPECT_TRUE(state.Idle());
+}
+
+TEST_F(IdleTimeFollowerTest, AFailedAskIsLostUntilTheDesktopAnswersAgain) {
+    SampleAfter(0ms, 5000ms);
+    SampleAfter(250ms, std::nullopt);
+    EXPECT_TRUE(state.Lost());
+    SampleAfter(250ms, 5500ms);
+    EXPECT_FALSE(state.Lost());
+    EXPECT_TRUE(state.Idle());
+}
+
+TEST(LockAwareInputState, ALockedSessionIsAwayWhateverTheLockScreenGets) {
+    auto* inner = new TActivityInputState; // active: every read a move
+    TLockAwareInputState input{std::unique_ptr<IInputState>(inner)};
+    EXPECT_FALSE(LooksAway(input, input.CursorPos()));
+    input.Lock().SetLocked(true);
+    const QPoint locked = input.CursorPos();
+    EXPECT_TRUE(LooksAway(input, locked));
+    input.Lock().SetLocked(false);
+    EXPECT_FALSE(LooksAway(input, locked));
+}
+
+TEST(LockAwareInputState, KeysReadAsUpOnlyWhileLocked) {
+    class TKeyDown : public TNeverAwayInputState {
+        void ReadKeyStates(KeyStates& states) override {
+            states.fill(0);
+            states[38] = 0x80;
+        }
+    };
+    TLockAwareInputState input{std::make_unique<TKeyDown>()};
+    EXPECT_TRUE(AnyKeyDown(input));
+    input.Lock().SetLocked(true);
     EXPECT_FALSE(AnyKeyDown(input));
 }
 
-TEST_F(IdleTimeInputStateTest, InputSinceTheLastAskIsAMove) {
-    const QPoint start = ReadAfter(0ms, 5000ms);
-    const QPoint afterInput = ReadAfter(15000ms, 14999ms);
-    EXPECT_NE(afterInput, start);
-    // A coarse idle counter that did not advance still counts as input.
-    EXPECT_NE(ReadAfter(20ms, 0ms), afterInput);
-}
-
-TEST_F(IdleTimeInputStateTest, AFailedAskIsAMoveUntilTheDesktopAnswersAgain) {
-    const QPoint start = ReadAfter(0ms, 5000ms);
-    const QPoint failed = ReadAfter(100ms, std::nullopt);
-    EXPECT_NE(failed, start);
-    EXPECT_NE(input.CursorPos(), failed); // within the gap: no ask, still moving
-    EXPECT_EQ(source->asks, 2);
-    const QPoint answered = ReadAfter(100ms, 6000ms);
-    EXPECT_EQ(ReadAfter(100ms, 6100ms), answered);
-}
-
-TEST_F(IdleTimeInputStateTest, APollingLoopAsksAtMostOncePerGap) {
-    const QPoint start = ReadAfter(0ms, 5000ms);
-    for (int i = 0; i < 1000; ++i)
-        EXPECT_EQ(input.CursorPos(), start);
-    EXPECT_EQ(source->asks, 1);
+// The screen locker's signal on a real session bus of the test's own, through the
+// program's own path. Runs this test binary again with that bus.
+TEST(InputStateFactory, ALockedScreenReadsAsAwayUntilItIsUnlocked) {
+    if (qEnvironmentVariableIsSet("RINGPOST_LOCK_CHILD")) {
+        // A stand-in screen locker owning GNOME's name: "true" or "false" on its
+        // input becomes an ActiveChanged signal.
+        QProcess locker;
+        locker.setProcessChannelMode(QProcess::ForwardedChannels);
+        locker.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-u"), QStringLiteral("-c"), QStringLiteral(R"(
+import sys, dbus, dbus.service, dbus.mainloop.glib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+class Locker(dbus.service.Object):
+    @dbus.service.signal("org.gnome.ScreenSaver", signature="b")
+    def ActiveChanged(self, active):
+        pass
+bus = dbus.SessionBus()
+name = dbus.service.BusName("org.gnome.ScreenSaver", bus)
+locker = Locker(bus, "/org/gnome/ScreenSaver")
+for line in iter(sys.stdin.readline, ""):
+    locker.ActiveChanged(line.strip() == "true")
+    bus.flush()
+)")});
+        ASSERT_TRUE(locker.waitForStarted(10000));
+        QThread::msleep(1500); // the name owned before the program starts
+        auto input = CreateInputState(nullptr);
+        ASSERT_NE(dynamic_cast<TLockAwareInputState*>(input.get()), nullptr);
+        QThread::msleep(500); // the watch's thread connected
+        auto tellLocker = [&locker](const char* active) {
+            locker.write(QByteArray(active) + '\n');
+            return locker.waitForBytesWritten(5000) ? 0 : 1;
+        };
+        // The main thread turns its events as the program's window thread does: the
+        // bus delivers through it.
+        // No idle source answers on this bus: the user is at the desk.
+        EXPECT_NE(input->CursorPos(), input->CursorPos());
+        ASSERT_EQ(tellLocker("true"), 0);
+        bool away = false;
+        for (int i = 0; i < 200 && !away;
+             ++i, QThread::msleep(20), QCoreApplication::processEvents())
+            away = input->CursorPos() == input->CursorPos();
+        EXPECT_TRUE(away) << "the lock was not seen";
+        EXPECT_FALSE(AnyKeyDown(*input));
+        ASSERT_EQ(tellLocker("false"), 0);
+        bool back = false;
+        for (int i = 0; i < 200 && !back;
+             ++i, QThread::msleep(20), QCoreApplication::processEvents())
+            back = input->CursorPos() != input->CursorPos();
+        EXPECT_TRUE(back) << "the unlock was not seen";
+        locker.closeWriteChannel();
+        locker.waitForFinished(5000);
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() ||
+        QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import dbus.service")}) != 0)
+        GTEST_SKIP() << "dbus-daemon or python3-dbus is not available";
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--nofork"),
+               QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+    ASSERT_TRUE(bus.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("RINGPOST_LOCK_CHILD"), QStringLiteral("1"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("XDG_SESSION_TYPE"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral(
+                    "--gtest_filter=InputStateFactory.ALockedScreenReadsAsAwayUntilItIsUnlocked")});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    bus.terminate();
+    bus.waitForFinished(5000);
+    EXPECT_EQ(child.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
 }
 
 } // namespace

@@ -547,3 +547,112 @@ for offset in range(4, len(data), 273):
     print("%d %s" % (record[272], key))
 EOF
 }
+
+# ---- Wayland compositors ---------------------------------------------------------
+# A compositor of the test's own, headless, on the runtime folder of e2e_init and a
+# session bus of its own; the program runs on its Xwayland server through xcb, as in
+# a desktop session. What was sent to the compositor as input is real input: the
+# compositor's idle tracking sees it as it sees a user's.
+
+# A session bus of the test's own: the compositor's services and the program meet
+# there and nowhere else.
+e2e_start_session_bus() {
+  e2e_require dbus-daemon
+  local address="$E2E_WORK/bus.address"
+  dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$address" \
+    >"$E2E_WORK/dbus.out" 2>&1 &
+  e2e_background $!
+  e2e_wait 10 "the session bus" test -s "$address" || e2e_abort "no session bus"
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$address")
+  export DBUS_SESSION_BUS_ADDRESS
+  e2e_log "session bus at $DBUS_SESSION_BUS_ADDRESS"
+}
+
+# The environment of a program in a Wayland desktop session.
+e2e_wayland_session() {
+  export WAYLAND_DISPLAY=$1 XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=$2
+}
+
+# mutter (GNOME's compositor) headless with a virtual monitor and its Xwayland.
+e2e_start_mutter() {
+  e2e_require mutter Xwayland
+  local socket=ringpost-e2e-wayland
+  mutter --headless --wayland --virtual-monitor 1280x1024 --wayland-display=$socket \
+    >"$E2E_WORK/mutter.out" 2>&1 &
+  E2E_COMPOSITOR_PID=$!
+  e2e_background $E2E_COMPOSITOR_PID
+  e2e_wait 30 "mutter's Wayland socket" test -S "$XDG_RUNTIME_DIR/$socket" ||
+    { cat "$E2E_WORK/mutter.out" >&2; e2e_abort "mutter did not start"; }
+  e2e_wait 30 "mutter's Xwayland display" \
+    grep -q 'Using public X11 display' "$E2E_WORK/mutter.out" ||
+    { cat "$E2E_WORK/mutter.out" >&2; e2e_abort "mutter started no Xwayland"; }
+  DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$E2E_WORK/mutter.out" | head -n 1)
+  XAUTHORITY=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n 1)
+  export DISPLAY XAUTHORITY
+  e2e_wait 30 "Xwayland on $DISPLAY to answer" xwininfo -root >/dev/null 2>&1 ||
+    e2e_abort "no Xwayland"
+  e2e_wayland_session $socket GNOME
+  e2e_log "mutter on $WAYLAND_DISPLAY, Xwayland on $DISPLAY"
+}
+
+# sway headless: no outputs or input devices of the machine, a configuration of
+# its own. sway refuses to run as root; there it runs as nobody on a runtime
+# folder of its own, which the program (root) reaches all the same.
+e2e_start_sway() {
+  e2e_require sway swaymsg Xwayland
+  local runtime=$XDG_RUNTIME_DIR config="$E2E_WORK/sway.config" as=()
+  printf 'xwayland force\noutput HEADLESS-1 resolution 1280x1024\n' >"$config"
+  if [ "$(id -u)" = 0 ]; then
+    e2e_require setpriv
+    chmod o+x "$E2E_WORK"
+    chmod o+r "$config"
+    runtime="$E2E_WORK/sway-runtime"
+    mkdir -m 0700 "$runtime"
+    chown 65534:65534 "$runtime"
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  env HOME="$runtime" XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+    WLR_RENDERER=pixman "${as[@]}" sway --config "$config" >"$E2E_WORK/sway.out" 2>&1 &
+  E2E_COMPOSITOR_PID=$!
+  e2e_background $E2E_COMPOSITOR_PID
+  E2E_SWAY_RUNTIME=$runtime
+  e2e_wait 30 "sway's IPC socket" eval \
+    '[ -n "$(find "$E2E_SWAY_RUNTIME" -maxdepth 1 -name "sway-ipc.*.sock")" ]' ||
+    { cat "$E2E_WORK/sway.out" >&2; e2e_abort "sway did not start"; }
+  SWAYSOCK=$(find "$runtime" -maxdepth 1 -name 'sway-ipc.*.sock' | head -n 1)
+  export SWAYSOCK
+  # sway tells its own programs where its Wayland and X displays are.
+  swaymsg exec "echo \"\$WAYLAND_DISPLAY \$DISPLAY\" >$runtime/displays" >/dev/null
+  e2e_wait 30 "sway's displays" test -s "$runtime/displays" || e2e_abort "sway has no displays"
+  local socket
+  read -r socket DISPLAY <"$runtime/displays"
+  export DISPLAY
+  unset XAUTHORITY
+  e2e_wayland_session "$runtime/$socket" sway
+  # Xwayland admits only its own user; the program and the X tools here may be
+  # another (root), so sway's user opens it to local programs.
+  cat >"$E2E_WORK/xopen.py" <<EOF
+import ctypes, ctypes.util
+x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype = ctypes.c_void_p
+d = x.XOpenDisplay(b"$DISPLAY")
+x.XDisableAccessControl(ctypes.c_void_p(d))
+x.XCloseDisplay(ctypes.c_void_p(d))
+open("$runtime/xopen", "w").close()
+EOF
+  chmod o+r "$E2E_WORK/xopen.py"
+  swaymsg exec "/usr/bin/python3 $E2E_WORK/xopen.py" >/dev/null
+  e2e_wait 30 "sway's Xwayland to admit local programs" test -e "$runtime/xopen"
+  e2e_wait 30 "Xwayland on $DISPLAY to answer" xwininfo -root >/dev/null 2>&1 ||
+    { cat "$E2E_WORK/sway.out" >&2; e2e_abort "sway started no Xwayland"; }
+  e2e_log "sway on $WAYLAND_DISPLAY, Xwayland on $DISPLAY"
+}
+
+# A native Wayland program with the keyboard focus, where the typing goes: the
+# user works somewhere Xwayland does not see.
+e2e_start_native_client() {
+  e2e_require foot
+  foot --title ringpost-e2e-native sh -c 'cat >/dev/null' >"$E2E_WORK/foot.out" 2>&1 &
+  e2e_background $!
+  sleep 1
+}
