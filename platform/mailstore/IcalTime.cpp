@@ -101,6 +101,11 @@ QString TIcalZone::Id() const {
 }
 
 TDateTime TIcalZone::ToLocal(TDateTime wallTime) const {
+    return LocalOfWallTime(zone, wallTime);
+}
+
+TDateTime LocalOfWallTime(const icaltimezone* zone, TDateTime wallTime) {
+    auto* mutableZone = const_cast<icaltimezone*>(zone);
     // Split by hand: a wall time of another zone may not exist in local time.
     const QDate date = ToQDate(wallTime);
     const auto seconds = static_cast<int>(std::lround(TimeOfDay(wallTime) * 86400.0));
@@ -110,20 +115,22 @@ TDateTime TIcalZone::ToLocal(TDateTime wallTime) const {
     time.day = date.day();
     time.second = seconds;
     time = icaltime_normalize(time);
-    time.zone = zone;
-    const time_t instant = icaltime_as_timet_with_zone(time, zone);
+    time.zone = mutableZone;
+    const time_t instant = icaltime_as_timet_with_zone(time, mutableZone);
     return FromQDateTime(QDateTime::fromSecsSinceEpoch(static_cast<qint64>(instant)));
 }
 
 TDateTime TIcalZone::WallTime(const icaltimetype& time) const {
+    return FrameDays(time, zone);
+}
+
+TDateTime FrameDays(const icaltimetype& time, const icaltimezone* zone) {
+    if (!zone)
+        return ToLocalDays(time);
     // A time of this zone stays as written, even one a clock change skips.
     if (time.is_date || time.zone == zone || (time.zone == nullptr && !icaltime_is_utc(time)))
         return FieldsAsDays(time);
-    return FieldsAsDays(icaltime_convert_to_zone(time, zone));
-}
-
-TDateTime FrameDays(const icaltimetype& time, const TIcalZone* zone) {
-    return zone ? zone->WallTime(time) : ToLocalDays(time);
+    return FieldsAsDays(icaltime_convert_to_zone(time, const_cast<icaltimezone*>(zone)));
 }
 
 icalcomponent* CalendarOf(icalcomponent* component) {

@@ -46,7 +46,10 @@ private:
 
 // The day count of a time in a recurrence's frame: wall time of `zone`, or local
 // time when it is null.
-TDateTime FrameDays(const icaltimetype& time, const TIcalZone* zone);
+TDateTime FrameDays(const icaltimetype& time, const icaltimezone* zone);
+
+// The local day count of a wall time of `zone`.
+TDateTime LocalOfWallTime(const icaltimezone* zone, TDateTime wallTime);
 
 // The root VCALENDAR that holds `component`, or null.
 icalcomponent* CalendarOf(icalcomponent* component);

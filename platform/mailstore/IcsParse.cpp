@@ -256,7 +256,7 @@ std::optional<icaltimetype> LastByArithmetic(const icalrecurrencetype& rule,
 
 // The start of the last occurrence of a COUNT rule, in the pattern's frame.
 TDateTime LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& start,
-                         const TIcalZone* frame) {
+                         const icaltimezone* frame) {
     if (const std::optional<icaltimetype> last = LastByArithmetic(rule, start))
         return FrameDays(*last, frame);
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, start);
@@ -274,18 +274,21 @@ TDateTime LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& sta
 }
 
 // An UNTIL date includes its whole day.
-TDateTime UntilDays(const icaltimetype& until, const TIcalZone* frame) {
+TDateTime UntilDays(const icaltimetype& until, const icaltimezone* frame) {
     const TDateTime days = FrameDays(until, frame);
     return until.is_date ? days + 1.0 - 1.0 / kSecondsPerDay : days;
 }
 
 // The zone a rule's days are counted in: its start's, UTC included. All-day and
 // floating rules keep the user's local time.
-std::shared_ptr<const TIcalZone> FrameOf(const icaltimetype& start, TZoneCache& zones) {
+const icaltimezone* FrameZoneOf(const icaltimetype& start) {
     if (start.is_date)
         return nullptr;
-    const icaltimezone* zone =
-        icaltime_is_utc(start) ? icaltimezone_get_utc_timezone() : start.zone;
+    return icaltime_is_utc(start) ? icaltimezone_get_utc_timezone() : start.zone;
+}
+
+// The frame's zone kept for the scan; the read itself converts with the file's own.
+std::shared_ptr<const TIcalZone> FrameOf(const icaltimezone* zone, TZoneCache& zones) {
     if (!zone)
         return nullptr;
     // A file's own zone is copied once per read, not once per event.
@@ -308,8 +311,8 @@ std::optional<TRecurrenceRecord> RecurrenceOf(icalcomponent* event, const icalti
     if (!FitsItsKind(rule, pattern.type))
         pattern.type = kRecursOther;
     pattern.interval = rule.interval > 0 ? rule.interval : 1;
-    pattern.zone = FrameOf(start, zones);
-    const TIcalZone* frame = pattern.zone.get();
+    const icaltimezone* frame = FrameZoneOf(start);
+    pattern.zone = FrameOf(frame, zones);
     const TDateTime startDays = FrameDays(start, frame);
     pattern.patternStartDate = WholeDay(startDays);
     pattern.startTime = TimeOfDay(startDays);
@@ -356,20 +359,22 @@ int ReminderMinutes(icalcomponent* event, TDateTime start) {
 // The original start of an EXDATE or RECURRENCE-ID in the pattern's frame; a
 // date alone names the occurrence of that day.
 TDateTime OriginalStart(icaltimetype time, icalproperty* property, icalcomponent* calendar,
-                        const TRecurrenceRecord& pattern) {
+                        const TRecurrenceRecord& pattern, const icaltimezone* frame) {
     if (time.is_date)
         return EncodeDate(time.year, time.month, time.day) + pattern.startTime;
     if (!icaltime_is_utc(time))
         time.zone = ZoneOfProperty(property, calendar);
-    return FrameDays(time, pattern.zone.get());
+    return FrameDays(time, frame);
 }
 
-void AddExdates(icalcomponent* event, icalcomponent* calendar, TRecurrenceRecord& pattern) {
+void AddExdates(icalcomponent* event, icalcomponent* calendar, const icaltimezone* frame,
+                TRecurrenceRecord& pattern) {
     for (icalproperty* property = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY);
          property; property = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
         const icaltimetype time = icalproperty_get_exdate(property);
         if (!icaltime_is_null_time(time))
-            pattern.exceptions.push_back({OriginalStart(time, property, calendar, pattern), {}});
+            pattern.exceptions.push_back(
+                {OriginalStart(time, property, calendar, pattern, frame), {}});
     }
 }
 
@@ -395,19 +400,20 @@ std::shared_ptr<const TAppointmentRecord> ChangedOccurrence(icalcomponent* overr
 }
 
 void AddOverrides(const std::vector<icalcomponent*>& overrides, icalcomponent* calendar,
-                  const TAppointmentRecord& series, TRecurrenceRecord& pattern) {
+                  const TAppointmentRecord& series, const icaltimezone* frame,
+                  TRecurrenceRecord& pattern) {
     for (icalcomponent* override : overrides) {
         icalproperty* property =
             icalcomponent_get_first_property(override, ICAL_RECURRENCEID_PROPERTY);
         const icaltimetype id = icalproperty_get_recurrenceid(property);
         if (icaltime_is_null_time(id))
             continue;
-        const TDateTime original = OriginalStart(id, property, calendar, pattern);
+        const TDateTime original = OriginalStart(id, property, calendar, pattern, frame);
         if (IsCancelled(override)) {
             pattern.exceptions.push_back({original, {}});
             continue;
         }
-        const TDateTime originalLocal = pattern.zone ? pattern.zone->ToLocal(original) : original;
+        const TDateTime originalLocal = frame ? LocalOfWallTime(frame, original) : original;
         pattern.exceptions.push_back(
             {original, ChangedOccurrence(override, calendar, series, originalLocal)});
     }
@@ -430,8 +436,9 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     record->location = CompactTextProperty(event, ICAL_LOCATION_PROPERTY);
     record->reminderMinutes = ReminderMinutes(event, record->start);
     if (std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, zones)) {
-        AddExdates(event, calendar, *pattern);
-        AddOverrides(overrides, calendar, *record, *pattern);
+        const icaltimezone* frame = FrameZoneOf(*start);
+        AddExdates(event, calendar, frame, *pattern);
+        AddOverrides(overrides, calendar, *record, frame, *pattern);
         record->recurrence = std::make_shared<const TRecurrenceRecord>(std::move(*pattern));
     }
     contents.appointments.push_back(std::move(record));
@@ -450,6 +457,12 @@ bool IsSeries(icalcomponent* event) {
 void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePath,
                 TIcsContents& contents) {
     TZoneCache zones;
+    // Most files hold no override: then no UID needs reading.
+    if (std::none_of(events.begin(), events.end(), IsOverride)) {
+        for (icalcomponent* event : events)
+            ReadEvent(event, CalendarOf(event), filePath, {}, zones, contents);
+        return;
+    }
     std::multimap<QByteArray, icalcomponent*> overridesByUid;
     std::set<QByteArray> seriesUids;
     for (icalcomponent* event : events) {
