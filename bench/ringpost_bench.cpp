@@ -7,13 +7,18 @@
 //   ringpost_bench cycle FOLDER [cycles]  steady polling cycles: CPU and bytes written
 //   ringpost_bench statefiles FOLDER [runs]  save and load of 10 000 records per state file
 //   ringpost_bench memory STOREFOLDER     resident memory with that store loaded
+//   ringpost_bench accuracy FOLDER        recurring instances of the 2-day window the scan
+//                                         meets at their local start (FOLDER/instances.tsv
+//                                         lists them for the comparison with calcurse)
 
 #include "bench/BenchEngine.h"
 #include "bench/Measure.h"
 #include "bench/StoreGenerator.h"
+#include "engine/Occurrence.h"
 #include "engine/StateFiles.h"
 #include "platform/mailstore/IcsSource.h"
 #include "platform/mailstore/MailStoreApplication.h"
+#include "platform/mailstore/MailStoreItems.h"
 #include "tests/support/EngineAccess.h"
 
 #include <QCoreApplication>
@@ -24,6 +29,7 @@
 #include <cstdio>
 #include <functional>
 #include <libical/ical.h>
+#include <set>
 
 namespace rp::bench {
 
@@ -340,6 +346,111 @@ int Memory(const QString& store) {
     return 0;
 }
 
+struct TInstance {
+    QByteArray subject;
+    TDateTime start = 0;
+};
+
+icaltimezone* ZoneOf(icalproperty* property, icalcomponent* root) {
+    icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+    if (!tzid)
+        return nullptr;
+    const char* name = icalparameter_get_tzid(tzid);
+    if (icaltimezone* own = icalcomponent_get_timezone(root, name))
+        return own;
+    return icaltimezone_get_builtin_timezone(name);
+}
+
+TDateTime LocalOf(icaltimetype time) {
+    if (time.is_date)
+        return EncodeDate(time.year, time.month, time.day);
+    if (!time.zone)
+        return EncodeDateTime(time.year, time.month, time.day, time.hour, time.minute, time.second);
+    return FromQDateTime(QDateTime::fromSecsSinceEpoch(
+        static_cast<qint64>(icaltime_as_timet_with_zone(time, time.zone))));
+}
+
+icaltimetype ZonedTime(icalproperty* property, icaltimetype time, icalcomponent* root) {
+    if (icaltime_is_utc(time))
+        time.zone = icaltimezone_get_utc_timezone();
+    else if (!time.is_date)
+        time.zone = ZoneOf(property, root);
+    return time;
+}
+
+// libical's expansion of every recurring event into [from, from + 2 days).
+std::vector<TInstance> ExpandedInstances(icalcomponent* root, TDateTime from) {
+    std::vector<TInstance> result;
+    for (icalcomponent* event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
+         event; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT)) {
+        icalproperty* rrule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+        icalproperty* dtstart = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+        if (!rrule || !dtstart)
+            continue;
+        const icaltimetype start = ZonedTime(dtstart, icalproperty_get_dtstart(dtstart), root);
+        std::set<int64_t> deleted;
+        for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
+             p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY))
+            deleted.insert(
+                std::llround(LocalOf(ZonedTime(p, icalproperty_get_exdate(p), root)) * 1440));
+        icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(rrule), start);
+        for (icaltimetype next = icalrecur_iterator_next(it); !icaltime_is_null_time(next);
+             next = icalrecur_iterator_next(it)) {
+            next.zone = start.zone;
+            const TDateTime local = LocalOf(next);
+            if (local >= from + 2)
+                break;
+            if (local >= from && !deleted.count(std::llround(local * 1440)))
+                result.push_back({icalcomponent_get_summary(event), local});
+        }
+        icalrecur_iterator_free(it);
+    }
+    return result;
+}
+
+// What the scan records from each recurring appointment when it passes over the
+// calendar every quarter of an hour through the window.
+std::set<std::pair<QByteArray, int64_t>> ScannedOccurrences(const QString& path, TDateTime from) {
+    std::set<std::pair<QByteArray, int64_t>> met;
+    mailstore::TIcsSource source(path, QStringLiteral("calendar"));
+    for (const auto& record : source.Contents()->appointments) {
+        if (!record->recurrence)
+            continue;
+        const auto item = mailstore::MakeAppointment(record);
+        const auto pattern = item->GetRecurrencePattern();
+        for (TDateTime now = from - kOneHour; now < from + 2; now += kFifteenMinutes) {
+            const TOccurrence found = NearOccurrence(*pattern, now);
+            if (found.start != 0 && found.start >= now - kOneHour && found.start <= now + 2)
+                met.insert({record->subject, std::llround(found.start * 1440)});
+        }
+    }
+    return met;
+}
+
+int Accuracy(const QString& folder) {
+    const QString path = StoreOf(folder) + QStringLiteral("/calendar.ics");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    icalcomponent* root = icalparser_parse_string(file.readAll().constData());
+    const TDateTime from = WholeDay(BenchNow());
+    const std::vector<TInstance> instances = ExpandedInstances(root, from);
+    icalcomponent_free(root);
+    const auto met = ScannedOccurrences(path, from);
+    QFile list(folder + QStringLiteral("/instances.tsv"));
+    if (!list.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write instances.tsv");
+    int64_t right = 0;
+    for (const TInstance& instance : instances) {
+        right += met.count({instance.subject, std::llround(instance.start * 1440)});
+        list.write(ToQDateTime(instance.start).toString(u"MM/dd/yy\tHH:mm\t").toUtf8() +
+                   instance.subject + '\n');
+    }
+    Print(
+        TJson().Add("instances", static_cast<int64_t>(instances.size())).Add("scan_right", right));
+    return 0;
+}
+
 } // namespace
 
 } // namespace rp::bench
@@ -349,7 +460,7 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() < 3) {
         std::fprintf(stderr,
-                     "usage: %s generate|load|coverage|cycle|statefiles|memory FOLDER "
+                     "usage: %s generate|load|coverage|cycle|statefiles|memory|accuracy FOLDER "
                      "[runs]\n",
                      argv[0]);
         return 2;
@@ -371,6 +482,8 @@ int main(int argc, char** argv) {
             return StateFiles(folder, count > 0 ? count : 5);
         if (command == QLatin1String("memory"))
             return Memory(folder);
+        if (command == QLatin1String("accuracy"))
+            return Accuracy(folder);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(command), error.what());
         return 1;

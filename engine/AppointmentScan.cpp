@@ -17,11 +17,13 @@ QString FirstCharacters(const QString& text, int count) {
     return text.left(length);
 }
 
-TDateTime StartOf(outlook::AppointmentItem& item, TDateTime reference) {
+// The appointment's start, or for a recurring one its occurrence near the
+// reference time, which may be a changed occurrence with its own subject.
+TOccurrence StartOf(outlook::AppointmentItem& item, TDateTime reference) {
     if (!item.IsRecurring())
-        return item.Start();
+        return {item.Start(), nullptr};
     const auto pattern = item.GetRecurrencePattern();
-    return pattern ? NextOccurrence(*pattern, reference) : 0;
+    return pattern ? NearOccurrence(*pattern, reference) : TOccurrence{};
 }
 
 // From one hour ago to two days ahead, both bounds included; Now read afresh.
@@ -56,10 +58,11 @@ bool TakesRecordOver(const TEventItem& tracked, const TEventItem& next, TDateTim
 // appointment does not fall in the scan window.
 bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, IClock& clock,
                       TSortedList<TEventItem>& appointments) {
-    const TDateTime start = StartOf(item, reference);
+    const TOccurrence occurrence = StartOf(item, reference);
+    const TDateTime start = occurrence.start;
     if (!InScanWindow(clock, start))
         return false;
-    auto record = MakeEventRecord(item, start);
+    auto record = MakeEventRecord(occurrence.changed ? *occurrence.changed : item, start);
     const int index = appointments.Find(record->Key);
     if (index < 0) {
         const QString key = record->Key;

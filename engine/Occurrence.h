@@ -1,23 +1,38 @@
 #pragma once
-// The occurrence of a recurring appointment near a reference time, worked out from
-// its recurrence pattern alone. Each returns the occurrence's date-time (its day +
-// the time of day of the pattern's StartTime), or 0 when there is none.
+// The occurrence of a recurring appointment near a reference time. The pattern's
+// days and start time are counted in its own zone; each occurrence is turned into
+// local time on its own day, deleted occurrences are passed over and changed ones
+// are met at their new start.
 
 #include "engine/DateTime.h"
 #include "engine/OutlookModel.h"
 
+#include <memory>
+
 namespace rp {
 
-// Dispatches on the pattern's type and drops a result later than PatternEndDate.
+struct TOccurrence {
+    TDateTime start = 0; // local; 0 when there is none
+    // The changed occurrence whose subject and location apply; null for the
+    // appointment's own.
+    std::shared_ptr<outlook::AppointmentItem> changed;
+};
+
+// Dispatches on the pattern's type: today or tomorrow for daily and monthly
+// patterns, today to the day after for weekly ones. An occurrence already more
+// than an hour past is passed over for the next one on those days.
+TOccurrence NearOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference);
+
+// The start of NearOccurrence.
 TDateTime NextOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference);
 
-// Today's occurrence (even if its time has passed), else tomorrow's.
+// The first occurrence on the local days of reference and reference + 1.
 TDateTime DailyOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference);
 
-// The first occurrence among day, day + 1, ... up to limit.
+// The first occurrence on the local days from day up to limit.
 TDateTime WeeklyOccurrence(outlook::RecurrencePattern& pattern, TDateTime day, TDateTime limit);
 
-// Today's occurrence, else tomorrow's.
+// The first occurrence on the local days of reference and reference + 1.
 TDateTime MonthlyOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference);
 
 } // namespace rp

@@ -45,6 +45,41 @@ public:
 };
 using ItemPtr = std::shared_ptr<OutlookItem>;
 
+class AppointmentItem;
+
+// A time zone of the mail application (TimeZone). ToLocal does what
+// TimeZones.ConvertTime(wall, zone, CurrentTimeZone) does in the original.
+class TimeZone {
+public:
+    virtual ~TimeZone() = default;
+    virtual QString ID() = 0;
+    // The user's local date-time of a wall time of this zone.
+    virtual TDateTime ToLocal(TDateTime wallTime) = 0;
+};
+
+// One occurrence of a recurring appointment that was deleted or changed.
+class Exception {
+public:
+    virtual ~Exception() = default;
+    // The start the pattern gives the occurrence, in the pattern's zone.
+    virtual TDateTime OriginalDate() = 0;
+    virtual bool Deleted() = 0;
+    // The changed occurrence with its own start (local), subject and location;
+    // fails for a deleted one.
+    virtual std::shared_ptr<outlook::AppointmentItem> AppointmentItem() = 0;
+};
+
+class Exceptions {
+public:
+    virtual ~Exceptions() = default;
+    virtual int Count() = 0;
+    // Numbered from 1.
+    virtual std::shared_ptr<Exception> Item(int index) = 0;
+};
+
+// PatternStartDate, PatternEndDate and StartTime are wall times of the pattern's
+// StartTimeZone (the appointment's start zone in the original); a null zone means
+// the user's local time.
 class RecurrencePattern {
 public:
     virtual ~RecurrencePattern() = default;
@@ -57,6 +92,8 @@ public:
     virtual int DayOfWeekMask() = 0;
     virtual int DayOfMonth() = 0;
     virtual TDateTime StartTime() = 0;
+    virtual std::shared_ptr<TimeZone> StartTimeZone() = 0;
+    virtual std::shared_ptr<outlook::Exceptions> Exceptions() = 0;
 };
 
 class AppointmentItem : public OutlookItem {
@@ -146,9 +183,11 @@ enum class TConnectKind { ckRunningOrNew, ckNewInstance, ckRunningInstance };
 // Wraps the Application object: connects on first use when AutoConnect is on.
 class TOutlookApplication {
 public:
-    TOutlookApplication(IApplicationFactory& factory, TConnectKind connectKind = TConnectKind::ckRunningOrNew,
+    TOutlookApplication(IApplicationFactory& factory,
+                        TConnectKind connectKind = TConnectKind::ckRunningOrNew,
                         bool autoConnect = true, bool autoQuit = true)
-        : factory(factory), ConnectKind(connectKind), AutoConnect(autoConnect), AutoQuit(autoQuit) {}
+        : factory(factory), ConnectKind(connectKind), AutoConnect(autoConnect), AutoQuit(autoQuit) {
+    }
 
     Application& App() {
         if (!app) {
@@ -156,7 +195,8 @@ public:
                 throw EAutomationError(QStringLiteral("Not connected to the mail application."));
             app = factory.Connect();
             if (!app)
-                throw EAutomationError(QStringLiteral("The mail application could not be reached."));
+                throw EAutomationError(
+                    QStringLiteral("The mail application could not be reached."));
         }
         return *app;
     }

@@ -3,6 +3,7 @@
 #include "platform/mailstore/MailStoreFiles.h"
 
 #include <QDateTime>
+#include <cmath>
 
 namespace rp::mailstore {
 
@@ -53,6 +54,83 @@ TDateTime ToLocalDays(const icaltimetype& time) {
     const icaltimezone* zone = icaltime_is_utc(time) ? icaltimezone_get_utc_timezone() : time.zone;
     const time_t seconds = icaltime_as_timet_with_zone(time, zone);
     return FromQDateTime(QDateTime::fromSecsSinceEpoch(static_cast<qint64>(seconds)));
+}
+
+namespace {
+
+TDateTime FieldsAsDays(const icaltimetype& time) {
+    if (time.is_date)
+        return EncodeDate(time.year, time.month, time.day);
+    return EncodeDateTime(time.year, time.month, time.day, time.hour, time.minute, time.second);
+}
+
+bool IsSharedZone(const icaltimezone* zone) {
+    return zone == icaltimezone_get_utc_timezone() ||
+           (zone && icaltimezone_get_builtin_timezone(
+                        icaltimezone_get_location(const_cast<icaltimezone*>(zone))) == zone);
+}
+
+} // namespace
+
+std::shared_ptr<const TIcalZone> TIcalZone::Of(const icaltimezone* zone) {
+    if (!zone)
+        return nullptr;
+    auto* mutableZone = const_cast<icaltimezone*>(zone);
+    if (IsSharedZone(zone))
+        return std::shared_ptr<const TIcalZone>(new TIcalZone(mutableZone, false));
+    // A file's own zone dies with the file's parse tree: keep a copy of its definition.
+    icalcomponent* definition = icaltimezone_get_component(mutableZone);
+    if (!definition)
+        return nullptr;
+    icaltimezone* copy = icaltimezone_new();
+    if (!icaltimezone_set_component(copy, icalcomponent_new_clone(definition))) {
+        icaltimezone_free(copy, 1);
+        return nullptr;
+    }
+    return std::shared_ptr<const TIcalZone>(new TIcalZone(copy, true));
+}
+
+TIcalZone::~TIcalZone() {
+    if (owned)
+        icaltimezone_free(zone, 1);
+}
+
+QString TIcalZone::Id() const {
+    const char* id = icaltimezone_get_tzid(zone);
+    return id ? QString::fromUtf8(id) : QStringLiteral("UTC");
+}
+
+TDateTime TIcalZone::ToLocal(TDateTime wallTime) const {
+    return LocalOfWallTime(zone, wallTime);
+}
+
+TDateTime LocalOfWallTime(const icaltimezone* zone, TDateTime wallTime) {
+    auto* mutableZone = const_cast<icaltimezone*>(zone);
+    // Split by hand: a wall time of another zone may not exist in local time.
+    const QDate date = ToQDate(wallTime);
+    const auto seconds = static_cast<int>(std::lround(TimeOfDay(wallTime) * 86400.0));
+    icaltimetype time = icaltime_null_time();
+    time.year = date.year();
+    time.month = date.month();
+    time.day = date.day();
+    time.second = seconds;
+    time = icaltime_normalize(time);
+    time.zone = mutableZone;
+    const time_t instant = icaltime_as_timet_with_zone(time, mutableZone);
+    return FromQDateTime(QDateTime::fromSecsSinceEpoch(static_cast<qint64>(instant)));
+}
+
+TDateTime TIcalZone::WallTime(const icaltimetype& time) const {
+    return FrameDays(time, zone);
+}
+
+TDateTime FrameDays(const icaltimetype& time, const icaltimezone* zone) {
+    if (!zone)
+        return ToLocalDays(time);
+    // A time of this zone stays as written, even one a clock change skips.
+    if (time.is_date || time.zone == zone || (time.zone == nullptr && !icaltime_is_utc(time)))
+        return FieldsAsDays(time);
+    return FieldsAsDays(icaltime_convert_to_zone(time, const_cast<icaltimezone*>(zone)));
 }
 
 icalcomponent* CalendarOf(icalcomponent* component) {

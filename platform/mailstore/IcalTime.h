@@ -3,7 +3,9 @@
 
 #include "engine/DateTime.h"
 
+#include <QString>
 #include <libical/ical.h>
+#include <memory>
 #include <optional>
 
 namespace rp::mailstore {
@@ -19,6 +21,35 @@ std::optional<icaltimetype> PropertyTime(icalcomponent* component, icalproperty_
 // Local day count of an iCalendar time: UTC and zoned times are converted to
 // the process's local zone, floating times taken as they are, dates at local midnight.
 TDateTime ToLocalDays(const icaltimetype& time);
+
+// A zone a recurrence is counted in: the system's or UTC, or a copy of a file's
+// own VTIMEZONE, which outlives the parse tree it came from.
+class TIcalZone {
+public:
+    static std::shared_ptr<const TIcalZone> Of(const icaltimezone* zone);
+    ~TIcalZone();
+    TIcalZone(const TIcalZone&) = delete;
+    TIcalZone& operator=(const TIcalZone&) = delete;
+
+    const icaltimezone* Zone() const { return zone; }
+    QString Id() const;
+    // The local day count of a wall time of this zone.
+    TDateTime ToLocal(TDateTime wallTime) const;
+    // The wall time in this zone of an iCalendar time (floating ones as they are).
+    TDateTime WallTime(const icaltimetype& time) const;
+
+private:
+    TIcalZone(icaltimezone* zone, bool owned) : zone(zone), owned(owned) {}
+    icaltimezone* zone;
+    bool owned;
+};
+
+// The day count of a time in a recurrence's frame: wall time of `zone`, or local
+// time when it is null.
+TDateTime FrameDays(const icaltimetype& time, const icaltimezone* zone);
+
+// The local day count of a wall time of `zone`.
+TDateTime LocalOfWallTime(const icaltimezone* zone, TDateTime wallTime);
 
 // The root VCALENDAR that holds `component`, or null.
 icalcomponent* CalendarOf(icalcomponent* component);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <libical/ical.h>
+#include <map>
+#include <set>
 #include <vector>
 
 namespace rp::mailstore {
@@ -17,6 +19,8 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 // Enough to find the last of any real-world COUNT rule without running away.
 constexpr int kMaxOccurrencesWalked = 100000;
+
+using TZoneCache = std::map<const icaltimezone*, std::shared_ptr<const TIcalZone>>;
 
 struct TComponentDeleter {
     void operator()(icalcomponent* component) const { icalcomponent_free(component); }
@@ -153,6 +157,19 @@ bool OnlySimpleParts(const icalrecurrencetype& rule) {
            Empty(rule.by_set_pos);
 }
 
+// A daily, weekly or monthly pattern holds a weekday mask or one day of the month
+// and nothing else: a rule with more parts (BYMONTH, BYHOUR, BYSETPOS...) read as
+// one of them would remind on days it has no occurrence.
+bool FitsItsKind(const icalrecurrencetype& rule, int type) {
+    if (type != outlook::olRecursDaily && type != outlook::olRecursWeekly &&
+        type != outlook::olRecursMonthly)
+        return true;
+    if (!OnlySimpleParts(rule))
+        return false;
+    return type == outlook::olRecursMonthly ||
+           (Empty(rule.by_month_day) && !ByDayOf(rule).hasPosition);
+}
+
 icaltimetype DaysLater(icaltimetype time, int days) {
     icaltime_adjust(&time, days, 0, 0, 0);
     return time;
@@ -237,10 +254,11 @@ std::optional<icaltimetype> LastByArithmetic(const icalrecurrencetype& rule,
     }
 }
 
-// The start of the last occurrence of a COUNT rule, as a local day count.
-TDateTime LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& start) {
+// The start of the last occurrence of a COUNT rule, in the pattern's frame.
+TDateTime LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& start,
+                         const icaltimezone* frame) {
     if (const std::optional<icaltimetype> last = LastByArithmetic(rule, start))
-        return ToLocalDays(*last);
+        return FrameDays(*last, frame);
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, start);
     if (!iterator)
         return 0;
@@ -252,16 +270,36 @@ TDateTime LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& sta
         last = next;
     icalrecur_iterator_free(iterator);
     last.zone = start.zone;
-    return ToLocalDays(last);
+    return FrameDays(last, frame);
 }
 
 // An UNTIL date includes its whole day.
-TDateTime UntilDays(const icaltimetype& until) {
-    const TDateTime days = ToLocalDays(until);
+TDateTime UntilDays(const icaltimetype& until, const icaltimezone* frame) {
+    const TDateTime days = FrameDays(until, frame);
     return until.is_date ? days + 1.0 - 1.0 / kSecondsPerDay : days;
 }
 
-std::optional<TRecurrenceRecord> RecurrenceOf(icalcomponent* event, const icaltimetype& start) {
+// The zone a rule's days are counted in: its start's, UTC included. All-day and
+// floating rules keep the user's local time.
+const icaltimezone* FrameZoneOf(const icaltimetype& start) {
+    if (start.is_date)
+        return nullptr;
+    return icaltime_is_utc(start) ? icaltimezone_get_utc_timezone() : start.zone;
+}
+
+// The frame's zone kept for the scan; the read itself converts with the file's own.
+std::shared_ptr<const TIcalZone> FrameOf(const icaltimezone* zone, TZoneCache& zones) {
+    if (!zone)
+        return nullptr;
+    // A file's own zone is copied once per read, not once per event.
+    std::shared_ptr<const TIcalZone>& kept = zones[zone];
+    if (!kept)
+        kept = TIcalZone::Of(zone);
+    return kept;
+}
+
+std::optional<TRecurrenceRecord> RecurrenceOf(icalcomponent* event, const icaltimetype& start,
+                                              TZoneCache& zones) {
     icalproperty* property = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
     if (!property)
         return std::nullopt;
@@ -270,16 +308,20 @@ std::optional<TRecurrenceRecord> RecurrenceOf(icalcomponent* event, const icalti
         return std::nullopt;
     TRecurrenceRecord pattern;
     MapFrequency(rule, start, pattern);
+    if (!FitsItsKind(rule, pattern.type))
+        pattern.type = kRecursOther;
     pattern.interval = rule.interval > 0 ? rule.interval : 1;
-    const TDateTime startDays = ToLocalDays(start);
+    const icaltimezone* frame = FrameZoneOf(start);
+    pattern.zone = FrameOf(frame, zones);
+    const TDateTime startDays = FrameDays(start, frame);
     pattern.patternStartDate = WholeDay(startDays);
     pattern.startTime = TimeOfDay(startDays);
     pattern.occurrences = rule.count > 0 ? rule.count : 0;
     pattern.noEndDate = rule.count <= 0 && icaltime_is_null_time(rule.until);
     if (!icaltime_is_null_time(rule.until))
-        pattern.patternEndDate = UntilDays(rule.until);
+        pattern.patternEndDate = UntilDays(rule.until, frame);
     else if (rule.count > 0)
-        pattern.patternEndDate = LastOccurrence(rule, start);
+        pattern.patternEndDate = LastOccurrence(rule, start, frame);
     else
         pattern.patternEndDate = outlook::NoDate;
     return pattern;
@@ -314,7 +356,72 @@ int ReminderMinutes(icalcomponent* event, TDateTime start) {
     return std::max(0, static_cast<int>(std::lround((start - fires) * 1440.0)));
 }
 
+// The original start of an EXDATE or RECURRENCE-ID in the pattern's frame; a
+// date alone names the occurrence of that day.
+TDateTime OriginalStart(icaltimetype time, icalproperty* property, icalcomponent* calendar,
+                        const TRecurrenceRecord& pattern, const icaltimezone* frame) {
+    if (time.is_date)
+        return EncodeDate(time.year, time.month, time.day) + pattern.startTime;
+    if (!icaltime_is_utc(time))
+        time.zone = ZoneOfProperty(property, calendar);
+    return FrameDays(time, frame);
+}
+
+void AddExdates(icalcomponent* event, icalcomponent* calendar, const icaltimezone* frame,
+                TRecurrenceRecord& pattern) {
+    for (icalproperty* property = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY);
+         property; property = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
+        const icaltimetype time = icalproperty_get_exdate(property);
+        if (!icaltime_is_null_time(time))
+            pattern.exceptions.push_back(
+                {OriginalStart(time, property, calendar, pattern, frame), {}});
+    }
+}
+
+// What an override does not say it keeps from the series.
+QByteArray OwnOrSeries(icalcomponent* override, icalproperty_kind kind, const QByteArray& series) {
+    return icalcomponent_get_first_property(override, kind) ? CompactTextProperty(override, kind)
+                                                            : series;
+}
+
+std::shared_ptr<const TAppointmentRecord> ChangedOccurrence(icalcomponent* override,
+                                                            icalcomponent* calendar,
+                                                            const TAppointmentRecord& series,
+                                                            TDateTime originalLocal) {
+    const std::optional<icaltimetype> start =
+        PropertyTime(override, ICAL_DTSTART_PROPERTY, calendar);
+    auto record = std::make_shared<TAppointmentRecord>();
+    record->start = start ? ToLocalDays(*start) : originalLocal;
+    record->subject = OwnOrSeries(override, ICAL_SUMMARY_PROPERTY, series.subject);
+    record->location = OwnOrSeries(override, ICAL_LOCATION_PROPERTY, series.location);
+    record->reminderMinutes = FirstAlarmTrigger(override) ? ReminderMinutes(override, record->start)
+                                                          : series.reminderMinutes;
+    return record;
+}
+
+void AddOverrides(const std::vector<icalcomponent*>& overrides, icalcomponent* calendar,
+                  const TAppointmentRecord& series, const icaltimezone* frame,
+                  TRecurrenceRecord& pattern) {
+    for (icalcomponent* override : overrides) {
+        icalproperty* property =
+            icalcomponent_get_first_property(override, ICAL_RECURRENCEID_PROPERTY);
+        const icaltimetype id = icalproperty_get_recurrenceid(property);
+        if (icaltime_is_null_time(id))
+            continue;
+        const TDateTime original = OriginalStart(id, property, calendar, pattern, frame);
+        if (IsCancelled(override)) {
+            pattern.exceptions.push_back({original, {}});
+            continue;
+        }
+        const TDateTime originalLocal = frame ? LocalOfWallTime(frame, original) : original;
+        pattern.exceptions.push_back(
+            {original, ChangedOccurrence(override, calendar, series, originalLocal)});
+    }
+}
+
+// Reads one event with the overrides of its occurrences (same UID, RECURRENCE-ID).
 void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& filePath,
+               const std::vector<icalcomponent*>& overrides, TZoneCache& zones,
                TIcsContents& contents) {
     if (IsCancelled(event))
         return;
@@ -328,9 +435,57 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     record->subject = CompactTextProperty(event, ICAL_SUMMARY_PROPERTY);
     record->location = CompactTextProperty(event, ICAL_LOCATION_PROPERTY);
     record->reminderMinutes = ReminderMinutes(event, record->start);
-    if (const std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start))
-        record->recurrence = std::make_shared<const TRecurrenceRecord>(*pattern);
+    if (std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, zones)) {
+        const icaltimezone* frame = FrameZoneOf(*start);
+        AddExdates(event, calendar, frame, *pattern);
+        AddOverrides(overrides, calendar, *record, frame, *pattern);
+        record->recurrence = std::make_shared<const TRecurrenceRecord>(std::move(*pattern));
+    }
     contents.appointments.push_back(std::move(record));
+}
+
+bool IsOverride(icalcomponent* event) {
+    return icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+}
+
+bool IsSeries(icalcomponent* event) {
+    return !IsOverride(event) && icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+}
+
+// Overrides belong to the series of their UID; one without a series in the file
+// is a meeting of its own.
+void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePath,
+                TIcsContents& contents) {
+    TZoneCache zones;
+    // Most files hold no override: then no UID needs reading.
+    if (std::none_of(events.begin(), events.end(), IsOverride)) {
+        for (icalcomponent* event : events)
+            ReadEvent(event, CalendarOf(event), filePath, {}, zones, contents);
+        return;
+    }
+    std::multimap<QByteArray, icalcomponent*> overridesByUid;
+    std::set<QByteArray> seriesUids;
+    for (icalcomponent* event : events) {
+        if (IsOverride(event))
+            overridesByUid.emplace(UidOf(event), event);
+        else if (IsSeries(event))
+            seriesUids.insert(UidOf(event));
+    }
+    for (icalcomponent* event : events) {
+        const QByteArray uid = UidOf(event);
+        if (IsOverride(event)) {
+            if (!seriesUids.count(uid))
+                ReadEvent(event, CalendarOf(event), filePath, {}, zones, contents);
+            continue;
+        }
+        std::vector<icalcomponent*> overrides;
+        if (IsSeries(event)) {
+            const auto [first, last] = overridesByUid.equal_range(uid);
+            for (auto it = first; it != last; ++it)
+                overrides.push_back(it->second);
+        }
+        ReadEvent(event, CalendarOf(event), filePath, overrides, zones, contents);
+    }
 }
 
 bool IsComplete(icalcomponent* task) {
@@ -391,19 +546,20 @@ void ReadTask(icalcomponent* task, icalcomponent* calendar, const QString& fileP
     contents.tasks.push_back(std::move(record));
 }
 
+// Tasks are read at once; events are gathered, as an override may come before
+// its series.
 void ReadComponent(icalcomponent* component, const QString& filePath, int& taskOrdinal,
-                   TIcsContents& contents) {
+                   std::vector<icalcomponent*>& events, TIcsContents& contents) {
     const icalcomponent_kind kind = icalcomponent_isa(component);
-    icalcomponent* calendar = CalendarOf(component);
     if (kind == ICAL_VEVENT_COMPONENT) {
-        ReadEvent(component, calendar, filePath, contents);
+        events.push_back(component);
     } else if (kind == ICAL_VTODO_COMPONENT) {
-        ReadTask(component, calendar, filePath, taskOrdinal++, contents);
+        ReadTask(component, CalendarOf(component), filePath, taskOrdinal++, contents);
     } else if (kind == ICAL_VCALENDAR_COMPONENT || kind == ICAL_XROOT_COMPONENT) {
         for (icalcomponent* child =
                  icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
              child; child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
-            ReadComponent(child, filePath, taskOrdinal, contents);
+            ReadComponent(child, filePath, taskOrdinal, events, contents);
     }
 }
 
@@ -414,7 +570,9 @@ bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents&
     if (!root)
         return text.trimmed().isEmpty();
     int taskOrdinal = 0;
-    ReadComponent(root.get(), filePath, taskOrdinal, contents);
+    std::vector<icalcomponent*> events;
+    ReadComponent(root.get(), filePath, taskOrdinal, events, contents);
+    ReadEvents(events, filePath, contents);
     return true;
 }
 

@@ -15,6 +15,17 @@ namespace rp::mailstore {
 // No recurrence kind of the object model fits (hourly and finer rules).
 inline constexpr int kRecursOther = 7;
 
+class TIcalZone;
+struct TAppointmentRecord;
+
+// A deleted (EXDATE, or an override STATUS:CANCELLED) or changed (RECURRENCE-ID)
+// occurrence, by its original start in the pattern's zone.
+struct TExceptionRecord {
+    TDateTime originalDate = 0;
+    std::shared_ptr<const TAppointmentRecord> changed; // null: deleted
+};
+
+// Days and times are wall times of `zone` (null: local time).
 struct TRecurrenceRecord {
     int type = 0;
     int interval = 1;
@@ -25,6 +36,8 @@ struct TRecurrenceRecord {
     TDateTime patternEndDate = 0;
     bool noEndDate = true;
     TDateTime startTime = 0;
+    std::shared_ptr<const TIcalZone> zone;
+    std::vector<TExceptionRecord> exceptions;
 };
 
 // Ten thousand of these stay in memory all day: the texts are UTF-8 sized to fit,

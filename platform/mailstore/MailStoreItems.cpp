@@ -1,5 +1,6 @@
 #include "platform/mailstore/MailStoreItems.h"
 
+#include "platform/mailstore/IcalTime.h"
 #include "platform/mailstore/IcsSource.h"
 #include "platform/mailstore/MailStoreFiles.h"
 #include "platform/mailstore/TaskRecurrence.h"
@@ -10,21 +11,77 @@ namespace {
 
 using outlook::EAutomationError;
 
-class TPattern : public outlook::RecurrencePattern {
+class TTimeZone : public outlook::TimeZone {
 public:
-    explicit TPattern(const TRecurrenceRecord& record) : record(record) {}
-    int RecurrenceType() override { return record.type; }
-    TDateTime PatternStartDate() override { return record.patternStartDate; }
-    TDateTime PatternEndDate() override { return record.patternEndDate; }
-    bool NoEndDate() override { return record.noEndDate; }
-    int Occurrences() override { return record.occurrences; }
-    int Interval() override { return record.interval; }
-    int DayOfWeekMask() override { return record.dayOfWeekMask; }
-    int DayOfMonth() override { return record.dayOfMonth; }
-    TDateTime StartTime() override { return record.startTime; }
+    explicit TTimeZone(std::shared_ptr<const TIcalZone> zone) : zone(std::move(zone)) {}
+    QString ID() override { return zone->Id(); }
+    TDateTime ToLocal(TDateTime wallTime) override { return zone->ToLocal(wallTime); }
 
 private:
-    TRecurrenceRecord record;
+    std::shared_ptr<const TIcalZone> zone;
+};
+
+class TException : public outlook::Exception {
+public:
+    explicit TException(TExceptionRecord record) : record(std::move(record)) {}
+    TDateTime OriginalDate() override { return record.originalDate; }
+    bool Deleted() override { return record.changed == nullptr; }
+    std::shared_ptr<outlook::AppointmentItem> AppointmentItem() override {
+        if (!record.changed)
+            throw EAutomationError(QStringLiteral("The occurrence was deleted."));
+        return MakeAppointment(record.changed);
+    }
+
+private:
+    TExceptionRecord record;
+};
+
+class TExceptions : public outlook::Exceptions {
+public:
+    explicit TExceptions(const std::vector<TExceptionRecord>& records) : records(records) {}
+    int Count() override { return static_cast<int>(records.size()); }
+    std::shared_ptr<outlook::Exception> Item(int index) override {
+        if (index < 1 || index > Count())
+            throw EAutomationError(QStringLiteral("Array index out of bounds."));
+        return std::make_shared<TException>(records[static_cast<size_t>(index - 1)]);
+    }
+
+private:
+    const std::vector<TExceptionRecord>& records;
+};
+
+class TPattern : public outlook::RecurrencePattern {
+public:
+    // The record must outlive the pattern: the item that hands it out holds it.
+    explicit TPattern(std::shared_ptr<const TRecurrenceRecord> record)
+        : record(std::move(record)) {}
+    int RecurrenceType() override { return record->type; }
+    TDateTime PatternStartDate() override { return record->patternStartDate; }
+    TDateTime PatternEndDate() override { return record->patternEndDate; }
+    bool NoEndDate() override { return record->noEndDate; }
+    int Occurrences() override { return record->occurrences; }
+    int Interval() override { return record->interval; }
+    int DayOfWeekMask() override { return record->dayOfWeekMask; }
+    int DayOfMonth() override { return record->dayOfMonth; }
+    TDateTime StartTime() override { return record->startTime; }
+    std::shared_ptr<outlook::TimeZone> StartTimeZone() override {
+        return record->zone ? std::make_shared<TTimeZone>(record->zone) : nullptr;
+    }
+    std::shared_ptr<outlook::Exceptions> Exceptions() override {
+        return std::make_shared<TExceptionsHolder>(record);
+    }
+
+private:
+    // Keeps the record alive as long as the collection is.
+    class TExceptionsHolder : public TExceptions {
+    public:
+        explicit TExceptionsHolder(std::shared_ptr<const TRecurrenceRecord> record)
+            : TExceptions(record->exceptions), record(std::move(record)) {}
+
+    private:
+        std::shared_ptr<const TRecurrenceRecord> record;
+    };
+    std::shared_ptr<const TRecurrenceRecord> record;
 };
 
 // What a single appointment's pattern reads like: one occurrence, its start.
@@ -44,8 +101,10 @@ public:
         : record(std::move(record)) {}
     bool IsRecurring() override { return record->recurrence != nullptr; }
     std::shared_ptr<outlook::RecurrencePattern> GetRecurrencePattern() override {
-        return std::make_shared<TPattern>(record->recurrence ? *record->recurrence
-                                                             : SingleOccurrence(record->start));
+        return std::make_shared<TPattern>(
+            record->recurrence
+                ? record->recurrence
+                : std::make_shared<const TRecurrenceRecord>(SingleOccurrence(record->start)));
     }
     TDateTime Start() override { return record->start; }
     int ReminderMinutesBeforeStart() override { return record->reminderMinutes; }

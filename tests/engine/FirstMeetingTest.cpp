@@ -80,3 +80,26 @@ TEST_F(FirstMeetingTest, AStopPassesOverEveryCandidate) {
 
 } // namespace
 } // namespace rp::test
+
+namespace rp::test {
+namespace {
+
+// The evening before, a daily 09:00 stand-up is already known as tomorrow's first
+// meeting, ahead of a one-off meeting later in the day.
+TEST_F(FirstMeetingTest, EveningNoticeKnowsTomorrowsDailyMeeting) {
+    UsLocale us;
+    auto standup = h.outlook->AddAppointment(QStringLiteral("Standup"), Mar(1, 9, 0));
+    standup->isRecurring = true;
+    standup->pattern = h.outlook->NewPattern();
+    standup->pattern->recurrenceType = outlook::olRecursDaily;
+    standup->pattern->patternStartDate = Mar(1);
+    standup->pattern->startTime = EncodeTime(9, 0);
+    h.outlook->AddAppointment(QStringLiteral("Review"), Mar(5, 11, 0));
+    auto& p = Park(Mar(4, 21, 50));
+    Access::CheckAppointments(p);
+    Evening();
+    EXPECT_EQ(SentSubjects(), QStringList{"First:9:00:00 AM@loc:Standup"});
+}
+
+} // namespace
+} // namespace rp::test

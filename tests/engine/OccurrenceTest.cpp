@@ -1,4 +1,5 @@
 #include "engine/Occurrence.h"
+#include "tests/support/MemoryOutlook.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,8 @@ struct PatternFields : outlook::RecurrencePattern {
     int DayOfWeekMask() override { return Mask; }
     int DayOfMonth() override { return Day; }
     TDateTime StartTime() override { return At; }
+    std::shared_ptr<outlook::TimeZone> StartTimeZone() override { return nullptr; }
+    std::shared_ptr<outlook::Exceptions> Exceptions() override { return nullptr; }
 };
 
 constexpr int Sunday = 1, Monday = 2, Thursday = 16, Wednesday = 8;
@@ -42,10 +45,14 @@ void EndsOn(PatternFields& pattern, TDateTime lastDay, int count) {
     pattern.Count = count;
 }
 
-TEST(EveryNDays, ReportsTodayEvenAfterItsTimeElseTomorrow) {
+TEST(EveryNDays, ReportsTodayUntilAnHourPastThenTomorrow) {
     PatternFields pattern;
     pattern.Start = On(2024, 1, 1);
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 5, 14, 0)), On(2024, 3, 5, 9, 0));
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 5, 10, 0)), On(2024, 3, 5, 9, 0));
+    // Past the scan's hour of grace today's is of no use, and tomorrow's is already
+    // known for the evening's first-meeting notice.
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 5, 10, 1)), On(2024, 3, 6, 9, 0));
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 5, 21, 50)), On(2024, 3, 6, 9, 0));
 
     pattern.Every = 2; // 2024-03-05 lies an even number of days after the start
     EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 6, 8, 0)), On(2024, 3, 7, 9, 0));
@@ -85,9 +92,10 @@ TEST(WeekdayDaily, FollowsTheMaskOnTodayThenTomorrow) {
     PatternFields pattern;
     pattern.Mask = Weekdays;
     pattern.Start = On(2024, 1, 1);                                                  // a Monday
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 5, 18, 0)), On(2024, 1, 5, 9, 0)); // Friday
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 6, 8, 0)), 0);                     // Saturday
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 7, 8, 0)), On(2024, 1, 8, 9, 0));  // Sunday
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 5, 9, 30)), On(2024, 1, 5, 9, 0)); // Friday
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 5, 18, 0)), 0); // Saturday holds none
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 6, 8, 0)), 0);  // Saturday
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 1, 7, 8, 0)), On(2024, 1, 8, 9, 0)); // Sunday
     EXPECT_EQ(NextOccurrence(pattern, On(2023, 12, 31, 8, 0)),
               On(2024, 1, 1, 9, 0));                               // eve of start
     EXPECT_EQ(NextOccurrence(pattern, On(2023, 12, 29, 8, 0)), 0); // a Friday before the start
@@ -153,7 +161,8 @@ TEST(Monthly, OnTheDayOfMonthTodayOrTomorrow) {
     pattern.Type = outlook::olRecursMonthly;
     pattern.Day = 15;
     pattern.Start = On(2024, 1, 15);
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 15, 18, 0)), On(2024, 3, 15, 9, 0));
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 15, 9, 45)), On(2024, 3, 15, 9, 0));
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 15, 18, 0)), 0);
     EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 14, 8, 0)), On(2024, 3, 15, 9, 0));
     EXPECT_EQ(NextOccurrence(pattern, On(2024, 3, 16, 8, 0)), 0);
     EXPECT_EQ(NextOccurrence(pattern, On(2023, 12, 15, 8, 0)), 0); // before the start
@@ -163,14 +172,24 @@ TEST(Monthly, OnTheDayOfMonthTodayOrTomorrow) {
     EXPECT_EQ(NextOccurrence(pattern, On(2025, 1, 15, 8, 0)), On(2025, 1, 15, 9, 0));
 }
 
-TEST(Monthly, DayBeyondTheMonthFallsOnItsLastDay) {
+// As calendar files have it: a month without the day has no occurrence, and it
+// does not count toward the number of occurrences.
+TEST(Monthly, MonthsWithoutTheDayHaveNone) {
     PatternFields pattern;
     pattern.Type = outlook::olRecursMonthly;
     pattern.Day = 31;
     pattern.Start = On(1950, 1, 31);
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 4, 30, 8, 0)), On(2024, 4, 30, 9, 0));
-    EXPECT_EQ(NextOccurrence(pattern, On(2024, 2, 28, 8, 0)), On(2024, 2, 29, 9, 0));
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 4, 30, 8, 0)), 0);
+    EXPECT_EQ(NextOccurrence(pattern, On(2024, 2, 28, 8, 0)), 0);
     EXPECT_EQ(NextOccurrence(pattern, On(2024, 5, 30, 8, 0)), On(2024, 5, 31, 9, 0));
+
+    pattern.Day = 29;
+    pattern.Start = On(2023, 1, 29);
+    pattern.Open = false;
+    pattern.Count = 3; // Jan 29, Mar 29, Apr 29 2023
+    EXPECT_EQ(NextOccurrence(pattern, On(2023, 2, 28, 8, 0)), 0);
+    EXPECT_EQ(NextOccurrence(pattern, On(2023, 4, 28, 8, 0)), On(2023, 4, 29, 9, 0));
+    EXPECT_EQ(NextOccurrence(pattern, On(2023, 5, 28, 8, 0)), 0);
 }
 
 TEST(Monthly, CountsFromTheFirstMonthThatHoldsOne) {
@@ -201,3 +220,108 @@ TEST(NextOccurrence, OtherPatternKindsNeverOccur) {
 
 } // namespace
 } // namespace rp
+
+namespace rp::test {
+namespace {
+
+TDateTime Day(int year, int month, int day, int hour = 0, int minute = 0) {
+    return EncodeDateTime(year, month, day, hour, minute);
+}
+
+// Patterns as the in-memory mail application holds them, with zones and exceptions.
+class PatternTest : public ::testing::Test {
+protected:
+    PatternTest() : pattern(store.NewPattern()) {
+        series.subject = QStringLiteral("Budget review");
+        series.location = QStringLiteral("Room 4");
+        pattern->startTime = EncodeTime(16, 0);
+    }
+    MemoryOutlook store;
+    std::shared_ptr<MemoryRecurrence> pattern;
+    MemoryAppointment series{store};
+};
+
+// The process runs in UTC here: a zone's wall time moves against it on the zone's
+// changeover days, and stays where it is after them.
+TEST_F(PatternTest, ZonedOccurrencesTakeEachDaysOwnOffset) {
+    pattern->recurrenceType = outlook::olRecursDaily;
+    pattern->patternStartDate = Day(2027, 3, 1);
+    pattern->startTime = EncodeTime(9, 0);
+    pattern->startTimeZone = std::make_shared<MemoryTimeZone>("Europe/Berlin");
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 3, 27, 6)), Day(2027, 3, 27, 8));
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 3, 28, 6)), Day(2027, 3, 28, 7));
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 7, 1, 6)), Day(2027, 7, 1, 7));
+    // The rule's days are Tokyo's: its first day starts then, not a day earlier.
+    pattern->startTime = EncodeTime(23, 30);
+    pattern->startTimeZone = std::make_shared<MemoryTimeZone>("Asia/Tokyo");
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 3, 10, 12)), Day(2027, 3, 10, 14, 30));
+    pattern->patternStartDate = Day(2027, 3, 11);
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 3, 10, 12)), Day(2027, 3, 11, 14, 30));
+}
+
+TEST_F(PatternTest, DeletedOccurrencesAreNeverMet) {
+    pattern->recurrenceType = outlook::olRecursDaily;
+    pattern->patternStartDate = Day(2027, 1, 1);
+    pattern->Delete(Day(2027, 1, 10, 16));
+    // Not today's deleted one, nor a next day standing in for it.
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 10, 8)), Day(2027, 1, 11, 16));
+    pattern->Delete(Day(2027, 1, 11, 16));
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 10, 8)), 0);
+}
+
+TEST_F(PatternTest, MovedOccurrencesCountAtTheirNewStartOnly) {
+    pattern->recurrenceType = outlook::olRecursWeekly;
+    pattern->dayOfWeekMask = 4; // Tuesdays
+    pattern->patternStartDate = Day(2027, 1, 5);
+    auto moved = pattern->Move(Day(2027, 1, 12, 16), Day(2027, 1, 12, 17), series);
+    moved->subject = QStringLiteral("Budget review (moved)");
+    TOccurrence found = NearOccurrence(*pattern, Day(2027, 1, 12, 8));
+    EXPECT_EQ(found.start, Day(2027, 1, 12, 17));
+    ASSERT_TRUE(found.changed);
+    EXPECT_EQ(found.changed->Subject(), QStringLiteral("Budget review (moved)"));
+
+    // Moved out of reach: nothing left in the original's place.
+    pattern->Move(Day(2027, 1, 19, 16), Day(2027, 1, 25, 16), series);
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 19, 8)), 0);
+    // Moved into reach from another week, ahead of the series' own occurrence.
+    pattern->Move(Day(2027, 2, 2, 16), Day(2027, 1, 27, 9), series);
+    found = NearOccurrence(*pattern, Day(2027, 1, 26, 20));
+    EXPECT_EQ(found.start, Day(2027, 1, 27, 9));
+}
+
+// Every other week, looked at from each day of an on week and of an off week.
+TEST_F(PatternTest, EveryOtherWeekFindsOnWeeksAndNeverOffWeeks) {
+    pattern->recurrenceType = outlook::olRecursWeekly;
+    pattern->interval = 2;
+    pattern->dayOfWeekMask = 8 | 32;                // Wednesdays and Fridays
+    pattern->patternStartDate = Day(2027, 1, 6);    // a Wednesday of an on week
+    const TDateTime onWednesday = Day(2027, 1, 20); // two weeks on
+    for (int before = 0; before < 3; ++before)
+        EXPECT_EQ(NextOccurrence(*pattern, onWednesday - before + 0.3), onWednesday + 16.0 / 24)
+            << before;
+    EXPECT_EQ(NextOccurrence(*pattern, onWednesday + 2 - 1 + 0.3), onWednesday + 2 + 16.0 / 24);
+    for (int day = 0; day < 5; ++day) // Saturday of the on week to Wednesday of the off week
+        EXPECT_EQ(NextOccurrence(*pattern, onWednesday + 3 + day + 0.3), 0) << day;
+    // Monday and Tuesday before the week of the start hold nothing either.
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 4, 8)), Day(2027, 1, 6, 16));
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2026, 12, 30, 8)), 0);
+}
+
+TEST_F(PatternTest, DailyRulesRunToTheirEnd) {
+    pattern->recurrenceType = outlook::olRecursDaily;
+    pattern->interval = 2;
+    pattern->patternStartDate = Day(2027, 1, 1);
+    // An end date alone, as an UNTIL gives it.
+    pattern->noEndDate = false;
+    pattern->patternEndDate = Day(2027, 1, 21, 16);
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 20, 8)), Day(2027, 1, 21, 16));
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 22, 8)), 0);
+    // A count alone: ten occurrences, the last on January 19, not one more.
+    pattern->patternEndDate = 0;
+    pattern->occurrences = 10;
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 18, 8)), Day(2027, 1, 19, 16));
+    EXPECT_EQ(NextOccurrence(*pattern, Day(2027, 1, 20, 8)), 0);
+}
+
+} // namespace
+} // namespace rp::test

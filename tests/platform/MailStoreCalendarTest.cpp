@@ -1,5 +1,6 @@
 #include "MailStoreTestSupport.h"
 
+#include "engine/Occurrence.h"
 #include "platform/mailstore/IcsSource.h"
 #include "platform/mailstore/MailStoreItems.h"
 
@@ -57,9 +58,15 @@ TEST_F(MailStoreCalendarTest, DailyRuleWithCountEndsOnItsLastOccurrence) {
     EXPECT_EQ(pattern->DayOfWeekMask(), 0);
     EXPECT_EQ(pattern->Occurrences(), 5);
     EXPECT_FALSE(pattern->NoEndDate());
+    // Counted in the rule's own zone, which the pattern carries.
+    ASSERT_TRUE(pattern->StartTimeZone());
+    EXPECT_EQ(pattern->StartTimeZone()->ID(), "Europe/Berlin");
     EXPECT_EQ(pattern->PatternStartDate(), EncodeDate(2024, 3, 18));
-    EXPECT_NEAR(pattern->StartTime(), EncodeTime(2, 0), kSecond);
-    EXPECT_NEAR(pattern->PatternEndDate(), EncodeDateTime(2024, 3, 26, 2, 0), kSecond);
+    EXPECT_NEAR(pattern->StartTime(), EncodeTime(7, 0), kSecond);
+    EXPECT_NEAR(pattern->PatternEndDate(), EncodeDateTime(2024, 3, 26, 7, 0), kSecond);
+    EXPECT_NEAR(NextOccurrence(*pattern, EncodeDateTime(2024, 3, 20, 0, 30)),
+                EncodeDateTime(2024, 3, 20, 2, 0), kSecond);
+    EXPECT_EQ(NextOccurrence(*pattern, EncodeDateTime(2024, 3, 27, 0, 30)), 0);
 }
 
 TEST_F(MailStoreCalendarTest, WeeklyRuleWithUntilKeepsItsDaysAndEnd) {
@@ -69,8 +76,22 @@ TEST_F(MailStoreCalendarTest, WeeklyRuleWithUntilKeepsItsDaysAndEnd) {
     EXPECT_EQ(pattern->Interval(), 1);
     EXPECT_EQ(pattern->Occurrences(), 0);
     EXPECT_FALSE(pattern->NoEndDate());
-    EXPECT_NEAR(pattern->PatternEndDate(), EncodeDateTime(2024, 4, 30, 17, 59, 59), kSecond);
+    EXPECT_NEAR(pattern->PatternEndDate(), EncodeDateTime(2024, 4, 30, 23, 59, 59), kSecond);
     EXPECT_NEAR(Appointment(6)->Start(), EncodeDateTime(2024, 3, 4, 8, 0), kSecond);
+}
+
+// 14:00 in Berlin is 08:00 in New York, but 09:00 in the weeks between the two
+// cities' clock changes.
+TEST_F(MailStoreCalendarTest, WeeklyMeetingInBerlinMovesInNewYorkBetweenTheChangeovers) {
+    auto pattern = Appointment(6)->GetRecurrencePattern();
+    const auto at = [&](int month, int day) {
+        return NextOccurrence(*pattern, EncodeDateTime(2024, month, day, 7, 0));
+    };
+    EXPECT_NEAR(at(3, 6), EncodeDateTime(2024, 3, 6, 8, 0), kSecond);
+    EXPECT_NEAR(at(3, 13), EncodeDateTime(2024, 3, 13, 9, 0), kSecond);
+    EXPECT_NEAR(at(3, 29), EncodeDateTime(2024, 3, 29, 9, 0), kSecond);
+    EXPECT_NEAR(at(4, 1), EncodeDateTime(2024, 4, 1, 8, 0), kSecond);
+    EXPECT_NEAR(at(4, 30), 0, kSecond); // a Tuesday: Wednesday's is past the end
 }
 
 TEST_F(MailStoreCalendarTest, MonthlyAndYearlyRulesMapToTheirKinds) {
@@ -170,6 +191,86 @@ TEST(MailStoreCalendarFolderTest, GarbageAndEmptyFilesGiveNoItemsButNoError) {
     TIcsSource source(dir.path(), "calendar", 0);
     ASSERT_EQ(source.Contents()->appointments.size(), 1u);
     EXPECT_EQ(source.Contents()->appointments[0]->subject, "Kept");
+}
+
+} // namespace
+
+namespace {
+
+TIcsContents ParseEvents(const QByteArray& events) {
+    TIcsContents contents;
+    EXPECT_TRUE(ParseIcsText("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//x//y//EN\r\n" + events +
+                                 "END:VCALENDAR\r\n",
+                             QStringLiteral("test.ics"), contents));
+    return contents;
+}
+
+QByteArray Override(const QByteArray& recurrenceId, const QByteArray& rest) {
+    return "BEGIN:VEVENT\r\nUID:standup\r\nRECURRENCE-ID;TZID=Europe/Berlin:" + recurrenceId +
+           "\r\n" + rest + "END:VEVENT\r\n";
+}
+
+// What the scan meets on a day, as "local start subject @ location".
+QString MetOn(const std::shared_ptr<AppointmentItem>& item, TDateTime reference) {
+    const TOccurrence found = NearOccurrence(*item->GetRecurrencePattern(), reference);
+    if (found.start == 0)
+        return QStringLiteral("none");
+    AppointmentItem& occurrence = found.changed ? *found.changed : *item;
+    return ToQDateTime(found.start).toString(u"dd HH:mm ") + occurrence.Subject() + " @ " +
+           occurrence.Location();
+}
+
+// Deleted occurrences by EXDATE and by a cancelled override; one moved an hour
+// later with its own subject and place; the overrides written before the series.
+TEST(MailStoreExceptionTest, DeletedOccurrencesAreGoneAndMovedOnesMeetOnceAtTheirNewStart) {
+    TScopedTimeZone berlin("Europe/Berlin");
+    const TIcsContents contents = ParseEvents(
+        Override("20270112T160000", "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n"
+                                    "SUMMARY:Stand-up (late)\r\nLOCATION:Room 9\r\n") +
+        Override("20270113T160000", "DTSTART;TZID=Europe/Berlin:20270113T160000\r\n"
+                                    "STATUS:CANCELLED\r\n") +
+        "BEGIN:VEVENT\r\nUID:standup\r\nDTSTART;TZID=Europe/Berlin:20270104T160000\r\n"
+        "RRULE:FREQ=DAILY\r\nEXDATE;TZID=Europe/Berlin:20270111T160000\r\n"
+        "EXDATE:20270115T150000Z\r\nSUMMARY:Stand-up\r\nLOCATION:Room 4\r\nEND:VEVENT\r\n");
+    ASSERT_EQ(contents.appointments.size(), 1u); // the overrides are no meetings of their own
+    const auto item = MakeAppointment(contents.appointments[0]);
+    EXPECT_EQ(item->GetRecurrencePattern()->Exceptions()->Count(), 4);
+    const auto on = [](int day, int hour) { return EncodeDateTime(2027, 1, day, hour, 0); };
+    EXPECT_EQ(MetOn(item, on(10, 8)), "10 16:00 Stand-up @ Room 4");
+    EXPECT_EQ(MetOn(item, on(11, 8)), "12 17:00 Stand-up (late) @ Room 9");
+    EXPECT_EQ(MetOn(item, on(12, 17)), "12 17:00 Stand-up (late) @ Room 9");
+    EXPECT_EQ(MetOn(item, on(12, 18) + kOneMinute), "none");
+    EXPECT_EQ(MetOn(item, on(13, 8)), "14 16:00 Stand-up @ Room 4");
+    EXPECT_EQ(MetOn(item, on(14, 18)), "none");
+    EXPECT_EQ(MetOn(item, on(15, 18)), "16 16:00 Stand-up @ Room 4");
+}
+
+TEST(MailStoreExceptionTest, AnOverrideWithoutItsSeriesIsAMeetingOfItsOwn) {
+    TScopedTimeZone berlin("Europe/Berlin");
+    const TIcsContents contents =
+        ParseEvents(Override("20270112T160000", "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n"
+                                                "SUMMARY:Invited to one\r\n"));
+    ASSERT_EQ(contents.appointments.size(), 1u);
+    EXPECT_FALSE(contents.appointments[0]->recurrence);
+    EXPECT_NEAR(contents.appointments[0]->start, EncodeDateTime(2027, 1, 12, 17, 0), kSecond);
+}
+
+// A rule with parts the pattern cannot hold must not be read as a plainer one:
+// every day in January is not every day.
+TEST(MailStoreExceptionTest, RulesWithPartsThePatternCannotHoldNeverQualify) {
+    TScopedTimeZone utc("UTC");
+    for (const QByteArray rule :
+         {"FREQ=DAILY;BYMONTH=1", "FREQ=WEEKLY;BYDAY=MO;BYMONTH=1", "FREQ=DAILY;BYMONTHDAY=20",
+          "FREQ=MONTHLY;BYMONTH=3;BYMONTHDAY=5"}) {
+        const TIcsContents contents =
+            ParseEvents("BEGIN:VEVENT\r\nUID:x\r\nDTSTART:20270105T090000\r\nRRULE:" + rule +
+                        "\r\nSUMMARY:x\r\nEND:VEVENT\r\n");
+        ASSERT_EQ(contents.appointments.size(), 1u);
+        const auto item = MakeAppointment(contents.appointments[0]);
+        EXPECT_EQ(NextOccurrence(*item->GetRecurrencePattern(), EncodeDateTime(2027, 7, 5, 8, 0)),
+                  0)
+            << rule.constData();
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // reminder goes out once, at the right local time.
 
 #include "platform/mailstore/IcsSource.h"
+#include "platform/mailstore/MailStoreItems.h"
 #include "tests/reliability/WallClock.h"
 
 #include <QLocale>
@@ -70,29 +71,12 @@ protected:
         file.close();
         mailstore::TIcsSource source(path, QStringLiteral("calendar"), 0);
         const auto contents = source.Contents();
-        for (const auto& record : contents->appointments) {
-            auto item =
-                h.outlook->AddAppointment(QString::fromUtf8(record->subject), record->start);
-            item->location = QString::fromUtf8(record->location);
-            item->reminderMinutesBeforeStart = record->reminderMinutes;
-            if (record->recurrence)
-                CopyPattern(*record->recurrence, *item);
-        }
+        // The store's own items, patterns with their zones and exceptions included.
+        h.outlook->Edit([&] {
+            for (const auto& record : contents->appointments)
+                h.outlook->calendar->items.push_back(mailstore::MakeAppointment(record));
+        });
         return contents;
-    }
-
-    void CopyPattern(const mailstore::TRecurrenceRecord& from, MemoryAppointment& to) {
-        to.isRecurring = true;
-        to.pattern = h.outlook->NewPattern();
-        to.pattern->recurrenceType = from.type;
-        to.pattern->interval = from.interval;
-        to.pattern->dayOfWeekMask = from.dayOfWeekMask;
-        to.pattern->dayOfMonth = from.dayOfMonth;
-        to.pattern->occurrences = from.occurrences;
-        to.pattern->patternStartDate = from.patternStartDate;
-        to.pattern->patternEndDate = from.patternEndDate;
-        to.pattern->noEndDate = from.noEndDate;
-        to.pattern->startTime = from.startTime;
     }
 
     TDateTime At(int hour, int minute) const {
@@ -176,10 +160,8 @@ TEST_P(MailStoreDaylightSavingTest, DailyMeetingsWithTzidOrFloatingKeepTheirWall
 }
 
 // A daily meeting written in UTC keeps its UTC time, so its wall time moves by the
-// hour on the changeover day. Disabled: the reminder goes out by the wall time of
-// the first occurrence. The object model's pattern carries one local start time;
-// occurrences of rules anchored in UTC or in another zone need their own.
-TEST_P(MailStoreDaylightSavingTest, DISABLED_DailyMeetingInUtcMovesWithTheChangeover) {
+// hour on the changeover day.
+TEST_P(MailStoreDaylightSavingTest, DailyMeetingInUtcMovesWithTheChangeover) {
     const ChangeoverDay& day = GetParam();
     const QDateTime utcStart = QDateTime(day.day.addDays(-1), QTime(9, 0), Qt::LocalTime).toUTC();
     ReadCalendar(Event(

@@ -1,5 +1,8 @@
 #include "tests/support/MemoryOutlook.h"
 
+#include <QTimeZone>
+#include <cmath>
+
 namespace rp::test {
 
 using outlook::EAutomationError;
@@ -91,6 +94,30 @@ private:
 
 // ---- items
 
+namespace {
+
+class MemoryExceptions : public outlook::Exceptions {
+public:
+    MemoryExceptions(MemoryOutlook& store, std::vector<std::shared_ptr<MemoryException>> entries)
+        : store(store), entries(std::move(entries)) {}
+    int Count() override {
+        auto lock = store.Enter("Exceptions.Count");
+        return static_cast<int>(entries.size());
+    }
+    std::shared_ptr<outlook::Exception> Item(int index) override {
+        auto lock = store.Enter("Exceptions.Item");
+        if (index < 1 || index > static_cast<int>(entries.size()))
+            throw EAutomationError(QStringLiteral("Array index out of bounds."));
+        return entries[static_cast<size_t>(index - 1)];
+    }
+
+private:
+    MemoryOutlook& store;
+    std::vector<std::shared_ptr<MemoryException>> entries;
+};
+
+} // namespace
+
 int MemoryRecurrence::RecurrenceType() {
     auto lock = store.Enter("RecurrencePattern.RecurrenceType");
     return recurrenceType;
@@ -126,6 +153,56 @@ int MemoryRecurrence::DayOfMonth() {
 TDateTime MemoryRecurrence::StartTime() {
     auto lock = store.Enter("RecurrencePattern.StartTime");
     return startTime;
+}
+
+std::shared_ptr<outlook::TimeZone> MemoryRecurrence::StartTimeZone() {
+    auto lock = store.Enter("RecurrencePattern.StartTimeZone");
+    return startTimeZone;
+}
+std::shared_ptr<outlook::Exceptions> MemoryRecurrence::Exceptions() {
+    auto lock = store.Enter("RecurrencePattern.Exceptions");
+    return std::make_shared<MemoryExceptions>(store, exceptions);
+}
+void MemoryRecurrence::Delete(TDateTime originalDate) {
+    auto exception = std::make_shared<MemoryException>(store);
+    exception->originalDate = originalDate;
+    exceptions.push_back(exception);
+}
+std::shared_ptr<MemoryAppointment> MemoryRecurrence::Move(TDateTime originalDate,
+                                                          TDateTime newStart,
+                                                          const MemoryAppointment& series) {
+    auto exception = std::make_shared<MemoryException>(store);
+    exception->originalDate = originalDate;
+    exception->deleted = false;
+    exception->occurrence = std::make_shared<MemoryAppointment>(store);
+    exception->occurrence->start = newStart;
+    exception->occurrence->subject = series.subject;
+    exception->occurrence->location = series.location;
+    exception->occurrence->reminderMinutesBeforeStart = series.reminderMinutesBeforeStart;
+    exceptions.push_back(exception);
+    return exception->occurrence;
+}
+
+TDateTime MemoryTimeZone::ToLocal(TDateTime wallTime) {
+    // Split by hand: a wall time of another zone may not exist in local time.
+    const auto msec = static_cast<int>(std::llround(TimeOfDay(wallTime) * 86400000.0));
+    return FromQDateTime(
+        QDateTime(ToQDate(wallTime), QTime::fromMSecsSinceStartOfDay(msec), QTimeZone(ianaId)));
+}
+
+TDateTime MemoryException::OriginalDate() {
+    auto lock = store.Enter("Exception.OriginalDate");
+    return originalDate;
+}
+bool MemoryException::Deleted() {
+    auto lock = store.Enter("Exception.Deleted");
+    return deleted;
+}
+std::shared_ptr<outlook::AppointmentItem> MemoryException::AppointmentItem() {
+    auto lock = store.Enter("Exception.AppointmentItem");
+    if (deleted || !occurrence)
+        throw EAutomationError(QStringLiteral("The occurrence was deleted."));
+    return occurrence;
 }
 
 bool MemoryAppointment::IsRecurring() {

@@ -31,6 +31,34 @@ struct SentMail {
     QString Body;
 };
 
+class MemoryAppointment;
+
+// A zone of the system's time zone data, by its IANA name.
+class MemoryTimeZone : public outlook::TimeZone {
+public:
+    explicit MemoryTimeZone(QByteArray ianaId) : ianaId(std::move(ianaId)) {}
+    QString ID() override { return QString::fromLatin1(ianaId); }
+    TDateTime ToLocal(TDateTime wallTime) override;
+
+private:
+    QByteArray ianaId;
+};
+
+class MemoryException : public outlook::Exception {
+public:
+    explicit MemoryException(MemoryOutlook& store) : store(store) {}
+    TDateTime OriginalDate() override;
+    bool Deleted() override;
+    std::shared_ptr<outlook::AppointmentItem> AppointmentItem() override;
+
+    TDateTime originalDate = 0;
+    bool deleted = true;
+    std::shared_ptr<MemoryAppointment> occurrence; // the changed occurrence
+
+private:
+    MemoryOutlook& store;
+};
+
 class MemoryRecurrence : public outlook::RecurrencePattern {
 public:
     explicit MemoryRecurrence(MemoryOutlook& store) : store(store) {}
@@ -43,7 +71,18 @@ public:
     int DayOfWeekMask() override;
     int DayOfMonth() override;
     TDateTime StartTime() override;
+    std::shared_ptr<outlook::TimeZone> StartTimeZone() override;
+    std::shared_ptr<outlook::Exceptions> Exceptions() override;
 
+    // Deletes the occurrence that starts at originalDate (the pattern's zone).
+    void Delete(TDateTime originalDate);
+    // Moves it; the returned occurrence starts at newStart with the series'
+    // subject, location and lead time until the test changes them.
+    std::shared_ptr<MemoryAppointment> Move(TDateTime originalDate, TDateTime newStart,
+                                            const MemoryAppointment& series);
+
+    std::shared_ptr<outlook::TimeZone> startTimeZone; // null: local time
+    std::vector<std::shared_ptr<MemoryException>> exceptions;
     int recurrenceType = outlook::olRecursWeekly;
     TDateTime patternStartDate = 0;
     TDateTime patternEndDate = 0;
