@@ -136,7 +136,7 @@ TOneHop RunHop(const THttpRequest& request, const QUrl& url, const QSslConfigura
     deadline.start(request.timeoutSeconds * 4000);
     if (!reply->isFinished())
         loop.exec();
-    if (!tooLarge)
+    if (!tooLarge && reply->isOpen())
         response.body += reply->readAll();
     response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     for (const auto& [name, value] : reply->rawHeaderPairs())
