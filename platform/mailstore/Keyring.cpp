@@ -1,8 +1,11 @@
 #include "platform/mailstore/Keyring.h"
 
+#include "engine/OutlookModel.h"
 #include "platform/mailstore/MailStoreFiles.h"
+#include "platform/mailstore/MailTransport.h"
 
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 #include <QUrl>
 
@@ -40,10 +43,61 @@ bool RunJob(QKeychain::Job* job) {
 }
 #endif
 
+QString AccountOf(const QString& user, const QString& url) {
+    return user + QLatin1Char('@') + QUrl(url.trimmed()).host();
+}
+
 } // namespace
 
+QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what) {
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutSeconds * 1000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        throw outlook::EAutomationError(QStringLiteral("The %1 did not finish within %2 seconds.")
+                                            .arg(what)
+                                            .arg(timeoutSeconds));
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw outlook::EAutomationError(
+            QStringLiteral("The %1 failed (exit code %2).").arg(what).arg(process.exitCode()));
+    const QByteArray output = process.readAllStandardOutput();
+    const qsizetype lineEnd = output.indexOf('\n');
+    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
 QString KeyringAccount(const TSendSettings& settings) {
-    return settings.user + QLatin1Char('@') + QUrl(settings.url.trimmed()).host();
+    return AccountOf(settings.user, settings.url);
+}
+
+QString KeyringAccount(const TSourceSettings& settings) {
+    return AccountOf(settings.user, settings.url);
+}
+
+QString ResolveLoginPassword(const TLogin& login) {
+    if (login.user.isEmpty())
+        return {};
+    if (!login.password.isEmpty())
+        return login.password;
+    if (!login.passwordCommand.trimmed().isEmpty())
+        return RunSecretCommand(login.passwordCommand, login.timeoutSeconds,
+                                QStringLiteral("password command"));
+    return ReadKeyringPassword(AccountOf(login.user, login.url));
+}
+
+QString ResolvePassword(const TSendSettings& settings) {
+    return ResolveLoginPassword({settings.user, settings.password, settings.passwordCommand,
+                                 settings.url, settings.timeoutSeconds});
+}
+
+QString ResolvePassword(const TSourceSettings& settings) {
+    return ResolveLoginPassword({settings.user, settings.password, settings.passwordCommand,
+                                 settings.url, settings.timeoutSeconds});
 }
 
 QString ReadKeyringPassword([[maybe_unused]] const QString& account) {

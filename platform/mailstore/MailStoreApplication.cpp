@@ -101,6 +101,22 @@ QString CleanPath(const QString& path) {
     return QDir::cleanPath(QDir(path).absolutePath());
 }
 
+std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSettings& server,
+                                       const QString& what, const TStoreLocation& location) {
+    if (server.url.isEmpty())
+        return std::make_shared<TIcsSource>(path, what, location.recheckMs);
+    return std::make_shared<TIcsSource>(
+        std::make_shared<TCalDavMirror>(server, what, location.cacheFolder, location.pollSeconds,
+                                        location.status),
+        what, location.recheckMs);
+}
+
+bool SameSource(const TMailStoreProfile& profile) {
+    if (!profile.calendarServer.url.isEmpty() || !profile.tasksServer.url.isEmpty())
+        return profile.calendarServer == profile.tasksServer;
+    return CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath);
+}
+
 } // namespace
 
 std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
@@ -109,13 +125,12 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     if (parts->profile.isDefault)
         CreateDefaultStore(location.storeFolder);
     const TMailStoreProfile& profile = parts->profile;
-    parts->calendar = std::make_shared<TIcsSource>(profile.calendarPath, QStringLiteral("calendar"),
-                                                   location.recheckMs);
-    // One file or folder for both is read once, not twice.
-    parts->tasks = CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath)
-                       ? parts->calendar
-                       : std::make_shared<TIcsSource>(
-                             profile.tasksPath, QStringLiteral("task list"), location.recheckMs);
+    parts->calendar = OpenSource(profile.calendarPath, profile.calendarServer,
+                                 QStringLiteral("calendar"), location);
+    // One file, folder or collection for both is read once, not twice.
+    parts->tasks = SameSource(profile) ? parts->calendar
+                                       : OpenSource(profile.tasksPath, profile.tasksServer,
+                                                    QStringLiteral("task list"), location);
     parts->inbox = std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
     // ntfy-...@ addresses go to their push server, whatever [Send] says.
     parts->transport = std::make_shared<TPushRouter>(profile, CreateTransport(profile.send));

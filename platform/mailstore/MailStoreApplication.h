@@ -18,6 +18,11 @@ struct TStoreLocation {
     QString profilePath = DefaultProfilePath();
     QString storeFolder = DefaultStoreFolder();
     int recheckMs = 1000;
+    // Last good copies of the servers' data, and how often a server is asked.
+    QString cacheFolder = DefaultCacheFolder();
+    int pollSeconds = 300;
+    // Where a source's trouble is told (the status bar); may be empty.
+    TStatusSink status = nullptr;
 };
 
 // The sources and the transport one profile describes.

@@ -31,8 +31,5 @@ std::unique_ptr<IMailTransport> CreateTransport(const TSendSettings& settings);
 // The password for SMTP: Password, else the first line PasswordCommand prints,
 // else the desktop keyring; empty when there is no user.
 QString ResolvePassword(const TSendSettings& settings);
-// The first line a secret's command (`what`: "password command") prints, run by
-// /bin/sh; throws EAutomationError when it fails or outlasts the time-out.
-QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what);
 
 } // namespace rp::mailstore

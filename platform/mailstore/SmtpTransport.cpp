@@ -2,7 +2,6 @@
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
-#include <QProcess>
 #include <QUrl>
 #include <cstring>
 #include <curl/curl.h>
@@ -218,39 +217,6 @@ private:
 };
 
 } // namespace
-
-QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what) {
-    QProcess process;
-    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
-    process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutSeconds * 1000)) {
-        process.kill();
-        process.waitForFinished(1000);
-        throw EAutomationError(QStringLiteral("The %1 did not finish within %2 seconds.")
-                                   .arg(what)
-                                   .arg(timeoutSeconds));
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw EAutomationError(
-            QStringLiteral("The %1 failed (exit code %2).").arg(what).arg(process.exitCode()));
-    const QByteArray output = process.readAllStandardOutput();
-    const qsizetype lineEnd = output.indexOf('\n');
-    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromUtf8(line);
-}
-
-QString ResolvePassword(const TSendSettings& settings) {
-    if (settings.user.isEmpty())
-        return {};
-    if (!settings.password.isEmpty())
-        return settings.password;
-    if (!settings.passwordCommand.trimmed().isEmpty())
-        return RunSecretCommand(settings.passwordCommand, settings.timeoutSeconds,
-                                QStringLiteral("password command"));
-    return ReadKeyringPassword(KeyringAccount(settings));
-}
 
 std::unique_ptr<IMailTransport> CreateSmtpTransport(const TSendSettings& settings) {
     return std::make_unique<TSmtpTransport>(settings);
