@@ -3,8 +3,11 @@
 
 namespace rp {
 
-std::unique_ptr<outlook::IApplicationFactory> CreateMailStoreFactory() {
-    return std::make_unique<mailstore::TMailStoreFactory>();
+std::unique_ptr<outlook::IApplicationFactory>
+CreateMailStoreFactory(std::function<void(const QString& text)> status) {
+    mailstore::TStoreLocation location;
+    location.status = std::move(status);
+    return std::make_unique<mailstore::TMailStoreFactory>(location);
 }
 
 } // namespace rp

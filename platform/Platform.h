@@ -5,6 +5,7 @@
 #include "engine/OutlookModel.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace rp {
@@ -16,6 +17,8 @@ std::unique_ptr<IInputState> CreateInputState(QString* notice = nullptr);
 
 // The local mail store that stands in for the mail application, as configured by
 // ${XDG_CONFIG_HOME:-$HOME/.config}/Amberfold/MailStore.ini (or its default).
-std::unique_ptr<outlook::IApplicationFactory> CreateMailStoreFactory();
+// `status` hears of a calendar or task server that cannot be reached (engine thread).
+std::unique_ptr<outlook::IApplicationFactory>
+CreateMailStoreFactory(std::function<void(const QString& text)> status = {});
 
 } // namespace rp

@@ -25,13 +25,15 @@ private:
     TOutlookProcessor processor;
 };
 
-TEngineDeps SystemEngineDeps(QString& notice) {
+TEngineDeps SystemEngineDeps(IEngineHost& host, QString& notice) {
     TEngineDeps deps;
     deps.Clock = std::make_unique<TSystemClock>();
     deps.Input = CreateInputState(&notice);
     deps.Wake = std::make_unique<TWakeEvent>(QLatin1String(WakeEventName));
     deps.Runtime = std::make_unique<TNullAutomationRuntime>();
-    deps.Factory = CreateMailStoreFactory();
+    // A server's trouble shows in the status bar; the host outlives the engine.
+    deps.Factory =
+        CreateMailStoreFactory([&host](const QString& text) { host.SetStatusText(text); });
     deps.DataDir = QDir(QStringLiteral("."));
     return deps;
 }
@@ -41,7 +43,7 @@ TEngineDeps SystemEngineDeps(QString& notice) {
 TEngineFactory SystemEngineFactory(std::function<void(const QString& notice)> showNotice) {
     return [showNotice](IEngineHost& host) -> std::unique_ptr<IEngine> {
         QString notice;
-        auto engine = std::make_unique<TProcessorEngine>(host, SystemEngineDeps(notice));
+        auto engine = std::make_unique<TProcessorEngine>(host, SystemEngineDeps(host, notice));
         if (!notice.isEmpty() && showNotice)
             showNotice(notice);
         return engine;

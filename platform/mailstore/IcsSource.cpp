@@ -11,12 +11,20 @@ namespace rp::mailstore {
 TIcsSource::TIcsSource(QString path, QString what, int recheckMs)
     : path(std::move(path)), what(std::move(what)), recheckMs(recheckMs) {}
 
+TIcsSource::TIcsSource(std::shared_ptr<TCalDavMirror> mirror, QString what, int recheckMs)
+    : mirror(std::move(mirror)), path(this->mirror->ItemsFolder()), what(std::move(what)),
+      recheckMs(recheckMs) {}
+
 void TIcsSource::Invalidate() {
     sinceCheck.invalidate();
+    if (mirror)
+        mirror->RequestWriteBack();
 }
 
 std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
     if (!snapshot || !sinceCheck.isValid() || sinceCheck.elapsed() >= recheckMs) {
+        if (mirror)
+            mirror->SyncIfDue();
         if (Refresh() || !snapshot)
             Rebuild();
         sinceCheck.start();
@@ -85,6 +93,13 @@ void TIcsSource::Rebuild() {
         contents->tasks.insert(contents->tasks.end(), entry.contents.tasks.begin(),
                                entry.contents.tasks.end());
     }
+    // A subscription is read only: its tasks are never moved on (nor written).
+    if (mirror && mirror->ReadOnly())
+        for (auto& task : contents->tasks) {
+            auto fixed = std::make_shared<TTaskRecord>(*task);
+            fixed->hasNextOccurrence = false;
+            task = std::move(fixed);
+        }
     snapshot = std::move(contents);
 }
 

@@ -3,6 +3,7 @@
 // compact records. Each file is parsed once and again only when it changed on
 // disk; the snapshot between changes is shared, never rebuilt.
 
+#include "platform/mailstore/CalDavMirror.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/MailStoreFiles.h"
 
@@ -18,14 +19,19 @@ public:
     // `what` names the location in error messages ("calendar", "task list").
     // The disk is looked at no more often than every `recheckMs` milliseconds.
     TIcsSource(QString path, QString what, int recheckMs = 1000);
+    // A source on a server: the mirror's cache folder is read, and the mirror is
+    // asked to sync (it polls the server only every few minutes).
+    TIcsSource(std::shared_ptr<TCalDavMirror> mirror, QString what, int recheckMs = 1000);
 
     // The items as they are on disk now; throws EAutomationError naming a file
     // that cannot be read.
     std::shared_ptr<const TIcsContents> Contents();
-    // Forgets the check time, so the next Contents() looks at the disk.
+    // Forgets the check time, so the next Contents() looks at the disk; a
+    // mirrored source also writes the changed file back to its server then.
     void Invalidate();
 
     const QString& Path() const { return path; }
+    const std::shared_ptr<TCalDavMirror>& Mirror() const { return mirror; }
     // How many file parses this source has made (a cost the tests watch).
     int ParseCount() const { return parses; }
 
@@ -40,6 +46,7 @@ private:
     bool RefreshFile(const QString& file, std::map<QString, TFileEntry>& next);
     void Rebuild();
 
+    std::shared_ptr<TCalDavMirror> mirror;
     QString path;
     QString what;
     int recheckMs;

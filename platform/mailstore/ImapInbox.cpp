@@ -4,6 +4,7 @@
 #include "platform/mailstore/MailStoreFiles.h"
 #include "platform/mailstore/MessageHeaders.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
 #include <QDir>
@@ -278,9 +279,10 @@ bool LoadMailboxCopy(const QString& path, const QString& account, TImapMailbox& 
 }
 
 TImapInbox::TImapInbox(TSourceSettings settings, TPasswordSource password, QString cachePath,
-                       int pollSeconds)
+                       int pollSeconds, TStatusSink statusSink)
     : settings(std::move(settings)), passwordSource(std::move(password)),
-      cachePath(std::move(cachePath)), pollSeconds(std::max(pollSeconds, 1)) {
+      cachePath(std::move(cachePath)), pollSeconds(std::max(pollSeconds, 1)),
+      statusSink(std::move(statusSink)) {
     double lastGood = 0;
     if (LoadMailboxCopy(this->cachePath, Account(), mailbox, lastGood)) {
         status.haveCopy = true;
@@ -340,13 +342,18 @@ void TImapInbox::PollNow() {
                 throw;
             changed = SyncMailbox(*session, mailbox);
         }
+        bool wasFailing = false;
         {
             std::lock_guard lock(stateMutex);
             if (changed)
                 snapshot = ContentsOf(mailbox);
+            wasFailing = !status.problem.isEmpty();
             status = {true, Now(), {}, std::nullopt, 0};
             traffic = session->Traffic();
         }
+        if (wasFailing)
+            Report(QStringLiteral("The IMAP inbox %1 is reachable again.")
+                       .arg(session->Address().Server()));
         if (changed)
             KeepCopy();
     } catch (const EImapError& error) {
@@ -354,6 +361,8 @@ void TImapInbox::PollNow() {
     } catch (const outlook::EAutomationError& error) {
         NoteFailure(EImapError(TImapFailure::Settings, error.Message())); // the password command
     }
+    if (const QString text = StatusText(); !text.isEmpty())
+        Report(text);
 }
 
 // A copy that cannot be written costs only the next offline start; the inbox goes on.
@@ -379,6 +388,21 @@ void TImapInbox::NoteFailure(const EImapError& error) {
     status.failure = error.Failure();
     if (session)
         traffic = session->Traffic();
+}
+
+void TImapInbox::Report(const QString& text) {
+    if (text == reported)
+        return;
+    reported = text;
+    if (statusSink)
+        statusSink(text);
+}
+
+QString ImapCopyName(const TSourceSettings& settings) {
+    const QByteArray id = (settings.url.trimmed() + QLatin1Char('\n') + settings.user).toUtf8();
+    return QStringLiteral("inbox-%1.imap")
+        .arg(QString::fromLatin1(
+            QCryptographicHash::hash(id, QCryptographicHash::Sha1).toHex().left(16)));
 }
 
 TImapInboxStatus TImapInbox::Status() const {

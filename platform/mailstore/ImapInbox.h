@@ -7,6 +7,7 @@
 // Only flags and a few header fields are read, always with EXAMINE and
 // BODY.PEEK: nothing on the server is ever marked read or changed.
 
+#include "platform/mailstore/CalDavMirror.h"
 #include "platform/mailstore/ImapSession.h"
 #include "platform/mailstore/MaildirInbox.h"
 
@@ -66,8 +67,9 @@ class TImapInbox : public IInboxSource {
 public:
     using TPasswordSource = std::function<QString()>;
 
+    // `status` hears of trouble and of the server answering again; may be empty.
     TImapInbox(TSourceSettings settings, TPasswordSource password, QString cachePath,
-               int pollSeconds = 300);
+               int pollSeconds = 300, TStatusSink status = {});
     ~TImapInbox() override;
 
     // The copy as it is now; starts the polling thread on first use.
@@ -87,12 +89,15 @@ private:
     void PollLoop();
     void NoteFailure(const EImapError& error);
     void KeepCopy();
+    void Report(const QString& text);
     QString Account() const;
 
     TSourceSettings settings;
     TPasswordSource passwordSource;
     QString cachePath;
     int pollSeconds;
+    TStatusSink statusSink;
+    QString reported; // last text told to statusSink
 
     std::mutex pollMutex; // one look at a time; guards session and working copy
     std::unique_ptr<TImapSession> session;
@@ -110,6 +115,9 @@ private:
     std::condition_variable wake;
     std::thread poller;
 };
+
+// The copy's file name in the cache folder, one per server and user.
+QString ImapCopyName(const TSourceSettings& settings);
 
 // The dialog's "Test": one look at the server, nothing kept. Says how many
 // messages and how many unread urgent ones there are, or what went wrong.

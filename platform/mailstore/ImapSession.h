@@ -14,17 +14,6 @@
 
 namespace rp::mailstore {
 
-// How one server source of the profile is reached.
-struct TSourceSettings {
-    QString url;
-    QString user;
-    QString password;
-    QString passwordCommand;
-    QString caFile;
-    int timeoutSeconds = 30;
-    bool startTls = true;
-};
-
 enum class TImapFailure {
     Unreachable, // not found, refused, timed out, connection dropped: try again later
     Login,       // user name or password refused

@@ -1,8 +1,11 @@
 #include "platform/mailstore/Keyring.h"
 
+#include "engine/OutlookModel.h"
 #include "platform/mailstore/MailStoreFiles.h"
+#include "platform/mailstore/MailTransport.h"
 
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 #include <QUrl>
 
@@ -40,10 +43,60 @@ bool RunJob(QKeychain::Job* job) {
 }
 #endif
 
+QString RunPasswordCommand(const TLogin& login) {
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), login.passwordCommand});
+    process.closeWriteChannel();
+    if (!process.waitForFinished(login.timeoutSeconds * 1000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        throw outlook::EAutomationError(
+            QStringLiteral("The password command did not finish within %1 seconds.")
+                .arg(login.timeoutSeconds));
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw outlook::EAutomationError(
+            QStringLiteral("The password command failed (exit code %1).").arg(process.exitCode()));
+    const QByteArray output = process.readAllStandardOutput();
+    const qsizetype lineEnd = output.indexOf('\n');
+    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+QString AccountOf(const QString& user, const QString& url) {
+    return user + QLatin1Char('@') + QUrl(url.trimmed()).host();
+}
+
 } // namespace
 
 QString KeyringAccount(const TSendSettings& settings) {
-    return settings.user + QLatin1Char('@') + QUrl(settings.url.trimmed()).host();
+    return AccountOf(settings.user, settings.url);
+}
+
+QString KeyringAccount(const TSourceSettings& settings) {
+    return AccountOf(settings.user, settings.url);
+}
+
+QString ResolveLoginPassword(const TLogin& login) {
+    if (login.user.isEmpty())
+        return {};
+    if (!login.password.isEmpty())
+        return login.password;
+    if (!login.passwordCommand.trimmed().isEmpty())
+        return RunPasswordCommand(login);
+    return ReadKeyringPassword(AccountOf(login.user, login.url));
+}
+
+QString ResolvePassword(const TSendSettings& settings) {
+    return ResolveLoginPassword({settings.user, settings.password, settings.passwordCommand,
+                                 settings.url, settings.timeoutSeconds});
+}
+
+QString ResolvePassword(const TSourceSettings& settings) {
+    return ResolveLoginPassword({settings.user, settings.password, settings.passwordCommand,
+                                 settings.url, settings.timeoutSeconds});
 }
 
 QString ReadKeyringPassword([[maybe_unused]] const QString& account) {

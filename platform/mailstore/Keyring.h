@@ -1,6 +1,7 @@
 #pragma once
-// The desktop keyring (through QtKeychain where the build has it) for the SMTP
-// password typed into the "Mail Store..." dialog.
+// The passwords of the profile's servers: Password=, else the first line
+// PasswordCommand= prints, else the desktop keyring (through QtKeychain where the
+// build has it) under the user and the server's host.
 
 #include "platform/mailstore/MailStoreProfile.h"
 
@@ -10,6 +11,23 @@ namespace rp::mailstore {
 
 // The keyring entry of the profile's SMTP login: user and server.
 QString KeyringAccount(const TSendSettings& settings);
+
+// The keyring entry of a calendar, task or inbox server login.
+QString KeyringAccount(const TSourceSettings& settings);
+
+// What finding a password needs; the same for sending and for reading.
+struct TLogin {
+    QString user;
+    QString password;
+    QString passwordCommand;
+    QString url;
+    int timeoutSeconds = 30;
+};
+// The password; empty when there is no user. Throws EAutomationError when the
+// password command fails or does not finish within the time-out.
+QString ResolveLoginPassword(const TLogin& login);
+// The password of a calendar, task or inbox server (as ResolveLoginPassword).
+QString ResolvePassword(const TSourceSettings& settings);
 
 // The stored password, or empty when there is none or no keyring answers.
 QString ReadKeyringPassword(const QString& account);

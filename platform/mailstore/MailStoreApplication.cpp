@@ -1,5 +1,7 @@
 #include "platform/mailstore/MailStoreApplication.h"
 
+#include "platform/mailstore/ImapInbox.h"
+#include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailStoreItems.h"
 
 #include <QDir>
@@ -63,7 +65,7 @@ private:
 
 class TInboxFolder : public outlook::MAPIFolder {
 public:
-    explicit TInboxFolder(std::shared_ptr<TMaildirInbox> inbox) : inbox(std::move(inbox)) {}
+    explicit TInboxFolder(std::shared_ptr<IInboxSource> inbox) : inbox(std::move(inbox)) {}
     std::shared_ptr<outlook::Items> Items() override {
         auto contents = inbox->Contents();
         return std::make_shared<TItems<TMailRecord>>(
@@ -73,7 +75,7 @@ public:
     int UnReadItemCount() override { return inbox->Contents()->unreadCount; }
 
 private:
-    std::shared_ptr<TMaildirInbox> inbox;
+    std::shared_ptr<IInboxSource> inbox;
 };
 
 class TStoreNameSpace : public outlook::NameSpace {
@@ -100,6 +102,33 @@ QString CleanPath(const QString& path) {
     return QDir::cleanPath(QDir(path).absolutePath());
 }
 
+std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSettings& server,
+                                       const QString& what, const TStoreLocation& location) {
+    if (server.url.isEmpty())
+        return std::make_shared<TIcsSource>(path, what, location.recheckMs);
+    return std::make_shared<TIcsSource>(
+        std::make_shared<TCalDavMirror>(server, what, location.cacheFolder, location.pollSeconds,
+                                        location.status),
+        what, location.recheckMs);
+}
+
+std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
+                                        const TStoreLocation& location) {
+    const TSourceSettings& server = profile.inboxServer;
+    if (server.url.isEmpty())
+        return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
+    return std::make_shared<TImapInbox>(
+        server, [server] { return ResolvePassword(server); },
+        location.cacheFolder + QLatin1Char('/') + ImapCopyName(server), location.pollSeconds,
+        location.status);
+}
+
+bool SameSource(const TMailStoreProfile& profile) {
+    if (!profile.calendarServer.url.isEmpty() || !profile.tasksServer.url.isEmpty())
+        return profile.calendarServer == profile.tasksServer;
+    return CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath);
+}
+
 } // namespace
 
 std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
@@ -108,14 +137,13 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     if (parts->profile.isDefault)
         CreateDefaultStore(location.storeFolder);
     const TMailStoreProfile& profile = parts->profile;
-    parts->calendar = std::make_shared<TIcsSource>(profile.calendarPath, QStringLiteral("calendar"),
-                                                   location.recheckMs);
-    // One file or folder for both is read once, not twice.
-    parts->tasks = CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath)
-                       ? parts->calendar
-                       : std::make_shared<TIcsSource>(
-                             profile.tasksPath, QStringLiteral("task list"), location.recheckMs);
-    parts->inbox = std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
+    parts->calendar = OpenSource(profile.calendarPath, profile.calendarServer,
+                                 QStringLiteral("calendar"), location);
+    // One file, folder or collection for both is read once, not twice.
+    parts->tasks = SameSource(profile) ? parts->calendar
+                                       : OpenSource(profile.tasksPath, profile.tasksServer,
+                                                    QStringLiteral("task list"), location);
+    parts->inbox = OpenInbox(profile, location);
     parts->transport = CreateTransport(profile.send);
     return parts;
 }

@@ -18,6 +18,11 @@ struct TStoreLocation {
     QString profilePath = DefaultProfilePath();
     QString storeFolder = DefaultStoreFolder();
     int recheckMs = 1000;
+    // Last good copies of the servers' data, and how often a server is asked.
+    QString cacheFolder = DefaultCacheFolder();
+    int pollSeconds = 300;
+    // Where a source's trouble is told (the status bar); may be empty.
+    TStatusSink status = nullptr;
 };
 
 // The sources and the transport one profile describes.
@@ -25,7 +30,7 @@ struct TStoreParts {
     TMailStoreProfile profile;
     std::shared_ptr<TIcsSource> calendar;
     std::shared_ptr<TIcsSource> tasks;
-    std::shared_ptr<TMaildirInbox> inbox;
+    std::shared_ptr<IInboxSource> inbox; // a Maildir or an IMAP mailbox
     std::shared_ptr<IMailTransport> transport;
 };
 

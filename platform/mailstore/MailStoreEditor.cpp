@@ -1,6 +1,8 @@
 #include "platform/mailstore/MailStoreEditor.h"
 
 #include "engine/OutlookModel.h"
+#include "platform/mailstore/CalDavMirror.h"
+#include "platform/mailstore/ImapInbox.h"
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
@@ -57,6 +59,23 @@ TOutgoingMessage TestMessage(const QString& from, const QString& to) {
             QStringLiteral("If you got this message Ringpost Notification is working.")};
 }
 
+const char* KindName(TSourceKind kind) {
+    switch (kind) {
+    case TSourceKind::Calendar:
+        return "calendar";
+    case TSourceKind::Tasks:
+        return "tasks";
+    case TSourceKind::Inbox:
+        break;
+    }
+    return "inbox";
+}
+
+// Runs on the test's worker thread: the password lookup may wait for the keyring.
+QString ImapInboxTester(const TSourceSettings& settings) {
+    return TestImapInbox(settings, ResolvePassword(settings));
+}
+
 } // namespace
 
 TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWidget* parent,
@@ -65,6 +84,14 @@ TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWi
       keyring(keyring ? std::move(keyring) : TKeyringWriter(WriteKeyringPassword)),
       notice(notice ? std::move(notice) : TNotice(ShowNotice)) {
     setWindowTitle(tr("Mail Store"));
+    const auto calendarTester = [](const TSourceSettings& settings) {
+        return ProbeCalendarSource(settings, QStringLiteral("calendar"));
+    };
+    sources[0].tester = calendarTester;
+    sources[1].tester = [](const TSourceSettings& settings) {
+        return ProbeCalendarSource(settings, QStringLiteral("task list"));
+    };
+    sources[2].tester = ImapInboxTester;
     auto* layout = new QVBoxLayout(this);
     auto* where = new QLabel(tr("Profile: %1").arg(this->profilePath), this);
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -87,14 +114,116 @@ TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWi
 
 QWidget* TMailStoreEditor::BuildStorePage() {
     auto* box = new QGroupBox(tr("Where your calendar, tasks and inbox are"), this);
-    auto* form = new QFormLayout(box);
-    calendarPath = NamedEdit("calendarPath", box);
-    tasksPath = NamedEdit("tasksPath", box);
-    inboxPath = NamedEdit("inboxPath", box);
-    form->addRow(tr("Calendar (.ics file or folder):"), PathRow(calendarPath, false, box));
-    form->addRow(tr("Tasks (.ics file or folder):"), PathRow(tasksPath, false, box));
-    form->addRow(tr("Inbox (Maildir folder):"), PathRow(inboxPath, true, box));
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(BuildSourceGroup(TSourceKind::Calendar, tr("Calendar"),
+                                       tr("Or a local .ics file or folder:"), false,
+                                       QStringLiteral("https://dav.example.org/calendars/me/"
+                                                      "personal/")));
+    layout->addWidget(BuildSourceGroup(TSourceKind::Tasks, tr("Tasks"),
+                                       tr("Or a local .ics file or folder:"), false,
+                                       QStringLiteral("https://dav.example.org/calendars/me/"
+                                                      "tasks/")));
+    layout->addWidget(BuildSourceGroup(TSourceKind::Inbox, tr("Inbox"),
+                                       tr("Or a local Maildir folder:"), true,
+                                       QStringLiteral("imaps://mail.example.org:993/INBOX")));
     return box;
+}
+
+// One source: a server (address, login, trust, time-out, "Test") or local files.
+QWidget* TMailStoreEditor::BuildSourceGroup(TSourceKind kind, const QString& title,
+                                            const QString& pathLabel, bool folder,
+                                            const QString& urlHint) {
+    TSourceFields& fields = sources[static_cast<size_t>(kind)];
+    const QByteArray name = KindName(kind);
+    auto* box = new QGroupBox(title, this);
+    auto* form = new QFormLayout(box);
+    fields.url = NamedEdit(name + "Url", box);
+    fields.url->setPlaceholderText(urlHint);
+    fields.user = NamedEdit(name + "User", box);
+    fields.password = NamedEdit(name + "Password", box);
+    fields.password->setEchoMode(QLineEdit::Password);
+    fields.caFile = NamedEdit(name + "CaFile", box);
+    fields.timeout = new QSpinBox(box);
+    fields.timeout->setObjectName(QString::fromLatin1(name + "Timeout"));
+    fields.timeout->setRange(1, 600);
+    fields.timeout->setSuffix(tr(" seconds"));
+    fields.path = NamedEdit(name + "Path", box);
+    fields.test = new QPushButton(tr("Test"), box);
+    fields.test->setObjectName(QString::fromLatin1(name + "Test"));
+    fields.result = new QLabel(box);
+    fields.result->setObjectName(QString::fromLatin1(name + "TestResult"));
+    fields.result->setWordWrap(true);
+    fields.result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(tr("Server address:"), fields.url);
+    form->addRow(tr("User name:"), fields.user);
+    form->addRow(tr("Password:"), fields.password);
+    form->addRow(tr("CA certificate file:"), PathRow(fields.caFile, false, box));
+    form->addRow(tr("Time-out:"), fields.timeout);
+    form->addRow(QString(), fields.test);
+    form->addRow(fields.result);
+    form->addRow(pathLabel, PathRow(fields.path, folder, box));
+    connect(fields.test, &QPushButton::clicked, this, [this, kind] { TestSource(kind); });
+    connect(fields.url, &QLineEdit::textChanged, this, [this] { UpdateEnabled(); });
+    return box;
+}
+
+void TMailStoreEditor::SetSourceTester(TSourceKind kind, TSourceTester tester) {
+    sources[static_cast<size_t>(kind)].tester = std::move(tester);
+}
+
+void TMailStoreEditor::LoadSource(TSourceKind kind, const QString& path,
+                                  const TSourceSettings& server) {
+    TSourceFields& fields = sources[static_cast<size_t>(kind)];
+    fields.path->setText(path);
+    fields.url->setText(server.url);
+    fields.user->setText(server.user);
+    fields.password->clear();
+    fields.password->setPlaceholderText(server.password.isEmpty() ? QString()
+                                                                  : tr("(kept in the profile)"));
+    fields.caFile->setText(server.caFile);
+    fields.timeout->setValue(server.timeoutSeconds);
+}
+
+TSourceSettings TMailStoreEditor::SourceFromFields(TSourceKind kind,
+                                                   const TSourceSettings& loadedServer) const {
+    const TSourceFields& fields = sources[static_cast<size_t>(kind)];
+    TSourceSettings server = loadedServer;
+    server.url = NormalizedSourceUrl(fields.url->text());
+    server.user = fields.user->text().trimmed();
+    if (!fields.password->text().isEmpty())
+        server.password = fields.password->text();
+    server.caFile = fields.caFile->text().trimmed();
+    server.timeoutSeconds = fields.timeout->value();
+    return server;
+}
+
+void TMailStoreEditor::TestSource(TSourceKind kind) {
+    TSourceFields& fields = sources[static_cast<size_t>(kind)];
+    const TMailStoreProfile profile = FromFields();
+    const TSourceSettings settings = kind == TSourceKind::Calendar ? profile.calendarServer
+                                     : kind == TSourceKind::Tasks  ? profile.tasksServer
+                                                                   : profile.inboxServer;
+    if (settings.url.isEmpty()) {
+        fields.result->setText(tr("Fill in the server address first."));
+        return;
+    }
+    auto answer = std::make_shared<QString>();
+    fields.test->setEnabled(false);
+    fields.result->setText(tr("Testing..."));
+    // A server may take its whole time-out to answer; the dialog stays usable.
+    QThread* worker = QThread::create([tester = fields.tester, settings, answer] {
+        try {
+            *answer = tester(settings);
+        } catch (const outlook::EAutomationError& error) {
+            *answer = tr("Not working: %1").arg(error.Message());
+        }
+    });
+    connect(worker, &QThread::finished, this, [&fields, answer] {
+        fields.result->setText(*answer);
+        fields.test->setEnabled(true);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 QWidget* TMailStoreEditor::BuildSendPage() {
@@ -156,9 +285,9 @@ QWidget* TMailStoreEditor::BuildTestRow() {
 
 void TMailStoreEditor::Load(const TMailStoreProfile& profile) {
     const TSendSettings& send = profile.send;
-    calendarPath->setText(profile.calendarPath);
-    tasksPath->setText(profile.tasksPath);
-    inboxPath->setText(profile.inboxPath);
+    LoadSource(TSourceKind::Calendar, profile.calendarPath, profile.calendarServer);
+    LoadSource(TSourceKind::Tasks, profile.tasksPath, profile.tasksServer);
+    LoadSource(TSourceKind::Inbox, profile.inboxPath, profile.inboxServer);
     transport->setCurrentIndex(transport->findData(TransportName(send.transport)));
     outboxPath->setText(send.outboxPath);
     url->setText(send.url);
@@ -182,14 +311,20 @@ void TMailStoreEditor::UpdateEnabled() {
                            static_cast<QWidget*>(passwordCommand), caFile->parentWidget()})
         field->setEnabled(kind == TTransportKind::Smtp);
     command->setEnabled(kind == TTransportKind::Sendmail);
+    // A source with a server reads no local files.
+    for (const TSourceFields& fields : sources)
+        fields.path->parentWidget()->setEnabled(fields.url->text().trimmed().isEmpty());
     timeout->setEnabled(kind != TTransportKind::Outbox);
 }
 
 TMailStoreProfile TMailStoreEditor::FromFields() const {
     TMailStoreProfile profile = loaded;
-    profile.calendarPath = calendarPath->text().trimmed();
-    profile.tasksPath = tasksPath->text().trimmed();
-    profile.inboxPath = inboxPath->text().trimmed();
+    profile.calendarPath = sources[0].path->text().trimmed();
+    profile.tasksPath = sources[1].path->text().trimmed();
+    profile.inboxPath = sources[2].path->text().trimmed();
+    profile.calendarServer = SourceFromFields(TSourceKind::Calendar, loaded.calendarServer);
+    profile.tasksServer = SourceFromFields(TSourceKind::Tasks, loaded.tasksServer);
+    profile.inboxServer = SourceFromFields(TSourceKind::Inbox, loaded.inboxServer);
     TSendSettings& send = profile.send;
     send.transport = TransportFromName(transport->currentData().toString());
     send.outboxPath = outboxPath->text().trimmed();
@@ -219,9 +354,27 @@ QString TMailStoreEditor::PasswordToStore(const TSendSettings& settings) {
     return password->text();
 }
 
+// As for sending: the keyring under the server's host, else the profile.
+QString TMailStoreEditor::SourcePasswordToStore(TSourceKind kind, const TSourceSettings& server) {
+    const QString typed = sources[static_cast<size_t>(kind)].password->text();
+    if (typed.isEmpty())
+        return server.password;
+    QString why;
+    if (keyring(KeyringAccount(server), typed, &why))
+        return {};
+    notice(this, tr("The password could not be put into the desktop keyring (%1). It will be "
+                    "kept in %2, which only you can read.")
+                     .arg(why, profilePath));
+    return typed;
+}
+
 bool TMailStoreEditor::Save() {
     TMailStoreProfile profile = FromFields();
     profile.send.password = PasswordToStore(profile.send);
+    profile.calendarServer.password =
+        SourcePasswordToStore(TSourceKind::Calendar, profile.calendarServer);
+    profile.tasksServer.password = SourcePasswordToStore(TSourceKind::Tasks, profile.tasksServer);
+    profile.inboxServer.password = SourcePasswordToStore(TSourceKind::Inbox, profile.inboxServer);
     try {
         SaveProfile(profile, profilePath);
     } catch (const outlook::EAutomationError& error) {

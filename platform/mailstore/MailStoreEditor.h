@@ -5,6 +5,7 @@
 #include "platform/mailstore/MailStoreProfile.h"
 
 #include <QDialog>
+#include <array>
 #include <functional>
 
 class QCheckBox;
@@ -16,8 +17,13 @@ class QSpinBox;
 
 namespace rp::mailstore {
 
+enum class TSourceKind { Calendar = 0, Tasks = 1, Inbox = 2 };
+
 class TMailStoreEditor : public QDialog {
 public:
+    // Tries a source's server as filled in and says what it found (how many
+    // events, tasks or messages) or what went wrong. Runs on a worker thread.
+    using TSourceTester = std::function<QString(const TSourceSettings& settings)>;
     // Puts a password into the desktop keyring; false (with the reason) when it cannot.
     using TKeyringWriter =
         std::function<bool(const QString& account, const QString& password, QString* why)>;
@@ -30,9 +36,30 @@ public:
     // Writes the profile; false (after saying why) when it could not be written.
     bool Save();
     void SendTestMessage();
+    // Replaces the "Test" of one kind of source (the inbox's server test).
+    void SetSourceTester(TSourceKind kind, TSourceTester tester);
+    void TestSource(TSourceKind kind);
 
 private:
+    // The fields of one calendar, task or inbox source.
+    struct TSourceFields {
+        QLineEdit* path = nullptr;
+        QLineEdit* url = nullptr;
+        QLineEdit* user = nullptr;
+        QLineEdit* password = nullptr;
+        QLineEdit* caFile = nullptr;
+        QSpinBox* timeout = nullptr;
+        QPushButton* test = nullptr;
+        QLabel* result = nullptr;
+        TSourceTester tester;
+    };
+
     QWidget* BuildStorePage();
+    QWidget* BuildSourceGroup(TSourceKind kind, const QString& title, const QString& pathLabel,
+                              bool folder, const QString& urlHint);
+    void LoadSource(TSourceKind kind, const QString& path, const TSourceSettings& server);
+    TSourceSettings SourceFromFields(TSourceKind kind, const TSourceSettings& loadedServer) const;
+    QString SourcePasswordToStore(TSourceKind kind, const TSourceSettings& server);
     QWidget* BuildSendPage();
     QWidget* BuildTestRow();
     void Load(const TMailStoreProfile& profile);
@@ -47,9 +74,7 @@ private:
     TNotice notice;
     TMailStoreProfile loaded;
 
-    QLineEdit* calendarPath = nullptr;
-    QLineEdit* tasksPath = nullptr;
-    QLineEdit* inboxPath = nullptr;
+    std::array<TSourceFields, 3> sources;
     QComboBox* transport = nullptr;
     QLineEdit* outboxPath = nullptr;
     QLineEdit* url = nullptr;

@@ -55,6 +55,12 @@ TMailStoreProfile DefaultProfile(const QString& storeFolder) {
     return profile;
 }
 
+int TimeoutValue(const QSettings& ini, const QString& key) {
+    bool ok = false;
+    const int timeout = TextValue(ini, key).toInt(&ok);
+    return ok && timeout > 0 ? timeout : 30;
+}
+
 void ReadSend(const QSettings& ini, TSendSettings& send) {
     send.transport = TransportFromName(TextValue(ini, QStringLiteral("Send/Transport")));
     send.url = TextValue(ini, QStringLiteral("Send/Url"));
@@ -63,13 +69,44 @@ void ReadSend(const QSettings& ini, TSendSettings& send) {
     send.password = TextValue(ini, QStringLiteral("Send/Password"));
     send.passwordCommand = TextValue(ini, QStringLiteral("Send/PasswordCommand"));
     send.caFile = ExpandHome(TextValue(ini, QStringLiteral("Send/CAFile")));
-    bool ok = false;
-    const int timeout = TextValue(ini, QStringLiteral("Send/TimeoutSeconds")).toInt(&ok);
-    send.timeoutSeconds = ok && timeout > 0 ? timeout : 30;
+    send.timeoutSeconds = TimeoutValue(ini, QStringLiteral("Send/TimeoutSeconds"));
     send.command = TextValue(ini, QStringLiteral("Send/Command"), send.command);
     send.from = TextValue(ini, QStringLiteral("Send/From"), send.from);
     send.outboxPath =
         ExpandHome(TextValue(ini, QStringLiteral("Send/OutboxPath"), send.outboxPath));
+}
+
+TSourceSettings ReadSource(const QSettings& ini, const QString& section) {
+    const auto key = [&section](const char* name) {
+        return section + QLatin1Char('/') + QLatin1String(name);
+    };
+    TSourceSettings source;
+    source.url = NormalizedSourceUrl(TextValue(ini, key("Url")));
+    source.user = TextValue(ini, key("User"));
+    source.password = TextValue(ini, key("Password"));
+    source.passwordCommand = TextValue(ini, key("PasswordCommand"));
+    source.caFile = ExpandHome(TextValue(ini, key("CAFile")));
+    source.timeoutSeconds = TimeoutValue(ini, key("TimeoutSeconds"));
+    source.startTls = FlagValue(ini, key("StartTLS"), true);
+    return source;
+}
+
+using TIniKeys = QList<std::pair<const char*, QString>>;
+
+// Server keys are written only for a section that has a server, so a profile of
+// local files stays as short as it always was.
+void AppendSourceKeys(TIniKeys& keys, const TSourceSettings& source, bool withStartTls) {
+    if (source == TSourceSettings())
+        return;
+    keys.append({{"Url", source.url}, {"User", source.user}});
+    if (!source.password.isEmpty())
+        keys.append({"Password", source.password});
+    keys.append({{"PasswordCommand", source.passwordCommand},
+                 {"CAFile", source.caFile},
+                 {"TimeoutSeconds", QString::number(source.timeoutSeconds)}});
+    if (withStartTls)
+        keys.append(
+            {"StartTLS", source.startTls ? QStringLiteral("true") : QStringLiteral("false")});
 }
 
 void EnsureFolder(const QString& path) {
@@ -97,8 +134,7 @@ QString IniValue(const QString& value) {
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
-void AppendSection(QByteArray& text, const char* section,
-                   const QList<std::pair<const char*, QString>>& keys) {
+void AppendSection(QByteArray& text, const char* section, const TIniKeys& keys) {
     text += '[' + QByteArray(section) + "]\n";
     for (const auto& [key, value] : keys)
         text += QByteArray(key) + '=' + IniValue(value).toUtf8() + '\n';
@@ -115,6 +151,18 @@ QString DefaultProfilePath() {
 QString DefaultStoreFolder() {
     return XdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) +
            QStringLiteral("/Amberfold/Ringpost");
+}
+
+QString DefaultCacheFolder() {
+    return XdgFolder("XDG_CACHE_HOME", QStringLiteral(".cache")) +
+           QStringLiteral("/Amberfold/Ringpost");
+}
+
+QString NormalizedSourceUrl(const QString& url) {
+    const QString trimmed = url.trimmed();
+    if (trimmed.startsWith(QLatin1String("webcal://"), Qt::CaseInsensitive))
+        return QStringLiteral("https://") + trimmed.mid(9);
+    return trimmed;
 }
 
 QString DefaultFromAddress() {
@@ -157,6 +205,9 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
         ExpandHome(TextValue(ini, QStringLiteral("Calendar/Path"), profile.calendarPath));
     profile.tasksPath = ExpandHome(TextValue(ini, QStringLiteral("Tasks/Path"), profile.tasksPath));
     profile.inboxPath = ExpandHome(TextValue(ini, QStringLiteral("Inbox/Path"), profile.inboxPath));
+    profile.calendarServer = ReadSource(ini, QStringLiteral("Calendar"));
+    profile.tasksServer = ReadSource(ini, QStringLiteral("Tasks"));
+    profile.inboxServer = ReadSource(ini, QStringLiteral("Inbox"));
     ReadSend(ini, profile.send);
     return profile;
 }
@@ -165,10 +216,16 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
     EnsureFolder(QFileInfo(path).absolutePath());
     const TSendSettings& send = profile.send;
     QByteArray text;
-    AppendSection(text, "Calendar", {{"Path", profile.calendarPath}});
-    AppendSection(text, "Tasks", {{"Path", profile.tasksPath}});
-    AppendSection(text, "Inbox", {{"Path", profile.inboxPath}});
-    QList<std::pair<const char*, QString>> sendKeys{
+    const auto appendPlace = [&text](const char* section, const QString& path,
+                                     const TSourceSettings& server, bool withStartTls) {
+        TIniKeys keys{{"Path", path}};
+        AppendSourceKeys(keys, server, withStartTls);
+        AppendSection(text, section, keys);
+    };
+    appendPlace("Calendar", profile.calendarPath, profile.calendarServer, false);
+    appendPlace("Tasks", profile.tasksPath, profile.tasksServer, false);
+    appendPlace("Inbox", profile.inboxPath, profile.inboxServer, true);
+    TIniKeys sendKeys{
         {"Transport", TransportName(send.transport)},
         {"Url", send.url},
         {"StartTLS", send.startTls ? QStringLiteral("true") : QStringLiteral("false")},

@@ -22,10 +22,26 @@ struct TSendSettings {
     QString outboxPath;
 };
 
+// A server behind a calendar, task list or inbox. An empty `url` means the
+// section's Path= (local files) serves.
+struct TSourceSettings {
+    QString url;
+    QString user;
+    QString password;
+    QString passwordCommand;
+    QString caFile;
+    int timeoutSeconds = 30;
+    bool startTls = true; // [Inbox] imap:// only
+    bool operator==(const TSourceSettings&) const = default;
+};
+
 struct TMailStoreProfile {
     QString calendarPath;
     QString tasksPath;
     QString inboxPath;
+    TSourceSettings calendarServer;
+    TSourceSettings tasksServer;
+    TSourceSettings inboxServer;
     TSendSettings send;
     // True when no profile file exists and the embedded default store serves.
     bool isDefault = false;
@@ -35,6 +51,10 @@ struct TMailStoreProfile {
 QString DefaultProfilePath();
 // ${XDG_DATA_HOME:-$HOME/.local/share}/Amberfold/Ringpost
 QString DefaultStoreFolder();
+
+// ${XDG_CACHE_HOME:-$HOME/.cache}/Amberfold/Ringpost: last good copies of the
+// servers' data. Files there are mode 0600.
+QString DefaultCacheFolder();
 
 // The profile at `path`; the embedded default (in `storeFolder`) when there is
 // no such file. Paths and keys left out take their defaults.
@@ -46,6 +66,9 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path);
 void CreateDefaultStore(const QString& storeFolder);
 // Creates cur/, new/ and tmp/ under `path` where missing.
 void EnsureMaildir(const QString& path);
+
+// A server address as typed: trimmed, webcal:// read as https://.
+QString NormalizedSourceUrl(const QString& url);
 
 QString TransportName(TTransportKind kind);
 TTransportKind TransportFromName(const QString& name);

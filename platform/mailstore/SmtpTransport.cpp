@@ -2,7 +2,6 @@
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
-#include <QProcess>
 #include <QUrl>
 #include <cstring>
 #include <curl/curl.h>
@@ -217,39 +216,7 @@ private:
     bool passwordKnown = false;
 };
 
-QString RunPasswordCommand(const TSendSettings& settings) {
-    QProcess process;
-    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), settings.passwordCommand});
-    process.closeWriteChannel();
-    if (!process.waitForFinished(settings.timeoutSeconds * 1000)) {
-        process.kill();
-        process.waitForFinished(1000);
-        throw EAutomationError(QStringLiteral("The password command did not finish within %1 "
-                                              "seconds.")
-                                   .arg(settings.timeoutSeconds));
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw EAutomationError(
-            QStringLiteral("The password command failed (exit code %1).").arg(process.exitCode()));
-    const QByteArray output = process.readAllStandardOutput();
-    const qsizetype lineEnd = output.indexOf('\n');
-    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromUtf8(line);
-}
-
 } // namespace
-
-QString ResolvePassword(const TSendSettings& settings) {
-    if (settings.user.isEmpty())
-        return {};
-    if (!settings.password.isEmpty())
-        return settings.password;
-    if (!settings.passwordCommand.trimmed().isEmpty())
-        return RunPasswordCommand(settings);
-    return ReadKeyringPassword(KeyringAccount(settings));
-}
 
 std::unique_ptr<IMailTransport> CreateSmtpTransport(const TSendSettings& settings) {
     return std::make_unique<TSmtpTransport>(settings);

@@ -295,3 +295,30 @@ TEST(ImapAddressTest, OnlyImapAddressesWithAHostAreTaken) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ImapInboxTest, TheProfilesInboxUrlServesTheInboxFolderFromItsOwnThread) {
+    TStoreFixture store;
+    store.location.cacheFolder = store.Path("cache");
+    const TSourceSettings settings = server.Settings();
+    store.WriteProfile("[Inbox]\nUrl=" + settings.url.toUtf8() +
+                       "\nUser=ann\nPassword=" + TDovecot::kPassword +
+                       "\nCAFile=" + settings.caFile.toUtf8() + "\nTimeoutSeconds=10\n");
+    auto inbox = store.Folder(outlook::olFolderInbox);
+    QElapsedTimer waited;
+    waited.start();
+    while (inbox->Items()->Count() < 3 && waited.elapsed() < 20000)
+        QThread::msleep(50);
+    ASSERT_EQ(inbox->Items()->Count(), 3);
+    EXPECT_EQ(inbox->UnReadItemCount(), 2);
+    int urgent = 0;
+    for (int i = 1; i <= 3; ++i) {
+        auto mail = outlook::ItemAs<outlook::MailItem>(inbox->Items()->Item(i));
+        urgent += mail->UnRead() && mail->Importance() == outlook::olImportanceHigh ? 1 : 0;
+    }
+    EXPECT_EQ(urgent, 1);
+    EXPECT_EQ(QDir(store.Path("cache")).entryList(QDir::Files).size(), 1);
+}
+
+} // namespace

@@ -1,0 +1,506 @@
+#include "platform/mailstore/CalDavMirror.h"
+
+#include "engine/OutlookModel.h"
+#include "platform/mailstore/CalDavXml.h"
+#include "platform/mailstore/HttpClient.h"
+#include "platform/mailstore/IcsRecords.h"
+#include "platform/mailstore/Keyring.h"
+#include "platform/mailstore/MailStoreFiles.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <set>
+
+namespace rp::mailstore {
+
+namespace {
+
+constexpr size_t kMultigetBatch = 100;
+
+QByteArray HashOf(const QByteArray& data) {
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex();
+}
+
+QString FolderFor(const TSourceSettings& settings, const QString& cacheRoot) {
+    const QByteArray id = HashOf((settings.url + QLatin1Char('\n') + settings.user).toUtf8());
+    return cacheRoot + QLatin1Char('/') + QString::fromLatin1(id.left(16));
+}
+
+QString StatusProblem(int status, const QUrl& url) {
+    const QString server = ServerNameOf(url);
+    switch (status) {
+    case 401:
+        return QStringLiteral("The server %1 refused the user name or password.").arg(server);
+    case 403:
+        return QStringLiteral("The server %1 refused access to this address.").arg(server);
+    case 404:
+        return QStringLiteral("Nothing was found at this address on %1 (check the address).")
+            .arg(server);
+    default:
+        if (status >= 500)
+            return QStringLiteral("The server %1 had a problem of its own (HTTP %2).")
+                .arg(server)
+                .arg(status);
+        return QStringLiteral("The server %1 answered HTTP %2.").arg(server).arg(status);
+    }
+}
+
+QString Capitalized(const QString& text) {
+    return text.isEmpty() ? text : text.left(1).toUpper() + text.mid(1);
+}
+
+void EnsurePrivateFolder(const QString& path) {
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
+struct TCalDavMirror::TAnswer {
+    THttpResponse response;
+    QString problem; // empty when the exchange itself worked (any status)
+};
+
+TCalDavMirror::TCalDavMirror(TSourceSettings settings, QString what, const QString& cacheRoot,
+                             int pollSeconds, TStatusSink status)
+    : settings(std::move(settings)), what(std::move(what)),
+      folder(FolderFor(this->settings, cacheRoot)), pollSeconds(pollSeconds),
+      status(std::move(status)) {
+    EnsurePrivateFolder(cacheRoot);
+    EnsurePrivateFolder(folder);
+    EnsurePrivateFolder(ItemsFolder());
+    LoadState();
+}
+
+void TCalDavMirror::SyncIfDue() {
+    const bool due = !sincePoll.isValid() || sincePoll.elapsed() >= qint64(pollSeconds) * 1000;
+    if (due || (writeBackWanted && kind == TRemoteKind::CalDav))
+        SyncNow();
+}
+
+QString TCalDavMirror::SyncNow() {
+    sincePoll.start();
+    QString failure;
+    try {
+        failure = Sync();
+    } catch (const outlook::EAutomationError& error) {
+        failure = error.Message(); // a password command or a cache file
+    }
+    if (stateChanged)
+        SaveState();
+    if (failure.isEmpty()) {
+        if (failingSince.isValid())
+            Report(QStringLiteral("The %1 server %2 is reachable again.")
+                       .arg(what, ServerNameOf(QUrl(settings.url))));
+        failingSince = QDateTime();
+        if (problem.isEmpty())
+            reported.clear();
+        return problem;
+    }
+    if (!failingSince.isValid())
+        failingSince = QDateTime::currentDateTime();
+    problem = QStringLiteral("%1 server unreachable since %2: %3 The last good copy is used.")
+                  .arg(Capitalized(what), failingSince.toString(QStringLiteral("HH:mm")), failure);
+    Report(problem);
+    return failure;
+}
+
+void TCalDavMirror::Report(const QString& text) {
+    if (text == reported)
+        return;
+    reported = text;
+    qCWarning(lcMailStore).noquote() << text;
+    if (status)
+        status(text);
+}
+
+TCalDavMirror::TAnswer TCalDavMirror::Ask(const QByteArray& method, const QUrl& url,
+                                          const QByteArray& body,
+                                          QList<std::pair<QByteArray, QByteArray>> headers) {
+    if (!passwordKnown) {
+        password = ResolvePassword(settings);
+        passwordKnown = true;
+    }
+    THttpRequest request;
+    request.method = method;
+    request.url = url;
+    request.body = body;
+    request.headers = std::move(headers);
+    request.user = settings.user;
+    request.password = password;
+    request.caFile = settings.caFile;
+    request.timeoutSeconds = settings.timeoutSeconds;
+    ++requests;
+    TAnswer answer{HttpExchange(request), {}};
+    if (answer.response.failure != THttpFailure::None)
+        answer.problem = answer.response.failureText;
+    else if (answer.response.status == 401) {
+        passwordKnown = false; // the keyring or command may know better next time
+        answer.problem = StatusProblem(401, url);
+    }
+    return answer;
+}
+
+QString TCalDavMirror::Sync() {
+    if (kind == TRemoteKind::Unknown) {
+        const QString found = Discover();
+        if (!found.isEmpty())
+            return found;
+    }
+    if (kind == TRemoteKind::Subscription)
+        return PullSubscription();
+    QString refused;
+    if (writeBackWanted)
+        refused = PushLocalChanges();
+    const QString failure = SyncCollection();
+    if (failure.isEmpty())
+        problem = refused;
+    return failure;
+}
+
+QString TCalDavMirror::Discover() {
+    const QUrl url(settings.url);
+    const TAnswer answer =
+        Ask("PROPFIND", url, DiscoveryBody(),
+            {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}});
+    if (!answer.problem.isEmpty())
+        return answer.problem;
+    const int code = answer.response.status;
+    if (code == 404 || code == 403)
+        return StatusProblem(code, url);
+    if (code == 207) {
+        const TMultistatus status = ParseMultistatus(answer.response.body);
+        if (!status.ok)
+            return QStringLiteral("The server %1 gave an answer that is not WebDAV (%2).")
+                .arg(ServerNameOf(url), status.error);
+        const bool calendar = std::any_of(status.resources.begin(), status.resources.end(),
+                                          [](const TDavResource& r) { return r.isCalendar; });
+        const bool collection = std::any_of(status.resources.begin(), status.resources.end(),
+                                            [](const TDavResource& r) { return r.isCollection; });
+        if (calendar) {
+            kind = TRemoteKind::CalDav;
+            stateChanged = true;
+            return {};
+        }
+        if (collection)
+            return QStringLiteral("The address on %1 is a folder but not a calendar.")
+                .arg(ServerNameOf(url));
+    }
+    // Not a WebDAV collection: a plain .ics address, if it gives iCalendar data.
+    kind = TRemoteKind::Subscription;
+    const QString failure = PullSubscription();
+    if (!failure.isEmpty())
+        kind = TRemoteKind::Unknown;
+    stateChanged = true;
+    return failure;
+}
+
+QString TCalDavMirror::PullSubscription() {
+    const QUrl url(settings.url);
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    if (!subscriptionEtag.isEmpty())
+        headers.append({"If-None-Match", subscriptionEtag});
+    if (!subscriptionDate.isEmpty())
+        headers.append({"If-Modified-Since", subscriptionDate});
+    const TAnswer answer = Ask("GET", url, {}, headers);
+    if (!answer.problem.isEmpty())
+        return answer.problem;
+    const THttpResponse& response = answer.response;
+    if (response.status == 304)
+        return {};
+    if (!response.Ok())
+        return StatusProblem(response.status, url);
+    if (!response.body.contains("BEGIN:VCALENDAR"))
+        return QStringLiteral("The address on %1 gives no calendar data.").arg(ServerNameOf(url));
+    const QString href = QStringLiteral("subscription");
+    const QByteArray hash = HashOf(response.body);
+    auto known = items.find(href);
+    if (known == items.end() || known->second.hash != hash)
+        WriteItem(href, response.Header("etag"), response.body);
+    if (subscriptionEtag != response.Header("etag") ||
+        subscriptionDate != response.Header("last-modified")) {
+        subscriptionEtag = response.Header("etag");
+        subscriptionDate = response.Header("last-modified");
+        stateChanged = true;
+    }
+    return {};
+}
+
+bool TCalDavMirror::IsCollectionItself(const QString& href) const {
+    const auto trimmed = [](QString path) {
+        while (path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        return path;
+    };
+    return trimmed(UrlOf(href).path()) == trimmed(QUrl(settings.url).path());
+}
+
+QUrl TCalDavMirror::UrlOf(const QString& href) const {
+    QUrl url(settings.url);
+    if (href.startsWith(QLatin1Char('/')))
+        url.setPath(href, QUrl::DecodedMode);
+    else
+        url = url.resolved(QUrl(href));
+    return url;
+}
+
+QString TCalDavMirror::SyncCollection() {
+    const QUrl url(settings.url);
+    const TAnswer answer =
+        Ask("REPORT", url, SyncCollectionBody(syncToken),
+            {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+    if (!answer.problem.isEmpty())
+        return answer.problem;
+    const int code = answer.response.status;
+    if (code != 207) {
+        // An expired token is answered 403/409; a server without sync support,
+        // 400/403/501. Either way a full listing serves.
+        if (!syncToken.isEmpty() && (code == 403 || code == 409 || code == 400)) {
+            syncToken.clear();
+            stateChanged = true;
+            return SyncCollection();
+        }
+        if (code == 404 || code == 401)
+            return StatusProblem(code, url);
+        return FullListing();
+    }
+    const TMultistatus status = ParseMultistatus(answer.response.body);
+    if (!status.ok)
+        return QStringLiteral("The server %1 gave a malformed answer (%2).")
+            .arg(ServerNameOf(url), status.error);
+    const bool complete = syncToken.isEmpty();
+    std::vector<QString> changed;
+    std::set<QString> seen;
+    for (const TDavResource& resource : status.resources) {
+        if (resource.href.isEmpty() || IsCollectionItself(resource.href))
+            continue;
+        seen.insert(resource.href);
+        if (resource.status == 404) {
+            Forget(resource.href);
+            continue;
+        }
+        auto known = items.find(resource.href);
+        if (known == items.end() || known->second.etag != resource.etag || resource.etag.isEmpty())
+            changed.push_back(resource.href);
+    }
+    // A listing from no token names everything there is.
+    if (complete) {
+        std::vector<QString> gone;
+        for (const auto& [href, item] : items)
+            if (!seen.count(href))
+                gone.push_back(href);
+        for (const QString& href : gone)
+            Forget(href);
+    }
+    const QString failure = Fetch(changed);
+    if (!failure.isEmpty())
+        return failure;
+    if (status.syncToken != syncToken) {
+        syncToken = status.syncToken;
+        stateChanged = true;
+    }
+    return {};
+}
+
+QString TCalDavMirror::FullListing() {
+    const QUrl url(settings.url);
+    const TAnswer answer =
+        Ask("PROPFIND", url, EtagListBody(),
+            {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+    if (!answer.problem.isEmpty())
+        return answer.problem;
+    if (answer.response.status != 207)
+        return StatusProblem(answer.response.status, url);
+    const TMultistatus status = ParseMultistatus(answer.response.body);
+    if (!status.ok)
+        return QStringLiteral("The server %1 gave a malformed answer (%2).")
+            .arg(ServerNameOf(url), status.error);
+    std::vector<QString> changed;
+    std::set<QString> seen;
+    for (const TDavResource& resource : status.resources) {
+        if (resource.href.isEmpty() || resource.isCollection || IsCollectionItself(resource.href))
+            continue;
+        seen.insert(resource.href);
+        auto known = items.find(resource.href);
+        if (known == items.end() || known->second.etag != resource.etag)
+            changed.push_back(resource.href);
+    }
+    std::vector<QString> gone;
+    for (const auto& [href, item] : items)
+        if (!seen.count(href))
+            gone.push_back(href);
+    for (const QString& href : gone)
+        Forget(href);
+    return Fetch(changed);
+}
+
+QString TCalDavMirror::Fetch(const std::vector<QString>& hrefs) {
+    const QUrl url(settings.url);
+    for (size_t from = 0; from < hrefs.size(); from += kMultigetBatch) {
+        const std::vector<QString> batch(hrefs.begin() + static_cast<std::ptrdiff_t>(from),
+                                         hrefs.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                             hrefs.size(), from + kMultigetBatch)));
+        const TAnswer answer =
+            Ask("REPORT", url, MultigetBody(batch),
+                {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+        if (!answer.problem.isEmpty())
+            return answer.problem;
+        if (answer.response.status != 207)
+            return StatusProblem(answer.response.status, url);
+        const TMultistatus status = ParseMultistatus(answer.response.body);
+        if (!status.ok)
+            return QStringLiteral("The server %1 gave a malformed answer (%2).")
+                .arg(ServerNameOf(url), status.error);
+        for (const TDavResource& resource : status.resources) {
+            if (resource.status == 404)
+                Forget(resource.href);
+            else if (!resource.calendarData.isEmpty())
+                WriteItem(resource.href, resource.etag, resource.calendarData);
+        }
+    }
+    return {};
+}
+
+// Writes each file changed here back to the server, only over the version it
+// was made from: a change made meanwhile elsewhere is answered 412 and wins.
+QString TCalDavMirror::PushLocalChanges() {
+    writeBackWanted = false;
+    QStringList refusals;
+    std::vector<QString> overtaken;
+    for (auto& [href, item] : items) {
+        QFile file(item.file);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray data = file.readAll();
+        const QByteArray hash = HashOf(data);
+        if (hash == item.hash)
+            continue;
+        QList<std::pair<QByteArray, QByteArray>> headers{
+            {"Content-Type", "text/calendar; charset=utf-8"}};
+        if (!item.etag.isEmpty())
+            headers.append({"If-Match", item.etag});
+        const TAnswer answer = Ask("PUT", UrlOf(href), data, headers);
+        const int code = answer.response.status;
+        if (answer.problem.isEmpty() && code >= 200 && code < 300) {
+            item.etag = answer.response.Header("etag"); // empty: fetched again on the next sync
+            item.hash = hash;
+            stateChanged = true;
+            continue;
+        }
+        if (answer.problem.isEmpty() && code == 412) {
+            refusals << QStringLiteral("A task was changed in another program meanwhile; "
+                                       "that change is kept and the task is read again.");
+            overtaken.push_back(href);
+            continue;
+        }
+        writeBackWanted = true; // tried again at the next sync or change
+        refusals << QStringLiteral("A changed task could not be written back to %1: %2")
+                        .arg(ServerNameOf(UrlOf(href)), answer.problem.isEmpty()
+                                                            ? StatusProblem(code, UrlOf(href))
+                                                            : answer.problem);
+    }
+    for (const QString& href : overtaken)
+        items[href].etag.clear(); // makes the next sync fetch the server's version
+    if (!overtaken.empty())
+        Fetch(overtaken);
+    const QString text = refusals.join(QLatin1Char(' '));
+    if (!text.isEmpty())
+        Report(text);
+    return text;
+}
+
+QString TCalDavMirror::FileFor(const QString& href) const {
+    return ItemsFolder() + QLatin1Char('/') + QString::fromLatin1(HashOf(href.toUtf8()).left(24)) +
+           QStringLiteral(".ics");
+}
+
+void TCalDavMirror::WriteItem(const QString& href, const QByteArray& etag, const QByteArray& data) {
+    TItem& item = items[href];
+    item.file = FileFor(href);
+    item.etag = etag;
+    item.hash = HashOf(data);
+    ReplaceFileAtomically(item.file, data, 0600, true);
+    stateChanged = true;
+}
+
+void TCalDavMirror::Forget(const QString& href) {
+    auto known = items.find(href);
+    if (known == items.end())
+        return;
+    QFile::remove(known->second.file);
+    items.erase(known);
+    stateChanged = true;
+}
+
+void TCalDavMirror::LoadState() {
+    QFile file(folder + QStringLiteral("/state.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+    if (state.value(QStringLiteral("url")).toString() != settings.url)
+        return;
+    const QString kindName = state.value(QStringLiteral("kind")).toString();
+    kind = kindName == QLatin1String("caldav")         ? TRemoteKind::CalDav
+           : kindName == QLatin1String("subscription") ? TRemoteKind::Subscription
+                                                       : TRemoteKind::Unknown;
+    syncToken = state.value(QStringLiteral("syncToken")).toString().toUtf8();
+    subscriptionEtag = state.value(QStringLiteral("etag")).toString().toUtf8();
+    subscriptionDate = state.value(QStringLiteral("lastModified")).toString().toUtf8();
+    const QJsonObject known = state.value(QStringLiteral("items")).toObject();
+    for (auto it = known.begin(); it != known.end(); ++it) {
+        const QJsonObject entry = it.value().toObject();
+        TItem item{entry.value(QStringLiteral("etag")).toString().toUtf8(), FileFor(it.key()),
+                   entry.value(QStringLiteral("hash")).toString().toUtf8()};
+        if (QFile::exists(item.file))
+            items.emplace(it.key(), item);
+    }
+}
+
+void TCalDavMirror::SaveState() {
+    QJsonObject known;
+    for (const auto& [href, item] : items)
+        known.insert(href, QJsonObject{{QStringLiteral("etag"), QString::fromUtf8(item.etag)},
+                                       {QStringLiteral("hash"), QString::fromUtf8(item.hash)}});
+    const QString kindName = kind == TRemoteKind::CalDav         ? QStringLiteral("caldav")
+                             : kind == TRemoteKind::Subscription ? QStringLiteral("subscription")
+                                                                 : QString();
+    const QJsonObject state{{QStringLiteral("url"), settings.url},
+                            {QStringLiteral("kind"), kindName},
+                            {QStringLiteral("syncToken"), QString::fromUtf8(syncToken)},
+                            {QStringLiteral("etag"), QString::fromUtf8(subscriptionEtag)},
+                            {QStringLiteral("lastModified"), QString::fromUtf8(subscriptionDate)},
+                            {QStringLiteral("items"), known}};
+    ReplaceFileAtomically(folder + QStringLiteral("/state.json"), QJsonDocument(state).toJson(),
+                          0600, true);
+    stateChanged = false;
+}
+
+QString ProbeCalendarSource(const TSourceSettings& settings, const QString& what) {
+    QTemporaryDir cache;
+    TCalDavMirror mirror(settings, what, cache.path(), 0);
+    const QString failure = mirror.SyncNow();
+    if (!failure.isEmpty())
+        return QStringLiteral("Not working: %1").arg(failure);
+    TIcsContents contents;
+    const QDir folder(mirror.ItemsFolder());
+    for (const QString& name : folder.entryList({QStringLiteral("*.ics")}, QDir::Files)) {
+        QFile file(folder.absoluteFilePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            ParseIcsText(file.readAll(), file.fileName(), contents);
+    }
+    const QString kindText = mirror.Kind() == TRemoteKind::CalDav
+                                 ? QStringLiteral("a CalDAV collection")
+                                 : QStringLiteral("a calendar subscription (read only)");
+    return QStringLiteral("Found %1 with %2 events and %3 tasks.")
+        .arg(kindText)
+        .arg(contents.appointments.size())
+        .arg(contents.tasks.size());
+}
+
+} // namespace rp::mailstore

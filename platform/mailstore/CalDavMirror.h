@@ -1,0 +1,107 @@
+#pragma once
+// A calendar or task list on a server, kept as a folder of .ics files under the
+// cache folder: a CalDAV collection (read incrementally through its sync token,
+// or by comparing ETags, tasks written back with If-Match) or a plain .ics
+// subscription (read only, fetched again only when its ETag or date changed).
+//
+// All network work runs on the calling thread, which is the engine's: the
+// mirror's files are then never written by two threads, and the engine's write
+// of a task goes out in the same cycle. A stalled server delays that cycle by
+// at most the time-out, once per poll interval.
+
+#include "platform/mailstore/MailStoreProfile.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <map>
+
+namespace rp::mailstore {
+
+using TStatusSink = std::function<void(const QString& text)>;
+
+enum class TRemoteKind { Unknown, CalDav, Subscription };
+
+class TCalDavMirror {
+public:
+    // `what` names the source in messages ("calendar", "task list"). The server
+    // is asked no more often than every `pollSeconds` seconds.
+    TCalDavMirror(TSourceSettings settings, QString what, const QString& cacheRoot, int pollSeconds,
+                  TStatusSink status = {});
+
+    // The folder of .ics files the store reads; it exists even before the
+    // first successful sync.
+    QString ItemsFolder() const { return folder + QStringLiteral("/items"); }
+    // Brings the folder up to date when the poll interval has passed or a local
+    // change waits to be written back. Never throws: a failure keeps the last
+    // good copy and goes to the status text.
+    void SyncIfDue();
+    // Runs a sync now; returns what went wrong in words a user understands,
+    // empty when all went well.
+    QString SyncNow();
+    // A file in ItemsFolder() was changed here (a task moved on): written back
+    // at the next SyncIfDue.
+    void RequestWriteBack() { writeBackWanted = true; }
+
+    TRemoteKind Kind() const { return kind; }
+    bool ReadOnly() const { return kind == TRemoteKind::Subscription; }
+    // Problems of the last sync and refused writes; empty when all is well.
+    const QString& LastProblem() const { return problem; }
+    int RequestCount() const { return requests; }
+
+private:
+    struct TItem {
+        QByteArray etag;
+        QString file;
+        QByteArray hash; // of the file as the server last gave it
+    };
+    struct TAnswer;
+
+    TAnswer Ask(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                QList<std::pair<QByteArray, QByteArray>> headers);
+    QString Sync();
+    QString Discover();
+    QString SyncCollection();
+    QString FullListing();
+    QString Fetch(const std::vector<QString>& hrefs);
+    QString PushLocalChanges();
+    QString PullSubscription();
+    void Forget(const QString& href);
+    bool IsCollectionItself(const QString& href) const;
+    QUrl UrlOf(const QString& href) const;
+    QString FileFor(const QString& href) const;
+    void WriteItem(const QString& href, const QByteArray& etag, const QByteArray& data);
+    void LoadState();
+    void SaveState();
+    void Report(const QString& text);
+
+    TSourceSettings settings;
+    QString what;
+    QString folder;
+    int pollSeconds;
+    TStatusSink status;
+    QString password;
+    bool passwordKnown = false;
+
+    TRemoteKind kind = TRemoteKind::Unknown;
+    QByteArray syncToken;
+    QByteArray subscriptionEtag;
+    QByteArray subscriptionDate;
+    std::map<QString, TItem> items; // by href
+    bool stateChanged = false;
+    bool writeBackWanted = true; // a change left from the last run goes out first
+
+    QElapsedTimer sincePoll;
+    QDateTime failingSince;
+    QString problem;
+    QString reported;
+    int requests = 0;
+};
+
+// What the "Test" button says of a calendar or task source: how many events and
+// tasks it found, or what went wrong.
+QString ProbeCalendarSource(const TSourceSettings& settings, const QString& what);
+
+} // namespace rp::mailstore

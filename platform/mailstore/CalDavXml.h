@@ -1,0 +1,37 @@
+#pragma once
+// The WebDAV multistatus answers of a CalDAV server, read with Qt's XML stream
+// reader into the little the mirror needs.
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace rp::mailstore {
+
+struct TDavResource {
+    QString href; // percent-decoded path, as the server named it
+    int status = 200;
+    QByteArray etag;
+    QByteArray calendarData;
+    bool isCollection = false;
+    bool isCalendar = false;
+    QByteArray ctag;
+    QByteArray syncToken;
+};
+
+struct TMultistatus {
+    bool ok = false; // false: not a multistatus document
+    QString error;
+    std::vector<TDavResource> resources;
+    QByteArray syncToken; // sync-collection's new token
+};
+
+TMultistatus ParseMultistatus(const QByteArray& xml);
+
+// The request bodies.
+QByteArray DiscoveryBody();
+QByteArray SyncCollectionBody(const QByteArray& token);
+QByteArray EtagListBody();
+QByteArray MultigetBody(const std::vector<QString>& hrefs);
+
+} // namespace rp::mailstore
