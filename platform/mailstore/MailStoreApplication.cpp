@@ -1,5 +1,7 @@
 #include "platform/mailstore/MailStoreApplication.h"
 
+#include "platform/mailstore/ImapInbox.h"
+#include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "platform/mailstore/PushRouter.h"
 
@@ -64,7 +66,7 @@ private:
 
 class TInboxFolder : public outlook::MAPIFolder {
 public:
-    explicit TInboxFolder(std::shared_ptr<TMaildirInbox> inbox) : inbox(std::move(inbox)) {}
+    explicit TInboxFolder(std::shared_ptr<IInboxSource> inbox) : inbox(std::move(inbox)) {}
     std::shared_ptr<outlook::Items> Items() override {
         auto contents = inbox->Contents();
         return std::make_shared<TItems<TMailRecord>>(
@@ -74,7 +76,7 @@ public:
     int UnReadItemCount() override { return inbox->Contents()->unreadCount; }
 
 private:
-    std::shared_ptr<TMaildirInbox> inbox;
+    std::shared_ptr<IInboxSource> inbox;
 };
 
 class TStoreNameSpace : public outlook::NameSpace {
@@ -111,6 +113,17 @@ std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSetting
         what, location.recheckMs);
 }
 
+std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
+                                        const TStoreLocation& location) {
+    const TSourceSettings& server = profile.inboxServer;
+    if (server.url.isEmpty())
+        return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
+    return std::make_shared<TImapInbox>(
+        server, [server] { return ResolvePassword(server); },
+        location.cacheFolder + QLatin1Char('/') + ImapCopyName(server), location.pollSeconds,
+        location.status);
+}
+
 bool SameSource(const TMailStoreProfile& profile) {
     if (!profile.calendarServer.url.isEmpty() || !profile.tasksServer.url.isEmpty())
         return profile.calendarServer == profile.tasksServer;
@@ -131,7 +144,7 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     parts->tasks = SameSource(profile) ? parts->calendar
                                        : OpenSource(profile.tasksPath, profile.tasksServer,
                                                     QStringLiteral("task list"), location);
-    parts->inbox = std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
+    parts->inbox = OpenInbox(profile, location);
     // ntfy-...@ addresses go to their push server, whatever [Send] says.
     parts->transport = std::make_shared<TPushRouter>(profile, CreateTransport(profile.send));
     return parts;

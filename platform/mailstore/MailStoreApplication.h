@@ -30,7 +30,7 @@ struct TStoreParts {
     TMailStoreProfile profile;
     std::shared_ptr<TIcsSource> calendar;
     std::shared_ptr<TIcsSource> tasks;
-    std::shared_ptr<TMaildirInbox> inbox;
+    std::shared_ptr<IInboxSource> inbox; // a Maildir or an IMAP mailbox
     std::shared_ptr<IMailTransport> transport;
 };
 

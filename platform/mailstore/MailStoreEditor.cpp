@@ -2,6 +2,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/mailstore/CalDavMirror.h"
+#include "platform/mailstore/ImapInbox.h"
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/PushRouter.h"
@@ -71,8 +72,9 @@ const char* KindName(TSourceKind kind) {
     return "inbox";
 }
 
-QString NoInboxTester(const TSourceSettings&) {
-    return QObject::tr("Testing an inbox server is not available in this build.");
+// Runs on the test's worker thread: the password lookup may wait for the keyring.
+QString ImapInboxTester(const TSourceSettings& settings) {
+    return TestImapInbox(settings, ResolvePassword(settings));
 }
 
 } // namespace
@@ -90,7 +92,7 @@ TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWi
     sources[1].tester = [](const TSourceSettings& settings) {
         return ProbeCalendarSource(settings, QStringLiteral("task list"));
     };
-    sources[2].tester = NoInboxTester;
+    sources[2].tester = ImapInboxTester;
     auto* layout = new QVBoxLayout(this);
     auto* where = new QLabel(tr("Profile: %1").arg(this->profilePath), this);
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);

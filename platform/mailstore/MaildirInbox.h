@@ -32,6 +32,15 @@ struct TMaildirContents {
     int unreadCount = 0;
 };
 
+// Whatever stands behind the inbox folder: a Maildir or an IMAP mailbox. The
+// contents are a snapshot; reading it never waits for a server.
+class IInboxSource {
+public:
+    virtual ~IInboxSource() = default;
+    // Throws EAutomationError when the inbox cannot be read at all.
+    virtual std::shared_ptr<const TMaildirContents> Contents() = 0;
+};
+
 // The unique part of a Maildir file name, before its ":2,FLAGS" information.
 QString MaildirUniqueName(const QString& fileName);
 // True when the name's flags hold S (seen).
@@ -39,12 +48,12 @@ bool MaildirSeen(const QString& fileName);
 // The delivery time in a Maildir file name ("1700000000.M1P2.host"), if any.
 std::optional<TDateTime> MaildirDeliveryTime(const QString& fileName);
 
-class TMaildirInbox {
+class TMaildirInbox : public IInboxSource {
 public:
     TMaildirInbox(QString path, int recheckMs = 1000);
 
     // Throws EAutomationError naming the folder or a message that cannot be read.
-    std::shared_ptr<const TMaildirContents> Contents();
+    std::shared_ptr<const TMaildirContents> Contents() override;
     void Invalidate();
 
     const QString& Path() const { return path; }
