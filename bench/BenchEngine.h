@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An engine over the real mail store, with a clock, input and wake event that the
 // benchmark drives: no real waiting, no user, a day window that is always open.

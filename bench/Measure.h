@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the benchmark reads off the system: CPU time rather than wall time (the
 // machine is shared), resident memory and bytes handed to write().

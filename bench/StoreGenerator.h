@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A large, realistic mail store made from a fixed seed, so every run measures the
 // same bytes: five years of appointments, a task list and a full inbox.

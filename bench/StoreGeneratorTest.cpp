@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/StoreGenerator.h"
 #include "platform/mailstore/IcsSource.h"
 #include "platform/mailstore/MailStoreApplication.h"

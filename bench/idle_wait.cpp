@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the 30 000-poll idle wait before each notice takes, and the CPU it
 // costs: every poll yields, reads the pointer and reads the key map, as the engine
 // does. Against a real X server (run it on a display nobody touches, e.g.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine-level figures of the benchmark, one measurement per command; each
 // prints one JSON object as its last line for bench/run to collect.
 //

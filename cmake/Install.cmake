@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation and the Debian package: the program, its launcher, the menu entry,
 # the icons, the AppStream data, the man page and the bundled help.
 # `cmake --install <build> --prefix <any>` works; the package installs into /usr.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install-time step of cmake/Install.cmake: writes ringpost.desktop with an Exec line
 # naming the installed launcher, which starts the program in its data folder.
 # Expects RINGPOST_DESKTOP_IN, RINGPOST_GEN_DIR, RINGPOST_BINDIR and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/KeyDump.h"
 #include "engine/Occurrence.h"
 #include "engine/OutlookProcessor.h"

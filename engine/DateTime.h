@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Date-times are day counts in local time: day 0 is 1899-12-30 00:00, the integer
 // part is the date and the fraction the time of day. Stored files and the mail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Low-level pieces of the atomic file replacement that the state files, the
 // settings file and the mail store each do their own way.

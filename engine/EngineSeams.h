@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the engine receives from its surroundings. Each is a small interface so a
 // test can drive a whole day of polling with fakes, in milliseconds.

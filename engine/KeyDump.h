@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text dumps of the tracked keys: one key per line, CR LF, in list order.
 // Nothing reads them back; they are for looking at what the engine tracks.

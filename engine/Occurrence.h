@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The occurrence of a recurring appointment near a reference time. The pattern's
 // days and start time are counted in its own zone; each occurrence is turned into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mail application's object model as the engine sees it: the names, kinds and
 // value codes of the automation objects it calls. The engine does not know which

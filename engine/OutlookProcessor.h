@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The notification engine: a worker thread that scans the calendar, the task list
 // and the inbox, sends the notices that are due while the user is away, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // All user settings, named like their stored values. The main window owns the one
 // live record; the engine thread reads consistent copies of it.

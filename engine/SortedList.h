@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A list of records kept sorted by key, one record per key, keys compared without
 // regard to letter case. An equal key is never added twice.

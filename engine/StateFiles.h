@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three state files: a 4-byte version (4) and the records back to back,
 // little-endian, with 256-byte short-string keys and no count or trailer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The input state of desktops that tell about input instead of being asked: the
 // compositor (or the desktop's bus service) says when the user has been idle for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Feeds from the session bus, each on a thread of its own so that neither a busy
 // window nor the engine's polls hold them up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The input state of last resort: no X server to ask and no desktop that tells
 // about input. The pointer reads as moved on every read, so the user never counts

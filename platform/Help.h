@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's help file: our own HTML pages, bundled with the program under the
 // help file's name and shown in one help window.

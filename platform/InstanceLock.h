@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One running copy per data folder: two engines over the same state files would
 // overwrite each other's records and send every notice twice.

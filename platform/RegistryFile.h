@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user registry stands in as one text file in the registry editor's export
 // format (UTF-8): the header line, then "[key]" lines each followed by its values.

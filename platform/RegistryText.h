@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registry editor's export text, parsed into keys and values and written back
 // with every line that was not changed kept exactly as it was read.

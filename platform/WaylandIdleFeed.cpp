@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/WaylandIdleFeed.h"
 
 #include "ext-idle-notify-v1-client-protocol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Idle notifications straight from the Wayland compositor, on a connection and a
 // thread of their own (whatever platform Qt's windows use): ext-idle-notify-v1

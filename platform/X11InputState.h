@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's input state as the X server sees it: the pointer position on the root
 // window and the 32-byte key map. Reads come from the engine thread over a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The action list of the main window, its toolbar and menus, and the commands.
 
 #include "platform/Help.h"

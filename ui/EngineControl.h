@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the main window does with the engine, as a small interface so the window's
 // tests can run it against a fake engine.

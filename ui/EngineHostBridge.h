@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window as the engine sees it. The engine calls in from its own thread;
 // everything that touches a widget is handed to the GUI thread, and the engine's

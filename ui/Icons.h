@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The toolbar, menu and tray pictures, drawn at run time so they stay sharp at any
 // scale and need no image files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every message box of the main window goes through this seam, so tests can
 // answer the boxes without a modal loop.

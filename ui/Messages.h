@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's private requests. They keep their old window-message numbers
 // (all above QEvent::User) and are always posted, so they run in the order posted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where notices go, as the window tells it: the test message's follow-up status,
 // the route after the wizard, and a carrier gateway that no longer delivers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: holds the settings, starts and watches the engine, lives in
 // the notification area, and offers the commands and notice toggles.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the program does when another copy already runs in its data folder: it
 // asks that copy to bring its window forward, and only when that copy does not

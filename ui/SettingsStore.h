@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Loads and saves the settings record under the per-user key
 // HKEY_CURRENT_USER\Software\Amberfold\Ringpost of the registry file.

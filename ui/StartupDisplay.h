@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The display is checked before the GUI toolkit starts: on a display that does
 // not answer, Qt aborts with a hint about reinstalling, which helps nobody.

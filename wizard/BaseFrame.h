@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page base: the Back / Next / Cancel / Help row, the Enter key, and the
 // hooks through which a page loads and stores its values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page sequence: shows one page at a time in the host window's page area. A
 // concrete sequence creates the pages and decides which one comes next.

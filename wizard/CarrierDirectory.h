@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The carriers Ringpost knows, their e-mail-to-text gateways, and the rule that
 // turns the stored carrier, number and custom address into the notice address.

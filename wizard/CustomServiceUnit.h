@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The custom device address and notice hours page, for carriers not in the list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The side picture of the wizard: a phone receiving a notice from a calendar,
 // drawn once and stretched to fill the picture panel.

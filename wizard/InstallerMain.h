@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The wizard's host window: side picture, page area and status line. Modeless,
 // owned by the main window and kept in front of it.

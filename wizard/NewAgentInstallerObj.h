@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The first-run wizard: introduction, carrier, region, phone number or custom
 // address, meeting notices and task notices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A captioned group of radio buttons laid out in columns, filled top to bottom,
 // with at most one row selected.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The task notices page, the last of the run: its Next button reads "&Done".
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Time-of-day pickers for the notice hours, and the conversions between their
 // values and the stored day-count times.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The wizard as the main window uses it: one sequence for the program's life, and
 // a host window opened on each wizard request.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the wizard needs of the main window: its settings and setters, a parent
 // for the host window, the posted save / reload requests, and help.

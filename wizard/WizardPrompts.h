@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The wizard's message boxes, behind a seam so that tests can answer them
 // without a modal loop.

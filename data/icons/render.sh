@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the hicolor PNG sizes from ringpost.svg. Run after editing the SVG and
 # commit the results; the build only copies them.
 set -euo pipefail

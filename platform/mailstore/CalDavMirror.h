@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A calendar or task list on a server, kept as a folder of .ics files under the
 // cache folder: a CalDAV collection (read incrementally through its sync token,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The WebDAV multistatus answers of a CalDAV server, read with Qt's XML stream
 // reader into the little the mirror needs.

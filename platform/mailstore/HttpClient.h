@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One HTTP exchange with a calendar server, run to its end on the calling
 // thread: bounded in time and size, a few redirects at most and never from

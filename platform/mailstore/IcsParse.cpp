@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/IcalTime.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/MailStoreFiles.h"

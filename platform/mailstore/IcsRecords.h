@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Compact records of what the engine reads from calendar and task files: the
 // parse tree is dropped as soon as a file has been read.

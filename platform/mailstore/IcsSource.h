@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A calendar or task location (one .ics file or a folder of them) read into
 // compact records. Each file is parsed once and again only when it changed on

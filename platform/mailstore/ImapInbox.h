@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An IMAP mailbox read as the inbox. A thread of its own looks at the server every
 // few minutes and keeps a copy; the engine's cycles read only that copy, so a slow

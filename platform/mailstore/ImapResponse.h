@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading what an IMAP server says: cutting the byte stream into whole responses
 // (a response may carry literals, "{n}" and n bytes), and the parts of the few

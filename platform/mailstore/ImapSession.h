@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One logged-in IMAP connection. libcurl opens it (TLS or STARTTLS, certificate
 // checks, login); the commands and their answers then go over the connection it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The passwords of the profile's servers: Password=, else the first line
 // PasswordCommand= prints, else the desktop keyring (through QtKeychain where the

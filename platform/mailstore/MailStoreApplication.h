@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The object model over the local mail store: the calendar and task list as
 // iCalendar, the inbox as a Maildir, new mail through the profile's transport.

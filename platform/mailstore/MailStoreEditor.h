@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Mail Store..." dialog: edits the mail store profile and sends a test
 // message through the transport as it is filled in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File access shared by the mail store: cheap change detection, whole-file reads
 // that fail with a message naming the file, and atomic replacement.

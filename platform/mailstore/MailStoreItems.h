@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The items of the local mail store as the object model's item kinds. Every
 // property is a read of a compact record held in memory.

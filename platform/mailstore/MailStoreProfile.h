@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mail store profile: where the calendar, tasks and inbox are and how mail
 // leaves. One INI file, like a mail program's own profile.

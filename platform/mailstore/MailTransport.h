@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a composed message leaves: the outbox Maildir, an SMTP server or the
 // local sendmail command.

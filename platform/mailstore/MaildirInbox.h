@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A Maildir read as the inbox: the messages of new/ and cur/, each read from its
 // header once; a flag change (a rename) costs no second read.

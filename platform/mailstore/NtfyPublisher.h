@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Push delivery: a notice to ntfy-TOPIC@HOST (or ntfy-TOPIC+TOKEN@HOST, the form
 // for a protected topic) is published to the ntfy server over HTTPS, so the

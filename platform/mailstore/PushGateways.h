@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The e-mail-to-text gateways that no longer deliver, and the words that send
 // the user to a push address instead.

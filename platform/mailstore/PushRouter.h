@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Chooses how each message leaves: an ntfy-...@ address goes to its push server,
 // every other one is composed and handed to the profile's mail transport. Keeps

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program pointed at displays it cannot use: no X server there at all,
 # and an X server that has stopped answering. Each time it says in one line
 # which display it could not open and what to do, and ends with status 1, the

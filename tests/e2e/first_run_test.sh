@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # First run of the real program, as a new user meets it: no settings file, the
 # welcome box, the wizard filled in from the keyboard, Done; the settings file
 # then holds what was typed and the main window stays up. A test message from the

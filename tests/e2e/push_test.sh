@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A new user with no mail account: the wizard, filled in from the keyboard, gets
 # "Other" and an ntfy-TOPIC@127.0.0.1 address; the profile names the ntfy server
 # on loopback. The window then says where notices go, a test message arrives at

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A configured program, a local store with a meeting whose reminder is due and a
 # real SMTP server on loopback. While the mouse keeps moving no notice goes out;
 # with the mouse still the meeting reminder arrives with its exact subject and

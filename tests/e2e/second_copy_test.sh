@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two copies of the real program in one data folder. The first hides to the tray;
 # starting the program again brings its window forward and the second start ends
 # at once, quietly, with status 0. A holder that does not answer (here flock(1)

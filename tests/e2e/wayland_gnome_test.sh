@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # GNOME on Wayland: mutter headless with its Xwayland, a session bus of the
 # test's own, a native Wayland terminal with the focus, and real input through
 # mutter's remote-desktop interface (the way a remote-desktop server drives it).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # sway on Wayland (wlroots; the idle notifications of org_kde_kwin_idle, or
 # ext-idle-notify-v1 where sway offers it): sway headless with its Xwayland, a
 # native Wayland terminal with the focus, real key presses through the virtual

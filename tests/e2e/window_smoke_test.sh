@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program on a virtual display: it starts from a configured settings file,
 # shows its main window, and ends cleanly through Exit and "Do you really want to
 # stop Ringpost?" answered Yes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A laptop that sleeps through part of the day, a clock put right, a time zone
 // changed: the clock jumps by hours between two waits. Late reminders go out once,
 // nothing is sent twice, and the waits go back to their usual lengths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Daylight-saving changeover days, with the process in the user's time zone and a
 // clock that shows the local wall time of a steadily running UTC timeline, as the
 // system clock does: a meeting's reminder goes out at the right local time, once.

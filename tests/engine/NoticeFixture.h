@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A parked engine (start-up done, thread ended) whose notice steps a test calls on
 // its own thread, with the trace lines and sent subjects at hand.

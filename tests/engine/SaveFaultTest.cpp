@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves that fail because the disk is full or the way to the file is blocked: the
 // old file stays whole, no temporary is left behind, the engine goes on, and the
 // next save after the fault has gone succeeds.

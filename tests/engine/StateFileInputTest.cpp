@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // State files that the program did not write itself (an older program's, or a
 // damaged one): whatever loads must survive a save and a load unchanged.
 

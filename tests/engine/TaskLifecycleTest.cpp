@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Three weeks of a task list that the user keeps in another program: a weekly task
 // moved on, a task renamed, one rescheduled, one completed, one deleted. Each
 // task's notices are counted: they stop when the task under that key is gone, and

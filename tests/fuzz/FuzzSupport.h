@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the fuzz targets: a scratch folder in memory when the system has one,
 // and a file written there from the fuzzer's input.

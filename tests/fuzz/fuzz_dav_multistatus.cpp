@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the reader of a calendar server's multistatus answer:
 // nothing may crash or run away, and what it keeps is consistent.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary text to the calendar reader and reads every mapped item through
 // the object model, as the scans would, including the next occurrence of a
 // recurring appointment: nothing may crash or run away.

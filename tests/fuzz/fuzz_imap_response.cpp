@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes, as an IMAP server might send them, to the response reader
 // in pieces of a size the input chooses, and maps every FETCH it reads the way the
 // inbox does. Nothing may crash, nothing read may be larger than what was sent,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds an arbitrary message file to the Maildir inbox and turns what it reads into
 // a notice the way the urgent e-mail scan does. Nothing may crash, and the notice
 // must not gain a header line of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the settings file's reader. Whatever it reads, a save
 // must write a file that reads back cleanly with the same values, and a text
 // value written from the input must come back as written.

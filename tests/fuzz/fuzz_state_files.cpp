@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the three state-file loaders. Whatever loads must save
 // as a well-formed file that loads back to the same records.
 

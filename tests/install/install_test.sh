@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a temporary prefix and checks what a desktop user gets:
 # the installed tree, the menu entry, the AppStream data, the man page, the
 # launcher, the autostart entry, and a start through the menu entry under Xvfb.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real CalDAV server for the tests: Debian's Radicale on a free loopback port,
 // with TLS (a certificate made at test time) and a password, ended by its pid.

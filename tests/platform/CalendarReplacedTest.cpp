@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sync tool that keeps replacing the calendar file: it writes a new copy beside
 // it and renames it over the old one, and now and then the file is missing for a
 // moment (the old copy moved away before the new one is in). The engine runs over

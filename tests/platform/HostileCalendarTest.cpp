@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calendar files with rules that never come to a usable occurrence: reading them
 // must end, and promptly, whatever the rule.
 

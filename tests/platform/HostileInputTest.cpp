@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile values from the user's files and settings, followed through the engine
 // to the messages that leave and to the state files: line breaks, NUL, broken
 // UTF-8, 100 000 characters, encoded-word bombs, rules without end, a 50 MB

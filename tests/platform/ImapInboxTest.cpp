@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The IMAP inbox against a real Dovecot: what it finds, what it costs when nothing
 // changed, and what it does when the server, the password or the certificate
 // is not what it should be.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading IMAP responses: whole responses out of a stream that arrives in pieces,
 // literals, and the answers a broken or hostile server may give.
 

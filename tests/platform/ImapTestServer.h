@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real IMAP server for the tests: Debian's Dovecot with a configuration of its
 // own in a temporary folder, on free loopback ports, with a password and a TLS

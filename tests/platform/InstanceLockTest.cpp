@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data folder's lock: one holder at a time, released by the kernel when the
 // holder dies, never passed on to child processes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mail servers that refuse at the greeting, refuse the message, reject the login,
 // answer slowly, never finish answering, break off the secure connection or hang
 // up; a sendmail that fails. Each send ends within its time-out with an error that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Meetings on daylight-saving changeover days, written in UTC, with a TZID and in
 // floating time, read through the calendar store and run through the engine: each
 // reminder goes out once, at the right local time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the mail store tests: the sample data, a process-wide time zone
 // switch, and a real SMTP server (aiosmtpd) on a free loopback port.

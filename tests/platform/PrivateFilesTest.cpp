@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every file that holds the user's data is readable by the user alone, even
 // under a umask that would let everyone read it, and also when an older copy of
 // the file was left readable by others.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Push delivery to an ntfy server. Debian packages no ntfy server, so the tests
 // run tests/e2e/lib/ntfy_server.py: it answers publishes the way ntfy's endpoint
 // does (by topic: 200, 401/403 for a protected topic, 429, 500, a stall, a

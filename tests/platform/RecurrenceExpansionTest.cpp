@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recurring meetings read from calendar files against libical's own expansion of
 // the same file: generated rules (daily and weekly with weekdays, monthly on a day,
 // intervals, counts, end dates, deleted and moved occurrences) in several zones,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A settings save that fails because the disk is full or the folder is blocked:
 // the error names the file, the old settings stay whole, no temporary is left, and
 // the next save after the fault has gone succeeds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine on fake time and input over the real mail store: a profile, a
 // calendar, a Maildir and the transport the profile names, all in one temporary

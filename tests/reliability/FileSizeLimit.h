@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes past a size fail with EFBIG while a FileSizeLimit lives, as they would on
 // a full disk; needs no mount rights, so the tests can always run it.

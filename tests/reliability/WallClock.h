@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The process in a given time zone, and a fake clock that shows the local wall time
 // of a steadily running UTC timeline, as the system clock does across a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Kills a program that keeps saving the state files and the settings file with
 # SIGKILL at random moments, and after each kill checks that every file loads and
 # holds either the generation last reported saved or the one after it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Traces one save of a state file and one of the settings file and checks the
 # order that makes them survive a crash or a power cut: a temporary file beside
 # the target, written, synced, renamed over the target, then the folder synced.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Saves onto a small tmpfs that fills up and then turns read-only: each save fails
 # with its error text, the files keep their last good content, and the next save
 # after the fault has gone succeeds.

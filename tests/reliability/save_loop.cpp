@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves the three state files and the settings file over and over, each round
 // ("generation") with different and growing content, and prints each generation
 // once all four files hold it. The crash test kills it at random moments; "check"

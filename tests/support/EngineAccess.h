@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's private state and steps, for tests. Touch them only while the
 // engine thread is not running (parked or joined) or from a hook that runs on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fakes for the engine's seams. Each is safe to use from the engine thread and the
 // test thread at once; hooks are set before the engine starts and run on the

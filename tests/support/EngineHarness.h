@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An engine wired to fakes in a temporary data folder. Typical use:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An in-memory mail application for tests: folders of appointments, tasks and
 // mail that the test fills through public fields, failures on demand, and a

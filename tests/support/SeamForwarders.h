@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine owns its seams; these hand its calls on to seams the caller keeps,
 // so a test or a benchmark can still drive and inspect them.

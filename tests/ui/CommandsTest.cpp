@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notice toggles, the test message and its repetition, the debug switch,
 // help, hide and exit, as the toolbar, the menus and the shortcuts reach them.
 

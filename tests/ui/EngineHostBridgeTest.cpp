@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's calls into the window arrive on the GUI thread, and an error box
 // the engine waits for never holds up the window's close.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A main window on a temporary settings file, with a fake engine, fake boxes, a
 // fake wizard and fake help, driven without a real event loop or modal box.

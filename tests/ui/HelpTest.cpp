@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled help file: every topic is there and no link inside it is broken.
 
 #include "platform/Help.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where notices go, as the window tells it: after the wizard, after a test
 // message, and once per start for a carrier gateway that no longer delivers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, hiding and showing, the close query and sequence, session end and the
 // engine watchdog of the main window.
 

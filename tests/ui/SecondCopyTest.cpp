@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A second start in the same data folder brings the running copy forward through
 // the socket beside the lock file, starts no engine of its own, and tells the
 // user why only when the running copy does not answer.

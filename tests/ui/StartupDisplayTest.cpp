@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which display a start will open, and the one line a user gets when no X server
 // answers there instead of Qt's abort.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // While Ctrl+Alt+S repeats the test message, the status bar says so and says how
 // to stop it; the progress text keeps its place beside it.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash disable=SC2016,SC2034
 # The away test on a Wayland desktop, shared by the compositor tests. Needs e2e.sh
 # with a compositor, its Xwayland, a tray on it and the SMTP server started, and a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash disable=SC2016,SC2034
 # (Conditions for eval are single-quoted on purpose; the scripts use the settings.)
 # Shared helpers for the end-to-end tests of the ringpost program.

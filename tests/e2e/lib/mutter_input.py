@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Real input into a running mutter through its remote-desktop interface, the way
 a remote-desktop server drives it.
 

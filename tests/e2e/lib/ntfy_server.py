@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A stand-in for an ntfy server's publish endpoint, for the tests.
 
 Debian packages no ntfy server, so this answers a publish (POST or PUT to

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A local SMTP server for the end-to-end tests.
 
 Listens on a free loopback port, writes that port to a file once it accepts

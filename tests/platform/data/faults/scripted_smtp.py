@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """An SMTP server that misbehaves on purpose, for the mail-server fault tests.
 
 Listens on a free loopback port, prints "READY <port>", and answers every

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A calendar subscription for the tests: serves one .ics file over HTTP on a free
 loopback port with an ETag and Last-Modified, answers 304 when they still match,
 and appends one line per request (method, status, bytes) to a log file."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A small SMTP server for the mail store tests, built on aiosmtpd.
 
 Listens on a free loopback port, prints "READY <port>" and stores every
