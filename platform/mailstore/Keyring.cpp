@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <QUrl>
+#include <memory>
 
 #ifdef RINGPOST_HAVE_KEYCHAIN
 #include <qt6keychain/keychain.h>
@@ -23,11 +24,12 @@ namespace {
 
 #ifdef RINGPOST_HAVE_KEYCHAIN
 // Runs a keychain job to its end on this thread's event loop, or gives up after
-// a while (no keyring daemon answers); true when it finished.
-bool RunJob(QKeychain::Job* job) {
+// a while (no keyring daemon answers). The finished job comes back to be read;
+// null when it did not finish (it then deletes itself whenever it ends).
+template <class Job> std::unique_ptr<Job> RunJob(std::unique_ptr<Job> job) {
     QEventLoop loop;
     bool finished = false;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&] {
+    QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&] {
         finished = true;
         loop.quit();
     });
@@ -36,11 +38,11 @@ bool RunJob(QKeychain::Job* job) {
     job->start();
     if (!finished)
         loop.exec();
-    if (!finished)
-        job->setAutoDelete(true); // it deletes itself whenever it ends
-    else
-        delete job;
-    return finished;
+    if (!finished) {
+        job.release()->setAutoDelete(true);
+        return nullptr;
+    }
+    return job;
 }
 #endif
 
@@ -103,9 +105,10 @@ QString ResolvePassword(const TSourceSettings& settings) {
 
 QString ReadKeyringPassword([[maybe_unused]] const QString& account) {
 #ifdef RINGPOST_HAVE_KEYCHAIN
-    auto* job = new QKeychain::ReadPasswordJob(QString::fromLatin1(kService));
-    job->setKey(account);
-    if (!RunJob(job)) {
+    auto request = std::make_unique<QKeychain::ReadPasswordJob>(QString::fromLatin1(kService));
+    request->setKey(account);
+    const auto job = RunJob(std::move(request));
+    if (!job) {
         qCWarning(lcMailStore) << "The desktop keyring did not answer";
         return {};
     }
@@ -123,10 +126,11 @@ QString ReadKeyringPassword([[maybe_unused]] const QString& account) {
 bool WriteKeyringPassword([[maybe_unused]] const QString& account,
                           [[maybe_unused]] const QString& password, QString* why) {
 #ifdef RINGPOST_HAVE_KEYCHAIN
-    auto* job = new QKeychain::WritePasswordJob(QString::fromLatin1(kService));
-    job->setKey(account);
-    job->setTextData(password);
-    if (!RunJob(job)) {
+    auto request = std::make_unique<QKeychain::WritePasswordJob>(QString::fromLatin1(kService));
+    request->setKey(account);
+    request->setTextData(password);
+    const auto job = RunJob(std::move(request));
+    if (!job) {
         if (why)
             *why = QStringLiteral("the desktop keyring did not answer");
         return false;
