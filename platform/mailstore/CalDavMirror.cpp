@@ -271,10 +271,9 @@ QString TCalDavMirror::SyncCollection() {
             return StatusProblem(code, url);
         return FullListing();
     }
-    const TMultistatus status = ParseMultistatus(answer.response.body);
-    if (!status.ok)
-        return QStringLiteral("The server %1 gave a malformed answer (%2).")
-            .arg(ServerNameOf(url), status.error);
+    TMultistatus status;
+    if (const QString problem = ReadMultistatus(answer, url, status); !problem.isEmpty())
+        return problem;
     const bool complete = syncToken.isEmpty();
     std::vector<QString> changed;
     std::set<QString> seen;
@@ -292,12 +291,7 @@ QString TCalDavMirror::SyncCollection() {
     }
     // A listing from no token names everything there is.
     if (complete) {
-        std::vector<QString> gone;
-        for (const auto& [href, item] : items)
-            if (!seen.count(href))
-                gone.push_back(href);
-        for (const QString& href : gone)
-            Forget(href);
+        ForgetAllBut(seen);
     }
     const QString failure = Fetch(changed);
     if (!failure.isEmpty())
@@ -309,19 +303,36 @@ QString TCalDavMirror::SyncCollection() {
     return {};
 }
 
+QString TCalDavMirror::ReadMultistatus(const TAnswer& answer, const QUrl& url,
+                                       TMultistatus& status) {
+    if (!answer.problem.isEmpty())
+        return answer.problem;
+    if (answer.response.status != 207)
+        return StatusProblem(answer.response.status, url);
+    status = ParseMultistatus(answer.response.body);
+    if (!status.ok)
+        return QStringLiteral("The server %1 gave a malformed answer (%2).")
+            .arg(ServerNameOf(url), status.error);
+    return {};
+}
+
+void TCalDavMirror::ForgetAllBut(const std::set<QString>& seen) {
+    std::vector<QString> gone;
+    for (const auto& [href, item] : items)
+        if (!seen.count(href))
+            gone.push_back(href);
+    for (const QString& href : gone)
+        Forget(href);
+}
+
 QString TCalDavMirror::FullListing() {
     const QUrl url(settings.url);
     const TAnswer answer =
         Ask("PROPFIND", url, EtagListBody(),
             {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
-    if (!answer.problem.isEmpty())
-        return answer.problem;
-    if (answer.response.status != 207)
-        return StatusProblem(answer.response.status, url);
-    const TMultistatus status = ParseMultistatus(answer.response.body);
-    if (!status.ok)
-        return QStringLiteral("The server %1 gave a malformed answer (%2).")
-            .arg(ServerNameOf(url), status.error);
+    TMultistatus status;
+    if (const QString problem = ReadMultistatus(answer, url, status); !problem.isEmpty())
+        return problem;
     std::vector<QString> changed;
     std::set<QString> seen;
     for (const TDavResource& resource : status.resources) {
@@ -332,12 +343,7 @@ QString TCalDavMirror::FullListing() {
         if (known == items.end() || known->second.etag != resource.etag)
             changed.push_back(resource.href);
     }
-    std::vector<QString> gone;
-    for (const auto& [href, item] : items)
-        if (!seen.count(href))
-            gone.push_back(href);
-    for (const QString& href : gone)
-        Forget(href);
+    ForgetAllBut(seen);
     return Fetch(changed);
 }
 
@@ -350,14 +356,9 @@ QString TCalDavMirror::Fetch(const std::vector<QString>& hrefs) {
         const TAnswer answer =
             Ask("REPORT", url, MultigetBody(batch),
                 {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
-        if (!answer.problem.isEmpty())
-            return answer.problem;
-        if (answer.response.status != 207)
-            return StatusProblem(answer.response.status, url);
-        const TMultistatus status = ParseMultistatus(answer.response.body);
-        if (!status.ok)
-            return QStringLiteral("The server %1 gave a malformed answer (%2).")
-                .arg(ServerNameOf(url), status.error);
+        TMultistatus status;
+        if (const QString problem = ReadMultistatus(answer, url, status); !problem.isEmpty())
+            return problem;
         for (const TDavResource& resource : status.resources) {
             if (resource.status == 404)
                 Forget(resource.href);

@@ -18,8 +18,11 @@
 #include <QUrl>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace rp::mailstore {
+
+struct TMultistatus;
 
 using TStatusSink = std::function<void(const QString& text)>;
 
@@ -66,6 +69,10 @@ private:
     QString Discover();
     QString SyncCollection();
     QString FullListing();
+    // Empty when the answer is a well-formed multistatus, read into `status`;
+    // otherwise what went wrong, in words for the status bar.
+    QString ReadMultistatus(const TAnswer& answer, const QUrl& url, TMultistatus& status);
+    void ForgetAllBut(const std::set<QString>& seen);
     QString Fetch(const std::vector<QString>& hrefs);
     QString PushLocalChanges();
     QString PullSubscription();
