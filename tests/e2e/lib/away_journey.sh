@@ -14,34 +14,6 @@
 AWAY_PIN=5125550147
 AWAY_ADDRESS="$AWAY_PIN@vtext.com"
 
-# A finished wizard's settings: Verizon Wireless, meeting reminders on, the day
-# window 00:01 to 23:59.
-away_write_settings() {
-  cat >"$E2E_SETTINGS" <<EOF
-Windows Registry Editor Version 5.00
-
-[HKEY_CURRENT_USER\\Software\\Amberfold\\Ringpost]
-"Version"="01.01.00.001"
-"MeetingNotify"=dword:00000001
-"MorningNotify"=dword:00000000
-"EveningNotify"=dword:00000000
-"TaskNotify"=dword:00000000
-"TaskPreNotify"=dword:00000000
-"TaskReminder"=dword:00000000
-"UrgentEmail"=dword:00000000
-"Top"=dword:00000000
-"Left"=dword:00000000
-"TaskRemindPeriod"=dword:00000002
-"Pin"="$AWAY_PIN"
-"EarlyTime"=hex:17,6c,c1,16,6c,c1,46,3f
-"LateTime"=hex:a5,4f,fa,a4,4f,fa,ef,3f
-"Service"=dword:00000005
-"CustomAddr"=""
-"CustomEmail"=""
-EOF
-  chmod 600 "$E2E_SETTINGS"
-}
-
 away_click_tray() { xdotool mousemove "$1" "$2" click 1; }
 
 # A configured program starts hidden in the tray; a click on its icon shows it.
@@ -84,7 +56,7 @@ away_wake() {
 # Usage: away_journey <the start of the program's notice about its input source>
 away_journey() {
   local source=$1 due_start due_key reminder
-  away_write_settings
+  e2e_write_meeting_settings "$AWAY_PIN"
   due_start=$(($(date +%s) + 600))
   e2e_write_store <<EOF
 $due_start|15|Room 12|Design review

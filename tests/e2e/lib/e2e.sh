@@ -657,3 +657,31 @@ e2e_start_native_client() {
   e2e_background $!
   sleep 1
 }
+
+# A finished wizard's settings for the phone number $1: Verizon Wireless, meeting
+# reminders on, the day window 00:01 to 23:59, the window at the top left corner.
+e2e_write_meeting_settings() {
+  cat >"$E2E_SETTINGS" <<EOF
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\\Software\\Amberfold\\Ringpost]
+"Version"="01.01.00.001"
+"MeetingNotify"=dword:00000001
+"MorningNotify"=dword:00000000
+"EveningNotify"=dword:00000000
+"TaskNotify"=dword:00000000
+"TaskPreNotify"=dword:00000000
+"TaskReminder"=dword:00000000
+"UrgentEmail"=dword:00000000
+"Top"=dword:00000000
+"Left"=dword:00000000
+"TaskRemindPeriod"=dword:00000002
+"Pin"="$1"
+"EarlyTime"=hex:17,6c,c1,16,6c,c1,46,3f
+"LateTime"=hex:a5,4f,fa,a4,4f,fa,ef,3f
+"Service"=dword:00000005
+"CustomAddr"=""
+"CustomEmail"=""
+EOF
+  chmod 600 "$E2E_SETTINGS"
+}
