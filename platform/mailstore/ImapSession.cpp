@@ -177,9 +177,11 @@ void TImapSession::Connect() {
     if (!caFile.isEmpty())
         curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.constData());
     const CURLcode result = curl_easy_perform(handle);
-    // libcurl keeps only pointers to these; the login is over.
+    // libcurl keeps only pointers to these, and both live in this frame: a later
+    // receive error would otherwise write its text into a stack that is gone.
     curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, nullptr);
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
     if (result != CURLE_OK)
         FailToConnect(result, transcript.lastLine, QString::fromUtf8(errorText).trimmed());
     capabilities.clear();
