@@ -17,6 +17,7 @@ class TBenchClock : public IClock {
 public:
     explicit TBenchClock(TDateTime start);
     TDateTime Now() override;
+    int UtcOffsetSeconds() override { return 0; }
     void Sleep(int milliseconds) override {
         if (!frozen)
             msecs += milliseconds;

@@ -58,12 +58,13 @@ bool TakesRecordOver(const TEventItem& tracked, const TEventItem& next, TDateTim
 // Adds the appointment's record unless its key is tracked already; false when the
 // appointment does not fall in the scan window.
 bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, IClock& clock,
-                      TSortedList<TEventItem>& appointments) {
+                      TSortedList<TEventItem>& appointments, TScanPass& pass) {
     const TOccurrence occurrence = StartOf(item, reference);
     const TDateTime start = occurrence.start;
     if (!InScanWindow(clock, start))
         return false;
     auto record = MakeEventRecord(occurrence.changed ? *occurrence.changed : item, start);
+    pass.Meet(record->Key);
     const int index = appointments.Find(record->Key);
     if (index < 0) {
         const QString key = record->Key;
@@ -96,6 +97,22 @@ void TOutlookProcessor::CheckAppointments() {
     // No calendar was ever handed over: nothing to examine.
     if (!CalendarFolder)
         return;
+    if (AppointmentScanPos == 1)
+        appointmentPass.Begin(CalendarFolder->Items()->Count());
+    try {
+        ScanAppointmentBatch(reference);
+    } catch (...) {
+        appointmentPass.sound = false; // an item was not seen: this pass cannot tell what is gone
+        throw;
+    }
+    const int count = CalendarFolder->Items()->Count();
+    if (count < AppointmentScanPos) {
+        AppointmentScanPos = 1;
+        EndAppointmentPass(count);
+    }
+}
+
+void TOutlookProcessor::ScanAppointmentBatch(TDateTime reference) {
     for (int examined = 0; CalendarFolder->Items()->Count() >= AppointmentScanPos &&
                            examined < ScanBatchLimit && !AnyKeyDown();) {
         // The progress number is the position of the item being examined.
@@ -107,11 +124,30 @@ void TOutlookProcessor::CheckAppointments() {
         if (!item)
             continue;
         auto appointment = outlook::ItemAs<outlook::AppointmentItem>(item);
-        if (TrackAppointment(*appointment, reference, *deps.Clock, Appointments))
+        if (TrackAppointment(*appointment, reference, *deps.Clock, Appointments, appointmentPass))
             WriteKeyDump(DataPath(QStringLiteral("Test-Note.NST")), Appointments);
     }
-    if (CalendarFolder->Items()->Count() < AppointmentScanPos)
-        AppointmentScanPos = 1;
+}
+
+// A meeting not yet announced that a whole pass no longer met at its tracked start
+// was cancelled, deleted or moved: its record goes, so no reminder names the old
+// slot. One already announced stays, so a clock put back repeats nothing; one
+// whose start is past was not met only because it is past, and stays for the
+// late-reminder rules.
+void TOutlookProcessor::EndAppointmentPass(int count) {
+    if (appointmentPass.Conclusive(count)) {
+        const int tracked = Appointments.Count();
+        const TDateTime stillMet = Now() - kOneHour;
+        for (int i = Appointments.Count() - 1; i >= 0; --i) {
+            const TEventItem& record = Appointments.At(i);
+            if (!record.Notified && record.StartTime >= stillMet &&
+                !appointmentPass.Met(Appointments.Key(i)))
+                Appointments.Delete(i);
+        }
+        if (Appointments.Count() != tracked)
+            WriteKeyDump(DataPath(QStringLiteral("Test-Note.NST")), Appointments);
+    }
+    appointmentPass.End();
 }
 
 } // namespace rp

@@ -18,6 +18,9 @@ class IClock {
 public:
     virtual ~IClock() = default;
     virtual TDateTime Now() = 0;
+    // Local time's offset from UTC now. It changes with the computer's time zone
+    // (and at daylight saving steps), which moves zone-anchored meetings.
+    virtual int UtcOffsetSeconds() = 0;
     virtual void Sleep(int milliseconds) = 0;
     // Gives up the rest of the time slice (a sleep of 0 ms).
     virtual void Yield() = 0;

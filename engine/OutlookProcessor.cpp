@@ -2,6 +2,7 @@
 #include "engine/OutlookProcessor.h"
 
 #include "engine/StateFiles.h"
+#include "engine/ZoneShift.h"
 
 #include <QFile>
 #include <algorithm>
@@ -138,6 +139,7 @@ void TOutlookProcessor::RunLoop(int& errorCount, int& passCount) {
 }
 
 void TOutlookProcessor::PollingCycle(int& errorCount, int& passCount) {
+    FollowZoneChange();
     ProcessCheckes();
     SaveStateFiles();
     if (TestPending)
@@ -149,6 +151,14 @@ void TOutlookProcessor::PollingCycle(int& errorCount, int& passCount) {
     if (TestPending)
         SendQueuedMessage();
     errorCount = 0;
+}
+
+// Before the scan meets the moved meetings under their new keys.
+void TOutlookProcessor::FollowZoneChange() {
+    const int offset = deps.Clock->UtcOffsetSeconds();
+    if (UtcOffset && ShadowAnnouncedMeetings(Appointments, offset - *UtcOffset))
+        DebugLog(QStringLiteral("Time zone changed: announced meetings kept announced"));
+    UtcOffset = offset;
 }
 
 // Both bounds strict: at exactly EarlyTime or LateTime no notice goes out.

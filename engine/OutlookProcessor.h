@@ -6,6 +6,7 @@
 
 #include "engine/EngineSeams.h"
 #include "engine/OutlookModel.h"
+#include "engine/ScanPass.h"
 #include "engine/SortedList.h"
 #include "engine/StateFiles.h"
 #include "engine/TrackedRecords.h"
@@ -18,6 +19,7 @@
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <optional>
 
 Q_DECLARE_LOGGING_CATEGORY(lcTrace) // stands in for the system debugger output
 
@@ -66,6 +68,7 @@ private:
     bool StartUp();
     void RunLoop(int& errorCount, int& passCount);
     void PollingCycle(int& errorCount, int& passCount);
+    void FollowZoneChange();
     bool InsideDayWindow();
     void NoticePass(int& passCount);
     bool EveningNoticeDue();
@@ -108,6 +111,8 @@ private:
     // Scans.
     void ProcessCheckes();
     void CheckAppointments();
+    void ScanAppointmentBatch(TDateTime reference);
+    void EndAppointmentPass(int count);
     void CheckTasks();
     void BeginTaskPass(int count);
     void EndTaskPass(int count);
@@ -139,15 +144,13 @@ private:
     bool UserIdle = false;
     int32_t AppointmentScanPos = 0;
     int32_t TaskScanPos = 0;
-    // The task keys met since the task scan last started at the top of the folder.
-    struct TTaskPass {
-        QSet<QString> met; // case-folded
-        int count = 0;     // items in the folder when the pass began
-        bool sound = false;
-    } taskPass;
+    // The keys met since each scan last started at the top of its folder.
+    TScanPass appointmentPass;
+    TScanPass taskPass;
     bool StateChanged = false;
     TDateTime NextMorningCheck = 0;
     TDateTime NextEveningCheck = 0;
+    std::optional<int> UtcOffset; // as last seen, to notice a time zone change
     std::unique_ptr<outlook::TOutlookApplication> Outlook;
     TSortedList<TEventItem> Appointments;
     TSortedList<TTaskEvent> Tasks;

@@ -11,6 +11,10 @@ TDateTime TSystemClock::Now() {
     return FromQDateTime(QDateTime::currentDateTime());
 }
 
+int TSystemClock::UtcOffsetSeconds() {
+    return QDateTime::currentDateTime().offsetFromUtc();
+}
+
 void TSystemClock::Sleep(int milliseconds) {
     QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0)));
 }

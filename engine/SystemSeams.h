@@ -13,6 +13,7 @@ namespace rp {
 class TSystemClock : public IClock {
 public:
     TDateTime Now() override;
+    int UtcOffsetSeconds() override;
     void Sleep(int milliseconds) override;
     void Yield() override;
 };

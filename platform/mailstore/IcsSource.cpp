@@ -3,11 +3,24 @@
 
 #include "engine/OutlookModel.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <malloc.h>
 
 namespace rp::mailstore {
+
+namespace {
+
+// Changes with the computer's time zone and at its daylight saving steps, both of
+// which move the local start of an event written in UTC or another zone.
+QByteArray LocalZone() {
+    return QTimeZone::systemTimeZoneId() + ' ' +
+           QByteArray::number(QDateTime::currentDateTime().offsetFromUtc());
+}
+
+} // namespace
 
 TIcsSource::TIcsSource(QString path, QString what, int recheckMs)
     : path(std::move(path)), what(std::move(what)), recheckMs(recheckMs) {}
@@ -73,6 +86,10 @@ bool TIcsSource::RefreshFile(const QString& file, std::map<QString, TFileEntry>&
 
 bool TIcsSource::Refresh() {
     const QStringList current = CurrentFiles();
+    if (const QByteArray zoneNow = LocalZone(); zoneNow != zone) {
+        files.clear(); // every file is read again into the new local times
+        zone = zoneNow;
+    }
     std::map<QString, TFileEntry> next;
     bool changed = current.size() != static_cast<qsizetype>(files.size());
     for (const QString& file : current)

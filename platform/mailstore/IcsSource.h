@@ -2,7 +2,8 @@
 #pragma once
 // A calendar or task location (one .ics file or a folder of them) read into
 // compact records. Each file is parsed once and again only when it changed on
-// disk; the snapshot between changes is shared, never rebuilt.
+// disk or the computer's time zone changed (the items carry local times); the
+// snapshot between changes is shared, never rebuilt.
 
 #include "platform/mailstore/CalDavMirror.h"
 #include "platform/mailstore/IcsRecords.h"
@@ -54,6 +55,8 @@ private:
     QElapsedTimer sinceCheck;
     std::map<QString, TFileEntry> files; // by file name, the items' order
     std::shared_ptr<const TIcsContents> snapshot;
+    // The local zone the items' local times were computed in.
+    QByteArray zone;
     int parses = 0;
 };
 

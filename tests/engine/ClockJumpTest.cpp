@@ -152,5 +152,33 @@ TEST_F(ClockJumpTest, TimeZoneChangesThereAndBackRepeatNothing) {
                            "6:00:00 PM@loc:Room 2Retro"}));
 }
 
+// A meeting written in UTC (or with a TZID) keeps its instant when the computer's
+// zone changes, so its local start, and with it its key, moves by the change in
+// offset. Announced once before the flight, it is not announced again after it;
+// one that was not yet announced still is, at its new local start.
+TEST_F(ClockJumpTest, ZoneChangeMovesZoneAnchoredMeetingsWithoutRepeatingThem) {
+    h.clock.SetNow(Mar(4, 9, 0));
+    auto review = h.outlook->AddAppointment(QStringLiteral("Budget review"), Mar(4, 10, 0));
+    review->location = QStringLiteral("Room 4");
+    auto retro = h.outlook->AddAppointment(QStringLiteral("Retro"), Mar(4, 12, 0));
+    retro->location = QStringLiteral("Room 2");
+    bool flown = false;
+    h.wake.OnWait = [&](int, int) {
+        if (flown || h.outlook->Sent().empty())
+            return;
+        flown = true; // New York to Chicago: an hour back
+        h.clock.ChangeZone(-3600);
+        h.outlook->Edit([&] {
+            review->start -= kOneHour;
+            retro->start -= kOneHour;
+        });
+    };
+    h.RunUntil(Mar(4, 13, 0));
+
+    EXPECT_TRUE(flown);
+    EXPECT_EQ(SentSubjects(),
+              QStringList({"10:00:00 AM@loc:Room 4Budget review", "11:00:00 AM@loc:Room 2Retro"}));
+}
+
 } // namespace
 } // namespace rp::test

@@ -16,6 +16,17 @@ TDateTime FakeClock::Now() {
     return msecs / kMsecPerDay;
 }
 
+int FakeClock::UtcOffsetSeconds() {
+    std::lock_guard lock(mutex);
+    return utcOffset;
+}
+
+void FakeClock::ChangeZone(int utcOffsetSeconds) {
+    std::lock_guard lock(mutex);
+    msecs += qint64(utcOffsetSeconds - utcOffset) * 1000;
+    utcOffset = utcOffsetSeconds;
+}
+
 void FakeClock::Sleep(int milliseconds) {
     if (OnSleep)
         OnSleep(milliseconds);

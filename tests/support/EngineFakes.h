@@ -21,6 +21,7 @@ public:
     explicit FakeClock(TDateTime start = 0);
 
     TDateTime Now() override;
+    int UtcOffsetSeconds() override;
     // Advances the clock by the sleep.
     void Sleep(int milliseconds) override;
     // Counted; the clock does not move.
@@ -28,6 +29,8 @@ public:
 
     void SetNow(TDateTime value);
     void Advance(qint64 milliseconds);
+    // A time zone change: local time moves by the change in offset.
+    void ChangeZone(int utcOffsetSeconds);
     QList<int> Sleeps() const;
     int Yields() const;
 
@@ -39,6 +42,7 @@ public:
 private:
     mutable std::mutex mutex;
     qint64 msecs; // milliseconds since day 0, so repeated steps add no rounding
+    int utcOffset = 0;
     QList<int> sleeps;
     int yields = 0;
 };

@@ -11,6 +11,7 @@ class ClockForwarder : public IClock {
 public:
     explicit ClockForwarder(IClock& target) : target(target) {}
     TDateTime Now() override { return target.Now(); }
+    int UtcOffsetSeconds() override { return target.UtcOffsetSeconds(); }
     void Sleep(int milliseconds) override { target.Sleep(milliseconds); }
     void Yield() override { target.Yield(); }
 
