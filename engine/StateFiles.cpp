@@ -6,11 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace rp {
 
@@ -150,28 +147,15 @@ QByteArray CurrentContent(const QString& path) {
     return file.readAll();
 }
 
-// The new content goes to a temporary file beside the old one and replaces it in
-// one rename, so a crash or a full disk never leaves a half-written state file.
+// The records are the user's personal data: readable by the user alone, whatever
+// the umask says. A fault before the rename keeps the old file whole.
 void ReplaceFile(const QString& path, const QByteArray& content) {
-    const QString name = FileName(path);
-    const QByteArray temp = QFile::encodeName(StateFileTempPath(path));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          S_IRUSR | S_IWUSR);
-    if (fd < 0)
-        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(name));
-    // The records are the user's personal data, whatever the umask says.
-    const bool written =
-        ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        ::unlink(temp.constData());
+    const TWriteResult result = WriteFileDurably(path, content, S_IRUSR | S_IWUSR);
+    if (result.failedStep == TWriteStep::Write)
         throw EStateFileError(QStringLiteral("Stream write error"));
-    }
-    if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
-        ::unlink(temp.constData());
-        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(name));
-    }
-    SyncFolder(QFileInfo(path).absolutePath());
+    if (!result.Ok())
+        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(FileName(path)));
+    RemoveStaleTemporaries(path);
 }
 
 template <class Record> void SaveFile(const QString& path, const TSortedList<Record>& list) {
@@ -183,10 +167,6 @@ template <class Record> void SaveFile(const QString& path, const TSortedList<Rec
 }
 
 } // namespace
-
-QString StateFileTempPath(const QString& path) {
-    return path + QStringLiteral(".tmp");
-}
 
 QByteArray EncodeRecord(const TTaskEvent& record) {
     QByteArray out;

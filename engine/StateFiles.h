@@ -40,10 +40,6 @@ void SaveTaskFile(const QString& path, const TSortedList<TTaskEvent>& list);
 void SaveNotifyFile(const QString& path, const TSortedList<TEventItem>& list);
 void SaveEmailFile(const QString& path, const TSortedList<TEmailItem>& list);
 
-// Where a save writes the new content before it replaces the file: beside it, so
-// the rename stays within one file system.
-QString StateFileTempPath(const QString& path);
-
 // The record encodings, exposed for tests and tools.
 QByteArray EncodeRecord(const TTaskEvent& record);
 QByteArray EncodeRecord(const TEventItem& record);

@@ -8,15 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QtEndian>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace rp {
@@ -26,7 +22,6 @@ namespace {
 // Far beyond any settings file; a bigger one is not read into memory.
 constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 constexpr int kMaxKeptCopies = 100;
-constexpr int kStaleTemporarySecs = 600;
 
 // Unpaired halves of a surrogate pair cannot be saved as UTF-8; they become
 // U+FFFD, and the file counts as damaged so the original is kept aside.
@@ -73,43 +68,11 @@ ERegistryError SaveError(const QString& path, int error) {
                               .arg(path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
-// A save killed between creating its temporary file and the rename leaves the
-// temporary behind; the next save removes those older than any save in flight.
-void RemoveStaleTemporaries(const QString& path) {
-    const QFileInfo target(path);
-    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
-        QRegularExpression::escape(target.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
-    const QDateTime stale = QDateTime::currentDateTimeUtc().addSecs(-kStaleTemporarySecs);
-    const QFileInfoList entries = target.absoluteDir().entryInfoList(
-        {target.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
-    for (const QFileInfo& entry : entries)
-        if (temporary.match(entry.fileName()).hasMatch() && entry.lastModified().toUTC() < stale)
-            QFile::remove(entry.absoluteFilePath());
-}
-
-// Temporary file in the same folder, written and synced, then renamed over the
-// old one: a crash or a full disk leaves either the old file or the new one.
+// Private: the file may hold the phone number and the device address.
 void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created with mode 0600
-    if (fd < 0)
-        throw SaveError(path, errno);
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && ::fsync(fd) == 0;
-    int error = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.constData(), target.constData()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.constData());
-        throw SaveError(path, error);
-    }
-    SyncFolder(QFileInfo(path).absolutePath());
+    const TWriteResult result = WriteFileDurably(path, bytes, S_IRUSR | S_IWUSR);
+    if (!result.Ok())
+        throw SaveError(path, result.error);
     RemoveStaleTemporaries(path);
 }
 

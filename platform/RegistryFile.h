@@ -4,11 +4,12 @@
 // format (UTF-8): the header line, then "[key]" lines each followed by its values.
 // Keys and values that Ringpost does not know are kept when the file is rewritten.
 
+#include "platform/PlatformError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 
 namespace rp {
 
@@ -18,14 +19,10 @@ struct Value;
 
 enum class TRegistryType { None, String, ExpandString, Binary, DWord, Other };
 
-class ERegistryError : public std::runtime_error {
+// A settings file that cannot be read as asked or saved.
+class ERegistryError : public EPlatformError {
 public:
-    explicit ERegistryError(const QString& message)
-        : std::runtime_error(message.toStdString()), text(message) {}
-    const QString& Message() const { return text; }
-
-private:
-    QString text;
+    using EPlatformError::EPlatformError;
 };
 
 class TRegistryFile {

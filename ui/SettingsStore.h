@@ -38,7 +38,7 @@ class TSettingsStore {
 public:
     explicit TSettingsStore(TRegistryFile& registry) : registry(registry) {}
     void LoadSettings(ISettingsWindow& window);
-    // Throws std::runtime_error with a user-readable text when a write fails.
+    // Throws ERegistryError, whose text names the file and the reason, when a write fails.
     void SaveSettings(ISettingsWindow& window);
     // The store holds a finished configuration: the last load found one, or a save
     // has written one since. A first run whose wizard was left early has neither.

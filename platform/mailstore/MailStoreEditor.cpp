@@ -445,7 +445,7 @@ bool TMailStoreEditor::Save() {
     profile.inboxServer.password = SourcePasswordToStore(TSourceKind::Inbox, profile.inboxServer);
     try {
         SaveProfile(profile, profilePath);
-    } catch (const outlook::EAutomationError& error) {
+    } catch (const EProfileError& error) {
         notice(this, error.Message());
         return false;
     }

@@ -5,11 +5,8 @@
 #include "engine/OutlookModel.h"
 
 #include <QFileInfo>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcMailStore, "ringpost.mailstore")
 
@@ -51,23 +48,11 @@ unsigned ModeToKeep(const QString& path, unsigned fallback) {
 
 void ReplaceFileAtomically(const QString& path, const QByteArray& data, unsigned newMode,
                            bool forceMode) {
-    const QFileInfo target(path);
-    const QByteArray finalName = QFile::encodeName(target.absoluteFilePath());
-    const QByteArray tempName =
-        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                          QStringLiteral(".%1.tmp").arg(::getpid()));
+    const QString target = QFileInfo(path).absoluteFilePath();
     const unsigned mode = forceMode ? newMode : ModeToKeep(path, newMode);
-    const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    bool ok = fd >= 0 && ::fchmod(fd, mode) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
-    const int error = errno;
-    if (fd >= 0)
-        ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tempName.constData(), finalName.constData()) == 0)
-        return;
-    const int renameError = ok ? errno : error;
-    ::unlink(tempName.constData());
-    throw EAutomationError(QStringLiteral("Cannot write \"%1\": %2")
-                               .arg(target.absoluteFilePath(), SystemErrorText(renameError)));
+    const TWriteResult result = WriteFileDurably(target, data, mode);
+    if (!result.Ok())
+        throw EAutomationError(result.text);
 }
 
 } // namespace rp::mailstore

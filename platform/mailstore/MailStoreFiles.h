@@ -26,9 +26,10 @@ TFileStamp StampOf(const QString& path);
 // The whole file; throws EAutomationError naming `what` and the file.
 QByteArray ReadWholeFile(const QString& path, const QString& what);
 
-// Writes to a temporary file beside `path` and renames it over `path`, so a
-// reader never sees half a file. Keeps the old file's mode unless `forceMode`,
-// else uses `newMode`. Throws EAutomationError naming the file.
+// Replaces `path` durably (WriteFileDurably), so a reader never sees half a file.
+// Keeps the old file's mode unless `forceMode`, else uses `newMode`. Throws
+// EAutomationError naming the file: the mail store writes this way while the
+// engine polls.
 void ReplaceFileAtomically(const QString& path, const QByteArray& data, unsigned newMode = 0600,
                            bool forceMode = false);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreProfile.h"
 
+#include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 #include "platform/mailstore/MailStoreFiles.h"
 
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSysInfo>
+#include <sys/stat.h>
 
 namespace rp::mailstore {
 
@@ -231,7 +233,10 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
 }
 
 void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
-    EnsureFolder(QFileInfo(path).absolutePath());
+    const QFileInfo target(path);
+    if (!QDir().mkpath(target.absolutePath()))
+        throw EProfileError(
+            QStringLiteral("Cannot create the folder \"%1\".").arg(target.absolutePath()));
     const TSendSettings& send = profile.send;
     QByteArray text;
     const auto appendPlace = [&text](const char* section, const QString& path,
@@ -259,7 +264,11 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
     AppendSection(text, "Send", sendKeys);
     AppendPush(text, profile.push);
     // The profile may hold a password, so it is the user's alone.
-    ReplaceFileAtomically(path, text, 0600, true);
+    const TWriteResult written =
+        WriteFileDurably(target.absoluteFilePath(), text, S_IRUSR | S_IWUSR);
+    if (!written.Ok())
+        throw EProfileError(written.text);
+    RemoveStaleTemporaries(path);
 }
 
 void EnsureMaildir(const QString& path) {

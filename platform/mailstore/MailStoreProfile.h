@@ -3,6 +3,8 @@
 // The mail store profile: where the calendar, tasks and inbox are and how mail
 // leaves. One INI file, like a mail program's own profile.
 
+#include "platform/PlatformError.h"
+
 #include <QString>
 
 namespace rp::mailstore {
@@ -69,7 +71,13 @@ QString DefaultCacheFolder();
 // The profile at `path`; the embedded default (in `storeFolder`) when there is
 // no such file. Paths and keys left out take their defaults.
 TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder);
-// Writes the profile with mode 0600; throws EAutomationError naming the file.
+// A profile that cannot be saved; the Mail Store dialog shows the text.
+class EProfileError : public EPlatformError {
+public:
+    using EPlatformError::EPlatformError;
+};
+
+// Writes the profile with mode 0600; throws EProfileError naming the file.
 void SaveProfile(const TMailStoreProfile& profile, const QString& path);
 
 // Creates the default store's files and Maildirs where they are missing.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/StateFiles.h"
+#include "tests/reliability/ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 
 using namespace rp;
+using rp::test::ReadOnlyFolder;
 
 namespace {
 
@@ -295,7 +297,8 @@ TEST_F(StateFilesTest, SaveIsPrivateAndSkipsAnUnchangedFile) {
     tasks.At(0).PreNoticeSent = true;
     SaveTaskFile(Path("TASK.CLD"), tasks);
     EXPECT_EQ(static_cast<unsigned char>(Read("TASK.CLD")[4 + 297]), 1);
-    EXPECT_FALSE(QFile::exists(StateFileTempPath(Path("TASK.CLD"))));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("TASK.CLD")});
 }
 
 TEST_F(StateFilesTest, FailedSaveKeepsTheOldFile) {
@@ -304,14 +307,18 @@ TEST_F(StateFilesTest, FailedSaveKeepsTheOldFile) {
     SaveTaskFile(Path("TASK.CLD"), tasks);
     const QByteArray old = Read("TASK.CLD");
 
-    // Something in the way of the temporary file.
-    ASSERT_TRUE(QDir().mkpath(StateFileTempPath(Path("TASK.CLD"))));
+    // No room for the temporary file beside it.
     tasks.At(0).Completed = false;
     QString message;
-    try {
-        SaveTaskFile(Path("TASK.CLD"), tasks);
-    } catch (const EStateFileError& error) {
-        message = error.Message();
+    {
+        const ReadOnlyFolder blocked(dir.path());
+        if (!blocked.Blocks())
+            GTEST_SKIP() << "the folder cannot be made read-only here";
+        try {
+            SaveTaskFile(Path("TASK.CLD"), tasks);
+        } catch (const EStateFileError& error) {
+            message = error.Message();
+        }
     }
     EXPECT_EQ(message, QStringLiteral("Cannot create file TASK.CLD"));
     EXPECT_EQ(Read("TASK.CLD"), old);

@@ -5,10 +5,12 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace rp::mailstore;
@@ -88,6 +90,27 @@ TEST_F(MailStoreDialogTest, WithoutKeyringThePasswordIsKeptInAProfileOnlyTheUser
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(profile).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// The dialog stays open with what failed: the folder in the way, or the reason the
+// file could not be written.
+TEST_F(MailStoreDialogTest, AProfileThatCannotBeSavedIsReportedAndTheDialogStaysOpen) {
+    Editor(true);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("config")));
+    QFile blocker(dir.filePath("config/Amberfold"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_FALSE(editor->Save());
+    EXPECT_EQ(notices, QStringList{"Cannot create the folder \"" +
+                                   dir.filePath("config/Amberfold") + "\"."});
+
+    ASSERT_TRUE(blocker.remove());
+    ASSERT_TRUE(QDir().mkpath(profile)); // a folder where the file goes
+    notices.clear();
+    EXPECT_FALSE(editor->Save());
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices.first(), "Cannot write \"" + profile + "\": " + strerror(EISDIR));
+    EXPECT_FALSE(editor->result() == QDialog::Accepted);
 }
 
 TEST_F(MailStoreDialogTest, TheTestButtonReportsTheTransportsAnswer) {

@@ -96,15 +96,16 @@ TEST_F(SettingsSaveFaults, TemporariesLeftByAKilledSaveAreRemovedLater) {
         file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSecs),
                          QFileDevice::FileModificationTime);
     };
-    place(QStringLiteral("Ringpost.reg.Ab12Cd"), 3600);
-    place(QStringLiteral("Ringpost.reg.Xy34Zw"), 0);        // a save in flight
+    place(QStringLiteral("Ringpost.reg.Ab12Cd.tmp"), 3600);
+    place(QStringLiteral("Ringpost.reg.Xy34Zw.tmp"), 0);    // a save in flight
     place(QStringLiteral("Ringpost.reg.unreadable"), 3600); // kept aside for the user
     place(QStringLiteral("Ringpost.reg.bak"), 3600);
+    place(QStringLiteral("Ringpost.reg.backup"), 3600); // the user's own copy
     Save(QStringLiteral("5550000000"));
     QStringList left = FolderEntries();
     left.sort();
-    EXPECT_EQ(left, QStringList({"Ringpost.reg", "Ringpost.reg.Xy34Zw", "Ringpost.reg.bak",
-                                 "Ringpost.reg.unreadable"}));
+    EXPECT_EQ(left, QStringList({"Ringpost.reg", "Ringpost.reg.Xy34Zw.tmp", "Ringpost.reg.backup",
+                                 "Ringpost.reg.bak", "Ringpost.reg.unreadable"}));
 }
 
 } // namespace
