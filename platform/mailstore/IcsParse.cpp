@@ -492,12 +492,13 @@ int WeekStartOf(icalcomponent* event) {
                : ICAL_MONDAY_WEEKDAY;
 }
 
-// A set is more than one plain appointment when it has a rule, extra dates or
-// overrides of its occurrences.
+// A set is more than one plain appointment when it has a rule, extra or
+// deleted dates, or overrides of its occurrences.
 bool IsPlainAppointment(icalcomponent* event, const std::optional<TRecurrenceRecord>& pattern,
                         const std::vector<icalcomponent*>& overrides) {
     return !pattern && overrides.empty() &&
-           !icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
+           !icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY) &&
+           !icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY);
 }
 
 // Reads one event with the overrides of its occurrences (same UID, RECURRENCE-ID).

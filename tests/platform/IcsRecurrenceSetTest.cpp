@@ -105,6 +105,9 @@ TEST(IcsRecurrenceSetTest, ExtraDatesWithoutARuleAreAppointmentsOfTheirOwn) {
         starts.insert(ToQDateTime(record->start).toString(u"MM-dd HH:mm"));
     }
     EXPECT_EQ(starts, (std::set<QString>{"03-01 10:00", "03-02 10:00", "03-04 12:00"}));
+    // Its start deleted, a meeting without a rule has no date left.
+    EXPECT_TRUE(Parse(Series("DTSTART:20270301T090000Z\r\nEXDATE:20270301T090000Z\r\n"))
+                    .appointments.empty());
 }
 
 // A daily stand-up moved from 16:00 to 17:00 in another room from the 12th on,
