@@ -9,6 +9,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
 
 namespace rp::mailstore {
 
@@ -192,15 +193,7 @@ std::vector<TRecurrenceRecord> ByWeekStart(const TRecurrenceRecord& pattern, int
     return parts;
 }
 
-// A cancelled stretch keeps the occurrences moved out of it one by one: they
-// were changed on their own, after or apart from the stretch.
-void AddMovedOnes(const std::vector<TInstanceChange>& changes, const TSegment& segment,
-                  TRecords& result) {
-    for (const TInstanceChange& change : changes)
-        if (change.kind == TKind::Moved && segment.Holds(change.original))
-            result.push_back(change.moved);
-}
-
+// What is left of a cancelled stretch: the occurrences moved on their own.
 std::vector<TInstanceChange> MovedOnes(const std::vector<TInstanceChange>& changes) {
     std::vector<TInstanceChange> result;
     std::copy_if(changes.begin(), changes.end(), std::back_inserter(result),
@@ -215,6 +208,30 @@ std::shared_ptr<const TAppointmentRecord> SeriesItem(const TSegment& segment,
     return record;
 }
 
+int MovedWeekday(int weekday, int days) {
+    return ((weekday - 1 + days) % 7 + 7) % 7 + 1;
+}
+
+// The stretch's pattern, or nullopt when nothing of it is left. Of a cancelled
+// stretch the occurrences moved on their own stay, as exceptions of a pattern
+// that ends before it starts: the scan meets them on the days it meets the
+// series'.
+std::optional<TRecurrenceRecord> StretchPattern(const TRecurrenceRecord& pattern,
+                                                const std::vector<TInstanceChange>& changes,
+                                                const TSegment& segment, int& movedDays) {
+    TRecurrenceRecord result = SegmentPattern(pattern, segment, movedDays);
+    result.exceptions =
+        SegmentExceptions(segment.cancelled ? MovedOnes(changes) : changes, segment, pattern.zone);
+    if (!segment.cancelled)
+        return result;
+    if (result.exceptions.empty())
+        return std::nullopt;
+    result.noEndDate = false;
+    result.occurrences = 0;
+    result.patternEndDate = result.patternStartDate - 1;
+    return result;
+}
+
 } // namespace
 
 TRecords SeriesItems(const TAppointmentRecord& series, const TRecurrenceRecord& pattern,
@@ -223,22 +240,12 @@ TRecords SeriesItems(const TAppointmentRecord& series, const TRecurrenceRecord& 
     TRecords result;
     for (const TSegment& segment : Segments(series, std::move(futures))) {
         int movedDays = 0;
-        TRecurrenceRecord moved = SegmentPattern(pattern, segment, movedDays);
-        moved.exceptions = SegmentExceptions(changes, segment, pattern.zone);
-        // Of a cancelled stretch only the occurrences moved on their own are left,
-        // as exceptions of a pattern that ends before it starts: the scan meets
-        // them on the days it meets the series'.
-        if (segment.cancelled) {
-            moved.exceptions = SegmentExceptions(MovedOnes(changes), segment, pattern.zone);
-            if (moved.exceptions.empty())
-                continue;
-            moved.noEndDate = false;
-            moved.occurrences = 0;
-            moved.patternEndDate = moved.patternStartDate - 1;
-        }
-        const int movedWeekStart =
-            (((weekStart > 0 ? weekStart : kMonday) - 1 + movedDays) % 7 + 7) % 7 + 1;
-        const std::vector<TRecurrenceRecord> parts = ByWeekStart(moved, movedWeekStart);
+        const std::optional<TRecurrenceRecord> stretch =
+            StretchPattern(pattern, changes, segment, movedDays);
+        if (!stretch)
+            continue;
+        const auto parts =
+            ByWeekStart(*stretch, MovedWeekday(weekStart > 0 ? weekStart : kMonday, movedDays));
         for (const TRecurrenceRecord& part : parts) {
             const bool asRead = segment.First() && parts.size() == 1 &&
                                 part.patternStartDate == pattern.patternStartDate;
@@ -254,15 +261,11 @@ TRecords SingleItems(const TAppointmentRecord& series, const std::shared_ptr<con
                      const std::vector<TInstanceChange>& changes,
                      std::vector<TFutureChange> futures) {
     TRecords result;
-    for (const TSegment& segment : Segments(series, std::move(futures))) {
-        if (segment.cancelled) {
-            AddMovedOnes(changes, segment, result);
-            continue;
-        }
-        for (const TExceptionRecord& exception : SegmentExceptions(changes, segment, zone))
+    for (const TSegment& segment : Segments(series, std::move(futures)))
+        for (const TExceptionRecord& exception :
+             SegmentExceptions(segment.cancelled ? MovedOnes(changes) : changes, segment, zone))
             if (exception.changed)
                 result.push_back(exception.changed);
-    }
     return result;
 }
 
