@@ -380,15 +380,16 @@ struct TSetChanges {
     TDateTime Original(const icaltimetype& time, icalproperty* property) const {
         return OriginalStart(time, property, calendar, startTime, frame);
     }
-    // An occurrence is deleted, added or moved once: an EXDATE wins over
-    // everything, an override over the extra date it moves.
+    // An occurrence is deleted, added or moved once. An override says last what
+    // became of its occurrence: some programs write an EXDATE for a moved one too.
+    // An extra date that is also deleted stays deleted.
     void Note(TInstanceChange change, bool replaces) {
         const auto same = std::find_if(changes.begin(), changes.end(), [&](const auto& known) {
             return std::abs(known.original - change.original) < kSameInstant;
         });
         if (same == changes.end())
             changes.push_back(std::move(change));
-        else if (replaces && same->kind != TInstanceChange::TKind::Deleted)
+        else if (replaces)
             *same = std::move(change);
     }
 };

@@ -110,6 +110,18 @@ TEST(IcsRecurrenceSetTest, ExtraDatesWithoutARuleAreAppointmentsOfTheirOwn) {
                     .appointments.empty());
 }
 
+// Some programs write a moved occurrence as deleted too; it is met once, moved.
+TEST(IcsRecurrenceSetTest, AMovedOccurrenceAlsoWrittenAsDeletedIsMetAtItsNewStart) {
+    TScopedTimeZone berlin("Europe/Berlin");
+    const TIcsContents contents =
+        Parse(Series("DTSTART;TZID=Europe/Berlin:20270104T160000\r\nRRULE:FREQ=DAILY\r\n"
+                     "EXDATE;TZID=Europe/Berlin:20270112T160000\r\n") +
+              Override("RECURRENCE-ID;TZID=Europe/Berlin:20270112T160000\r\n"
+                       "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n",
+                       "SUMMARY:Review (late)\r\n"));
+    EXPECT_EQ(MetAt(contents, On(1, 12, 8)), QStringList{"01-12 17:00 Review (late) @ Room 4"});
+}
+
 // A daily stand-up moved from 16:00 to 17:00 in another room from the 12th on,
 // then cancelled from the 20th on, as a calendar program writes "this and
 // following" changes.
