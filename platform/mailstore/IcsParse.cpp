@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/IcalTime.h"
 #include "platform/mailstore/IcsRecords.h"
+#include "platform/mailstore/IcsSeries.h"
 #include "platform/mailstore/MailStoreFiles.h"
 #include "platform/mailstore/TaskRecurrence.h"
 
@@ -357,25 +358,60 @@ int ReminderMinutes(icalcomponent* event, TDateTime start) {
     return std::max(0, static_cast<int>(std::lround((start - fires) * 1440.0)));
 }
 
-// The original start of an EXDATE or RECURRENCE-ID in the pattern's frame; a
-// date alone names the occurrence of that day.
+// The original start of an EXDATE, RDATE or RECURRENCE-ID in the pattern's
+// frame; a date alone names the occurrence of that day.
 TDateTime OriginalStart(icaltimetype time, icalproperty* property, icalcomponent* calendar,
-                        const TRecurrenceRecord& pattern, const icaltimezone* frame) {
+                        TDateTime startTime, const icaltimezone* frame) {
     if (time.is_date)
-        return EncodeDate(time.year, time.month, time.day) + pattern.startTime;
+        return EncodeDate(time.year, time.month, time.day) + startTime;
     if (!icaltime_is_utc(time))
         time.zone = ZoneOfProperty(property, calendar);
     return FrameDays(time, frame);
 }
 
-void AddExdates(icalcomponent* event, icalcomponent* calendar, const icaltimezone* frame,
-                TRecurrenceRecord& pattern) {
+// What the file says about single occurrences of one set, by original start.
+struct TSetChanges {
+    icalcomponent* calendar = nullptr;
+    const icaltimezone* frame = nullptr;
+    TDateTime startTime = 0; // of the rule's occurrences, for dates without a time
+    std::vector<TInstanceChange> changes;
+    std::vector<TFutureChange> futures;
+
+    TDateTime Original(const icaltimetype& time, icalproperty* property) const {
+        return OriginalStart(time, property, calendar, startTime, frame);
+    }
+    // An occurrence is deleted, added or moved once. An override says last what
+    // became of its occurrence: some programs write an EXDATE for a moved one too.
+    // An extra date that is also deleted stays deleted.
+    void Note(TInstanceChange change, bool replaces) {
+        const auto same = std::find_if(changes.begin(), changes.end(), [&](const auto& known) {
+            return std::abs(known.original - change.original) < kSameInstant;
+        });
+        if (same == changes.end())
+            changes.push_back(std::move(change));
+        else if (replaces)
+            *same = std::move(change);
+    }
+};
+
+void AddExdates(icalcomponent* event, TSetChanges& set) {
     for (icalproperty* property = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY);
          property; property = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
         const icaltimetype time = icalproperty_get_exdate(property);
         if (!icaltime_is_null_time(time))
-            pattern.exceptions.push_back(
-                {OriginalStart(time, property, calendar, pattern, frame), {}});
+            set.Note({TInstanceChange::TKind::Deleted, set.Original(time, property), {}}, false);
+    }
+}
+
+// Extra occurrences, written as a start or as a period from its start.
+void AddRdates(icalcomponent* event, TSetChanges& set) {
+    for (icalproperty* property = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
+         property; property = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+        const icaldatetimeperiodtype value = icalproperty_get_rdate(property);
+        const icaltimetype time =
+            icaltime_is_null_time(value.time) ? value.period.start : value.time;
+        if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time))
+            set.Note({TInstanceChange::TKind::Added, set.Original(time, property), {}}, false);
     }
 }
 
@@ -383,6 +419,11 @@ void AddExdates(icalcomponent* event, icalcomponent* calendar, const icaltimezon
 QByteArray OwnOrSeries(icalcomponent* override, icalproperty_kind kind, const QByteArray& series) {
     return icalcomponent_get_first_property(override, kind) ? CompactTextProperty(override, kind)
                                                             : series;
+}
+
+int OwnOrSeriesReminder(icalcomponent* override, const TAppointmentRecord& series,
+                        TDateTime start) {
+    return FirstAlarmTrigger(override) ? ReminderMinutes(override, start) : series.reminderMinutes;
 }
 
 std::shared_ptr<const TAppointmentRecord> ChangedOccurrence(icalcomponent* override,
@@ -395,29 +436,70 @@ std::shared_ptr<const TAppointmentRecord> ChangedOccurrence(icalcomponent* overr
     record->start = start ? ToLocalDays(*start) : originalLocal;
     record->subject = OwnOrSeries(override, ICAL_SUMMARY_PROPERTY, series.subject);
     record->location = OwnOrSeries(override, ICAL_LOCATION_PROPERTY, series.location);
-    record->reminderMinutes = FirstAlarmTrigger(override) ? ReminderMinutes(override, record->start)
-                                                          : series.reminderMinutes;
+    record->reminderMinutes = OwnOrSeriesReminder(override, series, record->start);
     return record;
 }
 
-void AddOverrides(const std::vector<icalcomponent*>& overrides, icalcomponent* calendar,
-                  const TAppointmentRecord& series, const icaltimezone* frame,
-                  TRecurrenceRecord& pattern) {
+bool IsThisAndFuture(icalproperty* recurrenceId) {
+    icalparameter* range = icalproperty_get_first_parameter(recurrenceId, ICAL_RANGE_PARAMETER);
+    return range && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE;
+}
+
+// The move of the occurrence the override names, which every later one makes too.
+TFutureChange FutureChange(icalcomponent* override, const TAppointmentRecord& series,
+                           const TSetChanges& set, TDateTime original) {
+    const std::optional<icaltimetype> start =
+        PropertyTime(override, ICAL_DTSTART_PROPERTY, set.calendar);
+    TFutureChange future;
+    future.original = original;
+    future.shift = start ? FrameDays(*start, set.frame) - original : 0.0;
+    future.cancelled = IsCancelled(override);
+    future.subject = OwnOrSeries(override, ICAL_SUMMARY_PROPERTY, series.subject);
+    future.location = OwnOrSeries(override, ICAL_LOCATION_PROPERTY, series.location);
+    const TDateTime local = start ? ToLocalDays(*start) : series.start;
+    future.reminderMinutes = OwnOrSeriesReminder(override, series, local);
+    return future;
+}
+
+void AddOverrides(const std::vector<icalcomponent*>& overrides, const TAppointmentRecord& series,
+                  TSetChanges& set) {
+    using TKind = TInstanceChange::TKind;
     for (icalcomponent* override : overrides) {
         icalproperty* property =
             icalcomponent_get_first_property(override, ICAL_RECURRENCEID_PROPERTY);
         const icaltimetype id = icalproperty_get_recurrenceid(property);
         if (icaltime_is_null_time(id))
             continue;
-        const TDateTime original = OriginalStart(id, property, calendar, pattern, frame);
-        if (IsCancelled(override)) {
-            pattern.exceptions.push_back({original, {}});
-            continue;
+        const TDateTime original = set.Original(id, property);
+        if (IsThisAndFuture(property)) {
+            set.futures.push_back(FutureChange(override, series, set, original));
+        } else if (IsCancelled(override)) {
+            set.Note({TKind::Deleted, original, {}}, true);
+        } else {
+            const TDateTime originalLocal =
+                set.frame ? LocalOfWallTime(set.frame, original) : original;
+            set.Note({TKind::Moved, original,
+                      ChangedOccurrence(override, set.calendar, series, originalLocal)},
+                     true);
         }
-        const TDateTime originalLocal = frame ? LocalOfWallTime(frame, original) : original;
-        pattern.exceptions.push_back(
-            {original, ChangedOccurrence(override, calendar, series, originalLocal)});
     }
+}
+
+int WeekStartOf(icalcomponent* event) {
+    icalproperty* property = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+    const int weekStart = property ? icalproperty_get_rrule(property).week_start : 0;
+    return weekStart >= ICAL_SUNDAY_WEEKDAY && weekStart <= ICAL_SATURDAY_WEEKDAY
+               ? weekStart
+               : ICAL_MONDAY_WEEKDAY;
+}
+
+// A set is more than one plain appointment when it has a rule, extra or
+// deleted dates, or overrides of its occurrences.
+bool IsPlainAppointment(icalcomponent* event, const std::optional<TRecurrenceRecord>& pattern,
+                        const std::vector<icalcomponent*>& overrides) {
+    return !pattern && overrides.empty() &&
+           !icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY) &&
+           !icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY);
 }
 
 // Reads one event with the overrides of its occurrences (same UID, RECURRENCE-ID).
@@ -436,21 +518,34 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     record->subject = CompactTextProperty(event, ICAL_SUMMARY_PROPERTY);
     record->location = CompactTextProperty(event, ICAL_LOCATION_PROPERTY);
     record->reminderMinutes = ReminderMinutes(event, record->start);
-    if (std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, zones)) {
-        const icaltimezone* frame = FrameZoneOf(*start);
-        AddExdates(event, calendar, frame, *pattern);
-        AddOverrides(overrides, calendar, *record, frame, *pattern);
-        record->recurrence = std::make_shared<const TRecurrenceRecord>(std::move(*pattern));
+    const std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, zones);
+    if (IsPlainAppointment(event, pattern, overrides)) {
+        contents.appointments.push_back(std::move(record));
+        return;
     }
-    contents.appointments.push_back(std::move(record));
+    TSetChanges set;
+    set.calendar = calendar;
+    set.frame = FrameZoneOf(*start);
+    const TDateTime firstStart = FrameDays(*start, set.frame);
+    set.startTime = pattern ? pattern->startTime : TimeOfDay(firstStart);
+    AddExdates(event, set);
+    if (!pattern) // without a rule the start is one of the set's dates
+        set.Note({TInstanceChange::TKind::Added, firstStart, {}}, false);
+    AddRdates(event, set);
+    AddOverrides(overrides, *record, set);
+    const auto items =
+        pattern ? SeriesItems(*record, *pattern, set.changes, set.futures, WeekStartOf(event))
+                : SingleItems(*record, FrameOf(set.frame, zones), set.changes, set.futures);
+    contents.appointments.insert(contents.appointments.end(), items.begin(), items.end());
 }
 
 bool IsOverride(icalcomponent* event) {
     return icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr;
 }
 
+// Any event with its own start may be the series an override belongs to.
 bool IsSeries(icalcomponent* event) {
-    return !IsOverride(event) && icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+    return !IsOverride(event);
 }
 
 // Overrides belong to the series of their UID; one without a series in the file

@@ -175,6 +175,31 @@ TEST_P(MailStoreDaylightSavingTest, DailyMeetingInUtcMovesWithTheChangeover) {
         wall.sends, {{QStringLiteral("UTC"), At(wallTime.hour(), wallTime.minute())}});
 }
 
+// An extra date of a weekly meeting written in UTC, and a daily one moved from
+// the day before on ("this and following"): each reminded once on the
+// changeover day, a quarter of an hour before its wall time; the moved
+// meeting's old time gets nothing.
+TEST_P(MailStoreDaylightSavingTest, ExtraDatesAndMovedSeriesAreRemindedAtTheirWallTime) {
+    const ChangeoverDay& day = GetParam();
+    const QByteArray zoned = ";TZID=" + QByteArray(day.zone) + ":";
+    const auto date = [&](int days) {
+        return day.day.addDays(days).toString(u"yyyyMMdd").toLatin1();
+    };
+    ReadCalendar(Event("extra",
+                       zoned + date(-6) + "T120000\r\nRRULE:FREQ=WEEKLY\r\nRDATE:" + day.utcNine,
+                       "Extra") +
+                 Event("moved", DailyFrom(zoned + date(-3) + "T080000"), "Series") +
+                 "BEGIN:VEVENT\r\nUID:moved\r\nDTSTAMP:20270101T000000Z\r\nRECURRENCE-ID;"
+                 "RANGE=THISANDFUTURE" +
+                 zoned + date(-1) + "T080000\r\nDTSTART" + zoned + date(-1) +
+                 "T103000\r\nLOCATION:Moved\r\nEND:VEVENT\r\n");
+
+    WallClock wall(h, QDateTime(day.day, QTime(0, 30), Qt::LocalTime));
+    h.RunUntil(At(11, 0));
+    ExpectRemindedOnceQuarterBefore(
+        wall.sends, {{QStringLiteral("Extra"), At(9, 0)}, {QStringLiteral("Moved"), At(10, 30)}});
+}
+
 INSTANTIATE_TEST_SUITE_P(Changeovers, MailStoreDaylightSavingTest, ::testing::ValuesIn(kDays),
                          [](const auto& info) { return std::string(info.param.name); });
 

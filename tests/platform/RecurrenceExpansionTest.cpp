@@ -80,8 +80,74 @@ struct TInstance {
     QByteArray subject;
 };
 
-// libical's expansion of the file's one recurring event up to `until` (local),
-// with EXDATE and RECURRENCE-ID applied as RFC 5545 has them.
+// Seconds of a wall time's fields, for ordering and moving wall times.
+time_t WallSeconds(icaltimetype time) {
+    time.zone = nullptr;
+    time.is_date = 0;
+    return icaltime_as_timet(time);
+}
+
+std::vector<icaltimetype> Rdates(icalcomponent* master, icaltimezone* zone) {
+    std::vector<icaltimetype> result;
+    for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(master, ICAL_RDATE_PROPERTY)) {
+        const icaldatetimeperiodtype value = icalproperty_get_rdate(p);
+        icaltimetype time = icaltime_is_null_time(value.time) ? value.period.start : value.time;
+        if (icaltime_is_utc(time) && zone)
+            time = icaltime_convert_to_zone(time, zone);
+        result.push_back(time);
+    }
+    return result;
+}
+
+bool IsThisAndFuture(icalcomponent* override) {
+    icalproperty* id = icalcomponent_get_first_property(override, ICAL_RECURRENCEID_PROPERTY);
+    icalparameter* range = icalproperty_get_first_parameter(id, ICAL_RANGE_PARAMETER);
+    return range && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE;
+}
+
+bool IsCancelled(icalcomponent* component) {
+    icalproperty* status = icalcomponent_get_first_property(component, ICAL_STATUS_PROPERTY);
+    return status && icalproperty_get_status(status) == ICAL_STATUS_CANCELLED;
+}
+
+// The occurrence of `original` as the overrides have it: moved alone, or with
+// every later one by the last "this and future" change before it.
+std::optional<TInstance> Instance(const icaltimetype& original, icalcomponent* master,
+                                  const std::vector<icalcomponent*>& overrides,
+                                  icaltimezone* zone) {
+    icalcomponent* single = nullptr;
+    icalcomponent* future = nullptr;
+    for (icalcomponent* o : overrides) {
+        const icaltimetype id = icalcomponent_get_recurrenceid(o);
+        if (!IsThisAndFuture(o) && SameWallTime(id, original))
+            single = o;
+        else if (IsThisAndFuture(o) && WallSeconds(id) <= WallSeconds(original) &&
+                 (!future || WallSeconds(icalcomponent_get_recurrenceid(future)) < WallSeconds(id)))
+            future = o;
+    }
+    icalcomponent* applies = single ? single : future;
+    if (!applies) {
+        icaltimetype start = original;
+        start.zone = zone;
+        return TInstance{LocalOf(start), icalcomponent_get_summary(master)};
+    }
+    if (IsCancelled(applies))
+        return std::nullopt;
+    icaltimetype moved = icalcomponent_get_dtstart(applies);
+    if (!single) { // the move of the changed occurrence, in wall time
+        moved = original;
+        const time_t shift = WallSeconds(icalcomponent_get_dtstart(applies)) -
+                             WallSeconds(icalcomponent_get_recurrenceid(applies));
+        icaltime_adjust(&moved, 0, 0, 0, static_cast<int>(shift));
+    }
+    moved.zone = zone;
+    return TInstance{LocalOf(moved), icalcomponent_get_summary(applies)};
+}
+
+// libical's expansion of the file's one recurring event with its extra dates,
+// from the first occurrence to `until` (local), with EXDATE, RECURRENCE-ID and
+// RANGE=THISANDFUTURE applied as RFC 5545 has them.
 std::vector<TInstance> Expand(const QByteArray& text, const QByteArray& zoneName, TDateTime until) {
     std::vector<TInstance> result;
     icalcomponent* root = icalparser_parse_string(text.constData());
@@ -103,31 +169,33 @@ std::vector<TInstance> Expand(const QByteArray& text, const QByteArray& zoneName
     for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_EXDATE_PROPERTY); p;
          p = icalcomponent_get_next_property(master, ICAL_EXDATE_PROPERTY))
         deleted.push_back(icalproperty_get_exdate(p));
+    // Changed occurrences move up to two days: look that far past the end.
+    std::vector<icaltimetype> originals = Rdates(master, zone);
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, start);
     for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
          next = icalrecur_iterator_next(iterator)) {
+        // Every occurrence has the start's time of day; libical carries a start
+        // that a clock change skipped over into every later day.
+        next.hour = start.hour;
+        next.minute = start.minute;
+        next.second = start.second;
         next.zone = zone;
-        const TDateTime local = LocalOf(next);
-        if (local > until)
+        if (LocalOf(next) > until + 3)
             break;
-        const auto matches = [&](const icaltimetype& t) { return SameWallTime(t, next); };
-        if (std::any_of(deleted.begin(), deleted.end(), matches))
-            continue;
-        const auto changed = std::find_if(overrides.begin(), overrides.end(), [&](auto* o) {
-            return matches(icalcomponent_get_recurrenceid(o));
-        });
-        if (changed == overrides.end()) {
-            result.push_back({local, icalcomponent_get_summary(master)});
-            continue;
-        }
-        icalproperty* status = icalcomponent_get_first_property(*changed, ICAL_STATUS_PROPERTY);
-        if (status && icalproperty_get_status(status) == ICAL_STATUS_CANCELLED)
-            continue;
-        icaltimetype moved = icalcomponent_get_dtstart(*changed);
-        moved.zone = zone;
-        result.push_back({LocalOf(moved), icalcomponent_get_summary(*changed)});
+        originals.push_back(next);
     }
     icalrecur_iterator_free(iterator);
+    std::sort(originals.begin(), originals.end(),
+              [](const auto& a, const auto& b) { return WallSeconds(a) < WallSeconds(b); });
+    originals.erase(std::unique(originals.begin(), originals.end(), SameWallTime), originals.end());
+    for (const icaltimetype& original : originals) {
+        const auto matches = [&](const icaltimetype& t) { return SameWallTime(t, original); };
+        if (std::any_of(deleted.begin(), deleted.end(), matches))
+            continue;
+        if (const std::optional<TInstance> instance = Instance(original, master, overrides, zone);
+            instance && instance->start <= until)
+            result.push_back(*instance);
+    }
     icalcomponent_free(root);
     return result;
 }
@@ -142,7 +210,7 @@ std::optional<TInstance> ScanChoice(const std::vector<TInstance>& instances, TDa
         if (instance.start >= reference - kOneHour &&
             WholeDay(instance.start) >= WholeDay(reference) && WholeDay(instance.start) <= last &&
             (!best || instance.start < best->start ||
-             (instance.start == best->start && instance.subject == "Moved")))
+             (instance.start == best->start && instance.subject != "Series")))
             best = instance;
     return best;
 }
@@ -167,17 +235,34 @@ public:
     QByteArray Until(const QDateTime& wall) const {
         if (zone.isEmpty())
             return wall.toString(u"yyyyMMdd'T'HHmmss").toLatin1();
+        return Utc(wall);
+    }
+
+    QByteArray Utc(const QDateTime& wall) const {
         icaltimetype time = icaltime_null_time();
         time.year = wall.date().year();
         time.month = wall.date().month();
         time.day = wall.date().day();
         time.hour = wall.time().hour();
         time.minute = wall.time().minute();
+        time.second = wall.time().second();
         icalcomponent* root = icalparser_parse_string(Calendar("").constData());
         time.zone = ZoneNamed(zone, root);
         const icaltimetype utc = icaltime_convert_to_zone(time, icaltimezone_get_utc_timezone());
         icalcomponent_free(root);
         return QByteArray(icaltime_as_ical_string(utc));
+    }
+
+    // An extra date as a start in the rule's zone, in UTC, or as a period.
+    QByteArray Rdate(const QDateTime& wall) {
+        const int form = Below(3);
+        if (form == 1 && !zone.isEmpty())
+            return "RDATE:" + Utc(wall) + "\r\n";
+        if (form == 2) {
+            const QByteArray period = Property("RDATE;VALUE=PERIOD", wall);
+            return period.left(period.size() - 2) + "/PT1H\r\n";
+        }
+        return Property("RDATE", wall);
     }
 
     static QByteArray Calendar(const QByteArray& events) {
@@ -220,6 +305,10 @@ QByteArray RulePart(TRuleWriter& w, const QDateTime& start, bool& weekly) {
         }
         rule += ";BYDAY=" + days;
     }
+    // Weeks from Sunday or Monday, as calendar programs write them. libical 3.0
+    // counts weeks from some later days wrongly (it drops the start itself).
+    if (weekly && w.Below(2) == 0)
+        rule += w.Below(2) == 0 ? ";WKST=SU" : ";WKST=MO";
     return rule;
 }
 
@@ -269,6 +358,14 @@ TCase MakeCase(std::mt19937& random) {
     const auto pick = [&]() { return walls[used++]; };
     for (int n = w.Below(3); n > 0 && used < walls.size(); --n)
         master += w.Property("EXDATE", pick());
+    // Extra dates near the reference day, some deleted again.
+    for (int n = w.Below(3) == 0 ? 1 + w.Below(2) : 0; n > 0; --n) {
+        const QDateTime extra(around.addDays(w.Below(7) - 3), QTime(w.Below(24), 15 * w.Below(4)),
+                              Qt::UTC);
+        master += w.Rdate(extra);
+        if (w.Below(4) == 0)
+            master += w.Property("EXDATE", extra);
+    }
     QByteArray others;
     for (int n = w.Below(3); n > 0 && used < walls.size(); --n) {
         const QDateTime original = pick();
@@ -278,6 +375,19 @@ TCase MakeCase(std::mt19937& random) {
                   w.Property("DTSTART", original.addSecs(kMoves[w.Below(6)])) +
                   (w.Below(4) == 0 ? "STATUS:CANCELLED\r\n" : "") +
                   "SUMMARY:Moved\r\nLOCATION:Room 9\r\nEND:VEVENT\r\n";
+    }
+    // This and every later occurrence moved. A monthly rule on a day that months
+    // lack cannot be moved by whole days as a pattern; those are left unmoved.
+    const bool dayMovesHold = !rule.startsWith("FREQ=MONTHLY") || start.date().day() <= 28;
+    for (int n = w.Below(4) == 0 ? 1 + w.Below(2) : 0; n > 0 && used < walls.size(); --n) {
+        static const int kFutureMoves[] = {3600, -5400, 86400, -86400, 0, 2 * 86400};
+        const int move = dayMovesHold ? kFutureMoves[w.Below(6)] : 0;
+        const QDateTime original = pick();
+        others += "BEGIN:VEVENT\r\nUID:series\r\nDTSTAMP:20260101T000000Z\r\n" +
+                  w.Property("RECURRENCE-ID;RANGE=THISANDFUTURE", original) +
+                  w.Property("DTSTART", original.addSecs(move)) +
+                  (w.Below(6) == 0 ? "STATUS:CANCELLED\r\n" : "") +
+                  "SUMMARY:Future\r\nLOCATION:Room 7\r\nEND:VEVENT\r\n";
     }
     c.text = w.Calendar(master + "END:VEVENT\r\n" + others);
 
@@ -305,6 +415,41 @@ std::string Text(TDateTime value) {
     return ToQDateTime(value).toString(Qt::ISODate).toStdString();
 }
 
+// What the scan records of the items one file gives: the earliest occurrence
+// any of them has near the reference. Each item's occurrence must be one the
+// file has; `phantom` names one that is not.
+struct TScanned {
+    TDateTime start = 0;
+    QByteArray subject;
+    std::string phantom;
+};
+
+TScanned Scan(const TIcsContents& contents, TDateTime reference,
+              const std::vector<TInstance>& instances) {
+    TScanned result;
+    for (const auto& record : contents.appointments) {
+        const auto item = MakeAppointment(record);
+        TOccurrence got = NearOccurrence(*item->GetRecurrencePattern(), reference);
+        if (!item->IsRecurring()) // the scan's bounds for a single appointment
+            got.start = item->Start() >= reference - kOneHour && item->Start() <= reference + 2
+                            ? item->Start()
+                            : 0;
+        if (got.start == 0)
+            continue;
+        const QByteArray subject =
+            (got.changed ? got.changed->Subject() : item->Subject()).toUtf8();
+        const bool real = std::any_of(instances.begin(), instances.end(), [&](const auto& i) {
+            return std::abs(i.start - got.start) < 1.0 / 86400 && i.subject == subject;
+        });
+        if (!real)
+            result.phantom = Text(got.start) + " " + subject.toStdString();
+        const bool tie = std::abs(got.start - result.start) < 1.0 / 86400;
+        if (result.start == 0 || (!tie && got.start < result.start) || (tie && subject != "Series"))
+            result = {got.start, subject, result.phantom};
+    }
+    return result;
+}
+
 TEST(RecurrenceExpansionTest, ScanPicksTheOccurrenceLibicalExpands) {
     const int cases = EnvCount("RINGPOST_RECURRENCE_CASES", 400);
     const auto seed = static_cast<unsigned>(EnvCount("RINGPOST_RECURRENCE_SEED", 20261208));
@@ -317,21 +462,20 @@ TEST(RecurrenceExpansionTest, ScanPicksTheOccurrenceLibicalExpands) {
             const TCase c = MakeCase(random);
             TIcsContents contents;
             ASSERT_TRUE(ParseIcsText(c.text, QStringLiteral("generated.ics"), contents));
-            ASSERT_EQ(contents.appointments.size(), 1u) << c.description;
-            const auto item = MakeAppointment(contents.appointments[0]);
-            const TOccurrence got = NearOccurrence(*item->GetRecurrencePattern(), c.reference);
-            const std::optional<TInstance> want =
-                ScanChoice(Expand(c.text, c.zone, c.reference + 4), c.reference, c.weekly);
-            const QString subject = got.changed ? got.changed->Subject() : item->Subject();
-            const bool same = want ? std::abs(got.start - want->start) < 1.0 / 86400 &&
-                                         subject.toUtf8() == want->subject
-                                   : got.start == 0;
+            const std::vector<TInstance> instances = Expand(c.text, c.zone, c.reference + 4);
+            const TScanned got = Scan(contents, c.reference, instances);
+            const std::optional<TInstance> want = ScanChoice(instances, c.reference, c.weekly);
+            const QByteArray& subject = got.subject;
+            const bool same =
+                got.phantom.empty() &&
+                (want ? std::abs(got.start - want->start) < 1.0 / 86400 && subject == want->subject
+                      : got.start == 0);
             found += want ? 1 : 0;
             if (!same) {
                 ++failures;
                 ADD_FAILURE() << "process zone " << processZone << ", reference "
                               << Text(c.reference) << ": scan " << Text(got.start) << " "
-                              << subject.toStdString() << ", libical "
+                              << subject.toStdString() << " " << got.phantom << ", libical "
                               << (want ? Text(want->start) + " " + want->subject.toStdString()
                                        : std::string("none"))
                               << "\n"
@@ -369,6 +513,7 @@ TEST(RecurrenceExpansionTest, Rfc5545ExamplesMatchLibicalAtEveryScan) {
         {"19970901T090000", "FREQ=WEEKLY;INTERVAL=2;UNTIL=19971224T000000Z;WKST=SU;BYDAY=MO,WE,FR"},
         {"19970902T090000", "FREQ=WEEKLY;INTERVAL=2;COUNT=8;WKST=SU;BYDAY=TU,TH"},
         {"19970805T090000", "FREQ=WEEKLY;INTERVAL=2;COUNT=4;BYDAY=TU,SU;WKST=MO"},
+        {"19970805T090000", "FREQ=WEEKLY;INTERVAL=2;COUNT=4;BYDAY=TU,SU;WKST=SU"},
     };
     for (const Example& example : examples) {
         const QByteArray text = TRuleWriter::Calendar(
@@ -377,17 +522,17 @@ TEST(RecurrenceExpansionTest, Rfc5545ExamplesMatchLibicalAtEveryScan) {
             example.start + "\r\nRRULE:" + example.rule + "\r\nSUMMARY:Example\r\nEND:VEVENT\r\n");
         TIcsContents contents;
         ASSERT_TRUE(ParseIcsText(text, QStringLiteral("rfc.ics"), contents));
-        const auto item = MakeAppointment(contents.appointments.at(0));
         const bool weekly = QByteArray(example.rule).startsWith("FREQ=WEEKLY");
         const TDateTime first = EncodeDate(1997, 8, 1);
         int met = 0;
         for (TDateTime reference = first; reference < first + 150; reference += 5 * kOneHour) {
-            const std::optional<TInstance> want =
-                ScanChoice(Expand(text, "America/New_York", reference + 4), reference, weekly);
-            const TDateTime got = NextOccurrence(*item->GetRecurrencePattern(), reference);
+            const std::vector<TInstance> instances =
+                Expand(text, "America/New_York", reference + 4);
+            const std::optional<TInstance> want = ScanChoice(instances, reference, weekly);
+            const TScanned got = Scan(contents, reference, instances);
             met += want ? 1 : 0;
-            EXPECT_NEAR(got, want ? want->start : 0, 1.0 / 86400)
-                << example.rule << " at " << Text(reference);
+            EXPECT_NEAR(got.start, want ? want->start : 0, 1.0 / 86400)
+                << example.rule << " at " << Text(reference) << " " << got.phantom;
         }
         EXPECT_GT(met, 0) << example.rule;
     }
