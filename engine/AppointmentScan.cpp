@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/AppointmentRules.h"
 #include "engine/KeyDump.h"
 #include "engine/Occurrence.h"
 #include "engine/OutlookProcessor.h"
@@ -8,15 +9,6 @@ namespace rp {
 namespace {
 
 const QString kCheckingAppointments = QStringLiteral("Checking for New Appointments...");
-constexpr int kSubjectChars = 30;
-
-// The first count characters, never splitting a surrogate pair.
-QString FirstCharacters(const QString& text, int count) {
-    int length = std::min(count, static_cast<int>(text.size()));
-    if (length > 0 && length < text.size() && text.at(length - 1).isHighSurrogate())
-        --length;
-    return text.left(length);
-}
 
 // The appointment's start, or for a recurring one its occurrence near the
 // reference time, which may be a changed occurrence with its own subject.
@@ -27,32 +19,13 @@ TOccurrence StartOf(outlook::AppointmentItem& item, TDateTime reference) {
     return pattern ? NearOccurrence(*pattern, reference) : TOccurrence{};
 }
 
-// From one hour ago to two days ahead, both bounds included; Now read afresh.
-bool InScanWindow(IClock& clock, TDateTime start) {
-    return start != 0 && !(clock.Now() - kOneHour > start) && !(clock.Now() + 2 < start);
-}
-
-std::unique_ptr<TEventItem> MakeEventRecord(outlook::AppointmentItem& item, TDateTime start) {
-    auto record = std::make_unique<TEventItem>();
-    record->StartTime = start;
-    // The lead time counts whether or not the item's own reminder is switched on.
-    const int minutes = item.ReminderMinutesBeforeStart();
-    const QString location = item.Location();
-    const QString subject = item.Subject();
-    record->ReminderTime = start - minutes / 1440.0;
-    record->Key = CutKey(LongTimeText(start) + QStringLiteral("@loc:") + location +
-                         FirstCharacters(subject, kSubjectChars));
-    return record;
-}
-
-// One record per key, told apart by StartTime: a later occurrence takes the
-// record over once the tracked one is reminded or long begun (the next day of a
-// daily meeting). An earlier one never does, so a clock put back meets the
-// occurrence it already announced and sends nothing again.
-bool TakesRecordOver(const TEventItem& tracked, const TEventItem& next, TDateTime now) {
-    constexpr double kSameStart = 1.0 / 86400; // a second
-    return next.StartTime > tracked.StartTime + kSameStart &&
-           (tracked.Notified || tracked.StartTime < now - kOneHour);
+TAppointmentFacts FactsOf(outlook::AppointmentItem& item, TDateTime start) {
+    TAppointmentFacts facts;
+    facts.start = start;
+    facts.reminderMinutes = item.ReminderMinutesBeforeStart();
+    facts.location = item.Location();
+    facts.subject = item.Subject();
+    return facts;
 }
 
 // Adds the appointment's record unless its key is tracked already; false when the
@@ -61,9 +34,10 @@ bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, ICloc
                       TSortedList<TEventItem>& appointments, TScanPass& pass) {
     const TOccurrence occurrence = StartOf(item, reference);
     const TDateTime start = occurrence.start;
-    if (!InScanWindow(clock, start))
+    if (!InScanWindow(start, clock.Now()))
         return false;
-    auto record = MakeEventRecord(occurrence.changed ? *occurrence.changed : item, start);
+    auto record = std::make_unique<TEventItem>(
+        MakeEventRecord(FactsOf(occurrence.changed ? *occurrence.changed : item, start)));
     pass.Meet(record->Key);
     const int index = appointments.Find(record->Key);
     if (index < 0) {
@@ -102,7 +76,7 @@ void TOutlookProcessor::CheckAppointments() {
     try {
         ScanAppointmentBatch(reference);
     } catch (...) {
-        appointmentPass.sound = false; // an item was not seen: this pass cannot tell what is gone
+        appointmentPass.Spoil();
         throw;
     }
     const int count = CalendarFolder->Items()->Count();

@@ -1,31 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookProcessor.h"
 
+#include "engine/AppointmentRules.h"
+#include "engine/CycleRules.h"
 #include "engine/KeyDump.h"
 
 #include <QMutexLocker>
-#include <algorithm>
 
 namespace rp {
-
-namespace {
-
-// A reminder is due this long before its reminder time.
-constexpr double kReminderLead = 2 * kOneMinute;
-// An unnotified record this late is reminded once more and then dropped.
-constexpr double kStaleReminder = 0.25;
-// A notified record is dropped once its start lies this far back: a day of clock
-// correction (a clock put back, a flight west) plus the hour the appointment scan
-// looks back, with an hour to spare. Until then the scan meets that occurrence
-// again as already notified; a later occurrence with the same key takes the
-// record over (see TrackAppointment).
-constexpr double kNotifiedKeep = 1 + 2 * kOneHour;
-
-bool AnyKeyHeld(const KeyStates& states) {
-    return std::any_of(states.begin(), states.end(), [](uint8_t state) { return state & 0x80; });
-}
-
-} // namespace
 
 bool TOutlookProcessor::SendNewemail(const QString& recipient, const QString& subject,
                                      const QString& body) {
@@ -69,19 +51,26 @@ bool TOutlookProcessor::WaitUntilUserIdle() {
     return true;
 }
 
-void TOutlookProcessor::NotifyEvent(TEventItem& record) {
-    if (SendNotice(record.Key))
-        record.Notified = true;
+// A notice that went out marks its record: an appointment as notified, a task as
+// reminded, whichever of its three notices it was, so a pre-notice or past-due
+// reminder stands in for the task reminder. What a notice that did not go out
+// leaves on its record is its caller's to decide.
+bool TOutlookProcessor::NotifyEvent(TEventItem& record) {
+    return NotifyEventPrefixed(record, QString());
 }
 
-void TOutlookProcessor::NotifyEventPrefixed(TEventItem& record, const QString& prefix) {
-    if (SendNotice(prefix + record.Key))
+bool TOutlookProcessor::NotifyEventPrefixed(TEventItem& record, const QString& prefix) {
+    const bool sent = SendNotice(prefix + record.Key);
+    if (sent)
         record.Notified = true;
+    return sent;
 }
 
-void TOutlookProcessor::NotifyTask(TTaskEvent& record) {
-    if (SendNotice(record.Key))
+bool TOutlookProcessor::NotifyTask(TTaskEvent& record) {
+    const bool sent = SendNotice(record.Key);
+    if (sent)
         record.ReminderSent = true;
+    return sent;
 }
 
 bool TOutlookProcessor::SendNotice(const QString& subject) {
@@ -94,33 +83,24 @@ bool TOutlookProcessor::SendNotice(const QString& subject) {
     return true;
 }
 
-// A record may leave the list only once the appointment scan can no longer meet
-// its occurrence: a record dropped earlier comes straight back from the next scan
-// as never notified, and a stale reminder whose meeting is still ahead (a long
-// reminder lead) would then go out again at every pass over the calendar.
-bool TOutlookProcessor::OutOfScanReach(const TEventItem& record) {
-    return Now() - kNotifiedKeep > record.StartTime;
-}
-
 void TOutlookProcessor::HandleNotify() {
     DebugLog(QStringLiteral("HandleNotify"));
     const int tracked = Appointments.Count();
-    for (int i = Appointments.Count() - 1; i >= 0; --i) {
-        if (StopRequested)
-            break;
+    for (int i = Appointments.Count() - 1; i >= 0 && !StopRequested; --i) {
         TEventItem& record = Appointments.At(i);
         if (record.Notified) {
-            if (OutOfScanReach(record))
+            if (OutOfScanReach(record, Now()))
                 Appointments.Delete(i);
             continue;
         }
-        if (record.ReminderTime <= Now() + kReminderLead) {
-            NotifyEvent(record);
-            record.Notified = true;
+        if (MeetingReminderDue(record, Now())) {
+            // Tried once: a reminder that did not go out is not tried again.
+            if (!NotifyEvent(record))
+                record.Notified = true;
             // Saved at once, so a crash right after the send does not repeat it.
             SaveStateFiles();
         }
-        if (Now() - kStaleReminder > record.ReminderTime && OutOfScanReach(record))
+        if (StaleReminderLeaves(record, Now()))
             Appointments.Delete(i);
     }
     // The dump follows the list now rather than at some later scan, so quiet

@@ -179,16 +179,11 @@ public:
     virtual std::shared_ptr<Application> Connect() = 0;
 };
 
-enum class TConnectKind { ckRunningOrNew, ckNewInstance, ckRunningInstance };
-
 // Wraps the Application object: connects on first use when AutoConnect is on.
 class TOutlookApplication {
 public:
-    TOutlookApplication(IApplicationFactory& factory,
-                        TConnectKind connectKind = TConnectKind::ckRunningOrNew,
-                        bool autoConnect = true, bool autoQuit = true)
-        : factory(factory), ConnectKind(connectKind), AutoConnect(autoConnect), AutoQuit(autoQuit) {
-    }
+    explicit TOutlookApplication(IApplicationFactory& factory, bool autoConnect = true)
+        : factory(factory), AutoConnect(autoConnect) {}
 
     Application& App() {
         if (!app) {
@@ -209,9 +204,7 @@ private:
     std::shared_ptr<Application> app;
 
 public:
-    const TConnectKind ConnectKind;
     const bool AutoConnect;
-    const bool AutoQuit;
 };
 
 } // namespace rp::outlook

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookProcessor.h"
 
+#include "engine/CycleRules.h"
 #include "engine/StateFiles.h"
 #include "engine/ZoneShift.h"
 
 #include <QFile>
-#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcTrace, "ringpost.trace")
 
@@ -13,36 +13,19 @@ namespace rp {
 
 namespace {
 constexpr int kStartUpPauseMs = 500;
-constexpr int kActiveWaitMs = 360000;
-constexpr int kOutsideWindowWaitMs = 300000;
-constexpr int kIdleWaitMs = 15000;
 // More automation errors in a row than this end the engine. With the pauses
-// below, that is some forty minutes of a mail application that never answers,
+// of RetryPauseMs, that is some forty minutes of a mail application that never answers,
 // not a calendar file caught in the middle of being replaced.
 constexpr int kMaxConsecutiveErrors = 10;
-// The pause before the next try after an automation error doubles from a few
-// seconds up to ten minutes.
-constexpr int kFirstRetryPauseMs = 5000;
-constexpr int kLongestRetryPauseMs = 600000;
 constexpr int kUrgentEmailEvery = 5;
+
+const QString kTaskFile = QStringLiteral("TASK.CLD");
+const QString kNotifyFile = QStringLiteral("NOTIFY.CLD");
+const QString kEmailFile = QStringLiteral("EMAIL.CLD");
 
 const QString kConnectFailureText = QStringLiteral("Unable initilize Outlook connection.\r\n"
                                                    "Please verify Outlook is installed\r\n"
                                                    "This program doesn't support Outlook Express");
-int RetryPauseMs(int errorCount) {
-    qint64 pause = kFirstRetryPauseMs;
-    for (int i = 1; i < errorCount && pause < kLongestRetryPauseMs; ++i)
-        pause *= 2;
-    return static_cast<int>(std::min<qint64>(pause, kLongestRetryPauseMs));
-}
-
-QString PauseText(int milliseconds) {
-    const int seconds = milliseconds / 1000;
-    if (seconds < 120)
-        return QStringLiteral("%1 seconds").arg(seconds);
-    return QStringLiteral("%1 minutes").arg((seconds + 30) / 60);
-}
-
 } // namespace
 
 // ---- construction and the window's calls
@@ -88,8 +71,7 @@ void TOutlookProcessor::QueueMessage(const QString& recipient, const QString& su
 }
 
 std::unique_ptr<outlook::TOutlookApplication> TOutlookProcessor::NewOutlook() {
-    return std::make_unique<outlook::TOutlookApplication>(
-        *deps.Factory, outlook::TConnectKind::ckRunningOrNew, true, true);
+    return std::make_unique<outlook::TOutlookApplication>(*deps.Factory);
 }
 
 // ---- the thread body
@@ -161,11 +143,8 @@ void TOutlookProcessor::FollowZoneChange() {
     UtcOffset = offset;
 }
 
-// Both bounds strict: at exactly EarlyTime or LateTime no notice goes out.
 bool TOutlookProcessor::InsideDayWindow() {
-    const SettingsRecord settings = Settings();
-    return TimeOfDay(settings.LateTime) > CurrentTimeOfDay() &&
-           TimeOfDay(settings.EarlyTime) < CurrentTimeOfDay();
+    return rp::InsideDayWindow(Settings(), Now());
 }
 
 void TOutlookProcessor::NoticePass(int& passCount) {
@@ -186,31 +165,16 @@ void TOutlookProcessor::NoticePass(int& passCount) {
         SaveEachStateFile();
 }
 
-// The last 15 minutes before LateTime, once a day.
 bool TOutlookProcessor::EveningNoticeDue() {
-    const SettingsRecord settings = Settings();
-    const double late = TimeOfDay(settings.LateTime);
-    return settings.EveningNotify && Now() > NextEveningCheck && CurrentTimeOfDay() < late &&
-           CurrentTimeOfDay() > late - kFifteenMinutes;
+    return rp::EveningNoticeDue(Settings(), NextEveningCheck, Now());
 }
 
-// The first 15 minutes after EarlyTime, once a day.
 bool TOutlookProcessor::MorningNoticeDue() {
-    const SettingsRecord settings = Settings();
-    const double early = TimeOfDay(settings.EarlyTime);
-    return settings.MorningNotify && Now() > NextMorningCheck && CurrentTimeOfDay() > early &&
-           CurrentTimeOfDay() < early + kFifteenMinutes;
+    return rp::MorningNoticeDue(Settings(), NextMorningCheck, Now());
 }
 
 int TOutlookProcessor::WaitMilliseconds() {
-    if (!UserIdle)
-        return kActiveWaitMs;
-    const SettingsRecord settings = Settings();
-    if (CurrentTimeOfDay() > TimeOfDay(settings.LateTime))
-        return kOutsideWindowWaitMs;
-    if (CurrentTimeOfDay() < TimeOfDay(settings.EarlyTime))
-        return kOutsideWindowWaitMs;
-    return kIdleWaitMs;
+    return rp::WaitMilliseconds(UserIdle, Settings(), Now());
 }
 
 // A cursor that stayed put and no key held down mean the user is away; how the
@@ -304,62 +268,19 @@ void TOutlookProcessor::WriteDebugFile() {
 bool TOutlookProcessor::AnyKeyDown() {
     KeyStates states{};
     deps.Input->ReadKeyStates(states);
-    const bool down =
-        std::any_of(states.begin(), states.end(), [](uint8_t state) { return state & 0x80; });
+    const bool down = AnyKeyHeld(states);
     if (down)
         UserIdle = false;
     return down;
 }
 
-double TOutlookProcessor::CurrentTimeOfDay() {
-    return TimeOfDay(Now());
-}
-
 // ---- state files
 
-void TOutlookProcessor::LoadTaskFile() {
+// A state file that cannot be read or written shows why in the status bar; the
+// other files and the engine go on.
+void TOutlookProcessor::GuardStateFile(const std::function<void()>& step) {
     try {
-        rp::LoadTaskFile(DataPath(QStringLiteral("TASK.CLD")), Tasks);
-    } catch (const EStateFileError& error) {
-        Status(error.Message());
-    }
-}
-
-void TOutlookProcessor::LoadNotifyFile() {
-    try {
-        rp::LoadNotifyFile(DataPath(QStringLiteral("NOTIFY.CLD")), Appointments);
-    } catch (const EStateFileError& error) {
-        Status(error.Message());
-    }
-}
-
-void TOutlookProcessor::LoadEmailFile() {
-    try {
-        rp::LoadEmailFile(DataPath(QStringLiteral("EMAIL.CLD")), Emails);
-    } catch (const EStateFileError& error) {
-        Status(error.Message());
-    }
-}
-
-void TOutlookProcessor::SaveTaskFile() {
-    try {
-        rp::SaveTaskFile(DataPath(QStringLiteral("TASK.CLD")), Tasks);
-    } catch (const EStateFileError& error) {
-        Status(error.Message());
-    }
-}
-
-void TOutlookProcessor::SaveNotifyFile() {
-    try {
-        rp::SaveNotifyFile(DataPath(QStringLiteral("NOTIFY.CLD")), Appointments);
-    } catch (const EStateFileError& error) {
-        Status(error.Message());
-    }
-}
-
-void TOutlookProcessor::SaveEmailFile() {
-    try {
-        rp::SaveEmailFile(DataPath(QStringLiteral("EMAIL.CLD")), Emails);
+        step();
     } catch (const EStateFileError& error) {
         Status(error.Message());
     }
@@ -367,18 +288,18 @@ void TOutlookProcessor::SaveEmailFile() {
 
 void TOutlookProcessor::LoadStateFiles() {
     try {
-        LoadTaskFile();
-        LoadNotifyFile();
-        LoadEmailFile();
+        GuardStateFile([this] { LoadTaskFile(DataPath(kTaskFile), Tasks); });
+        GuardStateFile([this] { LoadNotifyFile(DataPath(kNotifyFile), Appointments); });
+        GuardStateFile([this] { LoadEmailFile(DataPath(kEmailFile), Emails); });
     } catch (...) {
         DebugLog(QStringLiteral("Failed Load"));
     }
 }
 
 void TOutlookProcessor::SaveEachStateFile() {
-    SaveTaskFile();
-    SaveNotifyFile();
-    SaveEmailFile();
+    GuardStateFile([this] { SaveTaskFile(DataPath(kTaskFile), Tasks); });
+    GuardStateFile([this] { SaveNotifyFile(DataPath(kNotifyFile), Appointments); });
+    GuardStateFile([this] { SaveEmailFile(DataPath(kEmailFile), Emails); });
 }
 
 void TOutlookProcessor::SaveStateFiles() {

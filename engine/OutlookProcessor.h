@@ -9,15 +9,16 @@
 #include "engine/ScanPass.h"
 #include "engine/SortedList.h"
 #include "engine/StateFiles.h"
+#include "engine/TaskRules.h"
 #include "engine/TrackedRecords.h"
 
 #include <QDir>
 #include <QLoggingCategory>
 #include <QMutex>
-#include <QSet>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -87,16 +88,10 @@ private:
     void Status(const QString& text) { host->SetStatusText(text); }
     SettingsRecord Settings() const { return host->Settings(); }
     TDateTime Now() { return deps.Clock->Now(); }
-    double CurrentTimeOfDay();
     std::unique_ptr<outlook::TOutlookApplication> NewOutlook();
 
     // State files.
-    void LoadTaskFile();
-    void LoadNotifyFile();
-    void LoadEmailFile();
-    void SaveTaskFile();
-    void SaveNotifyFile();
-    void SaveEmailFile();
+    void GuardStateFile(const std::function<void()>& step);
     void LoadStateFiles();
     void SaveStateFiles();
     void SaveEachStateFile(); // without the "Unable to Save" guard
@@ -114,22 +109,23 @@ private:
     void ScanAppointmentBatch(TDateTime reference);
     void EndAppointmentPass(int count);
     void CheckTasks();
-    void BeginTaskPass(int count);
     void EndTaskPass(int count);
+    double PastDuePeriodSetting(const SettingsRecord& settings);
     void CheckUrgentEmail();
 
     // Dispatch.
     bool SendNewemail(const QString& recipient, const QString& subject, const QString& body);
     bool WaitUntilUserIdle();
-    void NotifyEvent(TEventItem& record);
-    void NotifyEventPrefixed(TEventItem& record, const QString& prefix);
-    void NotifyTask(TTaskEvent& record);
+    // Whether the notice went out.
+    bool NotifyEvent(TEventItem& record);
+    bool NotifyEventPrefixed(TEventItem& record, const QString& prefix);
+    bool NotifyTask(TTaskEvent& record);
     bool SendNotice(const QString& subject);
     void HandleNotify();
-    bool OutOfScanReach(const TEventItem& record);
     void HandleTaskNotify();
     void NotifyMorningFirstMeeting();
     void NotifyEveningFirstMeeting();
+    void NotifyFirstMeetingBetween(TDateTime from, TDateTime to);
 
     IEngineHost* host;
     TEngineDeps deps;
@@ -146,7 +142,7 @@ private:
     int32_t TaskScanPos = 0;
     // The keys met since each scan last started at the top of its folder.
     TScanPass appointmentPass;
-    TScanPass taskPass;
+    TTaskPass taskPass;
     bool StateChanged = false;
     TDateTime NextMorningCheck = 0;
     TDateTime NextEveningCheck = 0;

@@ -9,28 +9,35 @@
 
 namespace rp {
 
-struct TScanPass {
-    QSet<QString> met; // case-folded
-    int count = 0;     // items in the folder when the pass began
-    bool sound = false;
-
-    void Begin(int items) {
+class TScanPass {
+public:
+    void Begin(int folderCount) {
         met.clear();
-        count = items;
+        count = folderCount;
         sound = true;
     }
     void Meet(const QString& key) {
         if (sound)
             met.insert(key.toCaseFolded());
     }
-    bool Met(const QString& key) const { return met.contains(key.toCaseFolded()); }
-    // Every item was read and the folder kept its size; an empty folder is more
+    // An item was not seen: this pass cannot tell what is gone.
+    void Spoil() { sound = false; }
+    // Every item was read and the folder kept its size. An empty folder is more
     // likely a file being replaced than every item deleted.
-    bool Conclusive(int items) const { return sound && items == count && items > 0; }
+    bool Conclusive(int folderCount) const {
+        return sound && folderCount == count && folderCount > 0;
+    }
+    bool MetAny() const { return !met.isEmpty(); }
+    bool Met(const QString& key) const { return met.contains(key.toCaseFolded()); }
     void End() {
         sound = false;
         met.clear();
     }
+
+private:
+    QSet<QString> met; // case-folded
+    int count = 0;     // items in the folder when the pass began
+    bool sound = false;
 };
 
 } // namespace rp

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/MailRules.h"
 #include "engine/OutlookProcessor.h"
 
 namespace rp {
@@ -7,16 +8,11 @@ namespace {
 
 // A pause after every unread message keeps the walk gentle on the mail application.
 constexpr int kPauseAfterUnreadMs = 54;
-// An urgent message counts for one day; its record is kept as long.
-constexpr double kUrgentSpan = 1;
 
+// The received time is read only of a message of high importance.
 bool IsRecentUrgent(outlook::MailItem& mail, IClock& clock) {
     return mail.Importance() == outlook::olImportanceHigh &&
-           !(mail.ReceivedTime() < clock.Now() - kUrgentSpan);
-}
-
-QString MessageKey(outlook::MailItem& mail) {
-    return mail.Subject() + QStringLiteral(" From:") + mail.SenderName();
+           WithinUrgentSpan(mail.ReceivedTime(), clock.Now());
 }
 
 // Remembers a message not announced yet, under its cut key; false when it was.
@@ -32,7 +28,7 @@ bool RememberNew(TSortedList<TEmailItem>& emails, const QString& key, TDateTime 
 
 void PruneOlderThanADay(TSortedList<TEmailItem>& emails, IClock& clock) {
     for (int i = emails.Count() - 1; i >= 0; --i)
-        if (clock.Now() - kUrgentSpan > emails.At(i).SeenTime)
+        if (EmailRecordExpired(emails.At(i), clock.Now()))
             emails.Delete(i);
 }
 
@@ -51,7 +47,8 @@ void TOutlookProcessor::CheckUrgentEmail() {
         if (!mail->UnRead())
             continue;
         if (IsRecentUrgent(*mail, *deps.Clock)) {
-            const QString key = MessageKey(*mail);
+            const QString subject = mail->Subject();
+            const QString key = MessageKey(subject, mail->SenderName());
             // Remembered before the send: a message whose notice failed is not retried.
             if (RememberNew(Emails, key, Now()) &&
                 SendNewemail(host->RecipientAddress(), QStringLiteral("Urgent Email:") + key, {}))

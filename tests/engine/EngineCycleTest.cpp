@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/CycleRules.h"
 #include "engine/SystemSeams.h"
 #include "tests/support/EngineHarness.h"
 
@@ -61,9 +62,7 @@ TEST_F(EngineCycleTest, FirstCycleIsActiveThenQuietWaitsAreShort) {
     EXPECT_EQ(Count(status, QStringLiteral("Processor Idle.")), 3);
 }
 
-TEST_F(EngineCycleTest, WaitTableAtItsBoundaries) {
-    h.StartParked();
-    TOutlookProcessor& engine = h.Engine();
+TEST(EngineWaitTest, WaitTableAtItsBoundaries) {
     struct Case {
         double time;
         bool idle;
@@ -75,20 +74,13 @@ TEST_F(EngineCycleTest, WaitTableAtItsBoundaries) {
         {0.75, true, kIdle},   {0.25 - ms, true, kOutside}, {0.75 + ms, true, kOutside},
         {0.0, true, kOutside}, {0.75 + ms, false, kActive},
     };
-    for (const Case& c : cases) {
-        h.clock.SetNow(At(c.time));
-        Access::UserIdle(engine) = c.idle;
-        EXPECT_EQ(Access::WaitMilliseconds(engine), c.wait)
+    for (const Case& c : cases)
+        EXPECT_EQ(WaitMilliseconds(c.idle, Day(), At(c.time)), c.wait)
             << "at " << c.time << (c.idle ? " idle" : " active");
-    }
 
     // A window that ends before it starts: outside all day.
-    h.host.SetSettings(Day(0.75, 0.25));
-    Access::UserIdle(engine) = true;
-    for (double time : {0.0, 0.25, 0.5, 0.75, 0.99}) {
-        h.clock.SetNow(At(time));
-        EXPECT_EQ(Access::WaitMilliseconds(engine), kOutside) << "at " << time;
-    }
+    for (double time : {0.0, 0.25, 0.5, 0.75, 0.99})
+        EXPECT_EQ(WaitMilliseconds(true, Day(0.75, 0.25), At(time)), kOutside) << "at " << time;
 }
 
 TEST_F(EngineCycleTest, SignalledWaitCountsAsIdleAndBoundariesRunNoNoticePass) {

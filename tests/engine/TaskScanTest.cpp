@@ -239,6 +239,29 @@ TEST_F(TaskScanTest, FailedNoticesAreNotRetried) {
     EXPECT_TRUE(SentSubjects().isEmpty());
 }
 
+// Only a notice that went out stands in for the task reminder: a pre-notice the
+// user interrupted is not tried again, and the reminder still follows.
+TEST_F(TaskScanTest, AFailedPreNoticeLeavesTheTaskReminderToCome) {
+    OnlyTaskNotices(true, true, false);
+    auto task = AddTask(QStringLiteral("Report"), NoDate, Mar(5));
+    task->reminderSet = true;
+    task->reminderTime = Mar(4, 15, 0);
+    Park(Mar(4, 12, 0));
+    UserMovesDuringSends();
+    ScanAndNotify();
+    EXPECT_TRUE(Tasks().At(0).PreNoticeSent);
+    EXPECT_FALSE(Tasks().At(0).ReminderSent);
+
+    h.input.OnCursorRead = nullptr;
+    ScanAndNotify();
+    EXPECT_TRUE(SentSubjects().isEmpty());
+    h.clock.SetNow(Mar(4, 15, 0));
+    ScanAndNotify();
+    ScanAndNotify();
+    EXPECT_EQ(SentSubjects().size(), 1);
+    EXPECT_TRUE(Tasks().At(0).ReminderSent);
+}
+
 TEST_F(TaskScanTest, RecurringTaskThatIsNotOverdueGetsItsReminder) {
     OnlyTaskNotices(true, false, false);
     auto weekly = AddTask(QStringLiteral("Timesheet"), Mar(4), Mar(8));

@@ -32,11 +32,7 @@ public:
     static QMutex& SendLock(P& p) { return p.SendLock; }
 
     // Steps.
-    static void DebugLog(P& p, const QString& text) { p.DebugLog(text); }
     static bool AnyKeyDown(P& p) { return p.AnyKeyDown(); }
-    static int WaitMilliseconds(P& p) { return p.WaitMilliseconds(); }
-    static void LoadStateFiles(P& p) { p.LoadStateFiles(); }
-    static void SaveStateFiles(P& p) { p.SaveStateFiles(); }
     static void OpenCalendarFolder(P& p) { p.OpenCalendarFolder(); }
     static void OpenTasksFolder(P& p) { p.OpenTasksFolder(); }
     static void OpenInboxFolder(P& p) { p.OpenInboxFolder(); }
@@ -48,13 +44,11 @@ public:
                              const QString& body) {
         return p.SendNewemail(recipient, subject, body);
     }
-    static bool WaitUntilUserIdle(P& p) { return p.WaitUntilUserIdle(); }
     static void NotifyEvent(P& p, TEventItem& record) { p.NotifyEvent(record); }
     static void NotifyEventPrefixed(P& p, TEventItem& record, const QString& prefix) {
         p.NotifyEventPrefixed(record, prefix);
     }
     static void NotifyTask(P& p, TTaskEvent& record) { p.NotifyTask(record); }
-    static bool SendNotice(P& p, const QString& subject) { return p.SendNotice(subject); }
     static void HandleNotify(P& p) { p.HandleNotify(); }
     static void HandleTaskNotify(P& p) { p.HandleTaskNotify(); }
     static void NotifyMorningFirstMeeting(P& p) { p.NotifyMorningFirstMeeting(); }
