@@ -87,27 +87,38 @@ void TCalDavMirror::SyncIfDue() {
 
 QString TCalDavMirror::SyncNow() {
     sincePoll.start();
+    lastExchange = TSyncTrouble::Other;
     QString failure;
     try {
         failure = Sync();
     } catch (const outlook::EAutomationError& error) {
         failure = error.Message(); // a password command or a cache file
+        lastExchange = TSyncTrouble::Other;
     }
     if (stateChanged)
         SaveState();
     if (failure.isEmpty()) {
         if (failingSince.isValid())
-            Report(QStringLiteral("The %1 server %2 is reachable again.")
-                       .arg(what, ServerNameOf(QUrl(settings.url))));
+            Report(trouble == TSyncTrouble::Unreachable
+                       ? QStringLiteral("The %1 server %2 is reachable again.")
+                             .arg(what, ServerNameOf(QUrl(settings.url)))
+                       : QStringLiteral("The %1 from %2 is read again.")
+                             .arg(what, ServerNameOf(QUrl(settings.url))));
         failingSince = QDateTime();
+        trouble = TSyncTrouble::None;
         if (problem.isEmpty())
             reported.clear();
         return problem;
     }
     if (!failingSince.isValid())
         failingSince = QDateTime::currentDateTime();
-    problem = QStringLiteral("%1 server unreachable since %2: %3 The last good copy is used.")
-                  .arg(Capitalized(what), failingSince.toString(QStringLiteral("HH:mm")), failure);
+    trouble = lastExchange;
+    const QString since = failingSince.toString(QStringLiteral("HH:mm"));
+    problem = trouble == TSyncTrouble::Unreachable
+                  ? QStringLiteral("%1 server unreachable since %2: %3 The last good copy is used.")
+                        .arg(Capitalized(what), since, failure)
+                  : QStringLiteral("%1 not read since %2: %3 The last good copy is used.")
+                        .arg(Capitalized(what), since, failure);
     Report(problem);
     return failure;
 }
@@ -139,11 +150,17 @@ TCalDavMirror::TAnswer TCalDavMirror::Ask(const QByteArray& method, const QUrl& 
     request.timeoutSeconds = settings.timeoutSeconds;
     ++requests;
     TAnswer answer{HttpExchange(request), {}};
-    if (answer.response.failure != THttpFailure::None)
+    bytesExchanged += answer.response.bytesSent + answer.response.bytesReceived;
+    lastExchange = TSyncTrouble::Other;
+    const THttpFailure failure = answer.response.failure;
+    if (failure != THttpFailure::None) {
         answer.problem = answer.response.failureText;
-    else if (answer.response.status == 401) {
+        if (failure == THttpFailure::Unreachable || failure == THttpFailure::TimedOut)
+            lastExchange = TSyncTrouble::Unreachable;
+    } else if (answer.response.status == 401) {
         passwordKnown = false; // the keyring or command may know better next time
         answer.problem = StatusProblem(401, url);
+        lastExchange = TSyncTrouble::Login;
     }
     return answer;
 }
@@ -151,7 +168,8 @@ TCalDavMirror::TAnswer TCalDavMirror::Ask(const QByteArray& method, const QUrl& 
 QString TCalDavMirror::Sync() {
     if (kind == TRemoteKind::Unknown) {
         const QString found = Discover();
-        if (!found.isEmpty())
+        // Finding a subscription has fetched it already.
+        if (!found.isEmpty() || kind == TRemoteKind::Subscription)
             return found;
     }
     if (kind == TRemoteKind::Subscription)

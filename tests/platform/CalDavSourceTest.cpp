@@ -114,6 +114,23 @@ TEST_F(CalDavSourceTest, AStoppedServerLeavesTheLastCopyAndAStartWithoutNetworkR
     EXPECT_TRUE(statusTexts.last().contains("reachable again"));
 }
 
+TEST_F(CalDavSourceTest, AWrongPasswordIsToldAsALoginProblemAndTheCopyStillServes) {
+    {
+        auto store = OpenStore();
+        ASSERT_EQ(store->Folder(olFolderCalendar)->Items()->Count(), 1);
+    }
+    // The password changed on the server; the profile still has the old one.
+    auto refused = OpenStore("an old password");
+    EXPECT_EQ(refused->Folder(olFolderCalendar)->Items()->Count(), 1);
+    EXPECT_EQ(refused->Folder(olFolderTasks)->Items()->Count(), 1);
+    ASSERT_FALSE(statusTexts.isEmpty());
+    const QString said = statusTexts.last();
+    EXPECT_TRUE(said.contains("refused the user name or password")) << said.toStdString();
+    EXPECT_FALSE(said.contains("unreachable")) << said.toStdString();
+    EXPECT_TRUE(said.contains("The last good copy is used."));
+    EXPECT_FALSE(said.contains("an old password"));
+}
+
 TEST_F(CalDavSourceTest, BadSettingsAreToldInWordsAUserUnderstands) {
     TSourceSettings settings = server.Settings();
     EXPECT_EQ(ProbeCalendarSource(settings, "calendar"),
