@@ -106,6 +106,7 @@ private:
     QByteArray subscriptionDate;
     std::map<QString, TItem> items; // by href
     bool stateChanged = false;
+    bool itemsUnflushed = false;
     bool writeBackWanted = true; // a change left from the last run goes out first
 
     QElapsedTimer sincePoll;

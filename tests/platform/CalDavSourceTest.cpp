@@ -75,6 +75,28 @@ TEST_F(CalDavSourceTest, ASteadyPollIsOneRequestAndWritesNothing) {
     EXPECT_EQ(rarely.RequestCount(), 1) << "the server is asked every few minutes only";
 }
 
+TEST_F(CalDavSourceTest, ACachedItemLostOrEmptiedIsFetchedAgain) {
+    {
+        TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+        ASSERT_EQ(mirror.SyncNow(), "");
+    }
+    QDir items;
+    {
+        TCalDavMirror probe(server.Settings(), "calendar", cache.path(), 0);
+        items.setPath(probe.ItemsFolder());
+    }
+    const QStringList files = items.entryList({"*.ics"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 2);
+    const QByteArray first = ReadText(items.filePath(files[0]));
+    WriteText(items.filePath(files[0]), ""); // what a crash before the flush leaves
+    ASSERT_TRUE(QFile::remove(items.filePath(files[1])));
+
+    TCalDavMirror again(server.Settings(), "calendar", cache.path(), 0);
+    ASSERT_EQ(again.SyncNow(), "");
+    EXPECT_EQ(ReadText(items.filePath(files[0])), first);
+    EXPECT_TRUE(QFileInfo::exists(items.filePath(files[1])));
+}
+
 TEST_F(CalDavSourceTest, MovingATaskOnWritesItBackUnlessAnotherProgramChangedItMeanwhile) {
     auto store = OpenStore();
     ASSERT_TRUE(FirstTask(*store)->SkipRecurrence());
