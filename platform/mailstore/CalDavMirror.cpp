@@ -11,12 +11,16 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace rp::mailstore {
 
@@ -56,6 +60,43 @@ QString Capitalized(const QString& text) {
     return text.isEmpty() ? text : text.left(1).toUpper() + text.mid(1);
 }
 
+bool WriteWhole(int fd, const QByteArray& data) {
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t wrote = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (wrote < 0 && errno != EINTR)
+            return false;
+        done += wrote > 0 ? wrote : 0;
+    }
+    return true;
+}
+
+// A cached item is replaced whole (a reader never sees half of it) but not
+// flushed on its own: a first load writes thousands, and one flush of them all
+// before the state naming them is saved costs one disk wait instead of one each.
+void WriteCacheItem(const QString& path, const QByteArray& data) {
+    const QByteArray finalName = QFile::encodeName(path);
+    const QByteArray tempName = finalName + ".tmp";
+    const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = fd >= 0 && ::fchmod(fd, 0600) == 0 && WriteWhole(fd, data);
+    if (fd >= 0)
+        ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(tempName.constData(), finalName.constData()) == 0)
+        return;
+    const int error = errno;
+    ::unlink(tempName.constData());
+    throw outlook::EAutomationError(
+        QStringLiteral("Cannot write \"%1\": %2").arg(path, SystemErrorText(error)));
+}
+
+void FlushFileSystemOf(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::syncfs(fd);
+    ::close(fd);
+}
+
 void EnsurePrivateFolder(const QString& path) {
     QDir().mkpath(path);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -87,27 +128,42 @@ void TCalDavMirror::SyncIfDue() {
 
 QString TCalDavMirror::SyncNow() {
     sincePoll.start();
+    lastExchange = TSyncTrouble::Other;
     QString failure;
     try {
         failure = Sync();
     } catch (const outlook::EAutomationError& error) {
         failure = error.Message(); // a password command or a cache file
+        lastExchange = TSyncTrouble::Other;
+    }
+    if (itemsUnflushed) {
+        FlushFileSystemOf(ItemsFolder());
+        itemsUnflushed = false;
     }
     if (stateChanged)
         SaveState();
     if (failure.isEmpty()) {
         if (failingSince.isValid())
-            Report(QStringLiteral("The %1 server %2 is reachable again.")
-                       .arg(what, ServerNameOf(QUrl(settings.url))));
+            Report(trouble == TSyncTrouble::Unreachable
+                       ? QStringLiteral("The %1 server %2 is reachable again.")
+                             .arg(what, ServerNameOf(QUrl(settings.url)))
+                       : QStringLiteral("The %1 from %2 is read again.")
+                             .arg(what, ServerNameOf(QUrl(settings.url))));
         failingSince = QDateTime();
+        trouble = TSyncTrouble::None;
         if (problem.isEmpty())
             reported.clear();
         return problem;
     }
     if (!failingSince.isValid())
         failingSince = QDateTime::currentDateTime();
-    problem = QStringLiteral("%1 server unreachable since %2: %3 The last good copy is used.")
-                  .arg(Capitalized(what), failingSince.toString(QStringLiteral("HH:mm")), failure);
+    trouble = lastExchange;
+    const QString since = failingSince.toString(QStringLiteral("HH:mm"));
+    problem = trouble == TSyncTrouble::Unreachable
+                  ? QStringLiteral("%1 server unreachable since %2: %3 The last good copy is used.")
+                        .arg(Capitalized(what), since, failure)
+                  : QStringLiteral("%1 not read since %2: %3 The last good copy is used.")
+                        .arg(Capitalized(what), since, failure);
     Report(problem);
     return failure;
 }
@@ -139,11 +195,17 @@ TCalDavMirror::TAnswer TCalDavMirror::Ask(const QByteArray& method, const QUrl& 
     request.timeoutSeconds = settings.timeoutSeconds;
     ++requests;
     TAnswer answer{HttpExchange(request), {}};
-    if (answer.response.failure != THttpFailure::None)
+    bytesExchanged += answer.response.bytesSent + answer.response.bytesReceived;
+    lastExchange = TSyncTrouble::Other;
+    const THttpFailure failure = answer.response.failure;
+    if (failure != THttpFailure::None) {
         answer.problem = answer.response.failureText;
-    else if (answer.response.status == 401) {
+        if (failure == THttpFailure::Unreachable || failure == THttpFailure::TimedOut)
+            lastExchange = TSyncTrouble::Unreachable;
+    } else if (answer.response.status == 401) {
         passwordKnown = false; // the keyring or command may know better next time
         answer.problem = StatusProblem(401, url);
+        lastExchange = TSyncTrouble::Login;
     }
     return answer;
 }
@@ -151,7 +213,8 @@ TCalDavMirror::TAnswer TCalDavMirror::Ask(const QByteArray& method, const QUrl& 
 QString TCalDavMirror::Sync() {
     if (kind == TRemoteKind::Unknown) {
         const QString found = Discover();
-        if (!found.isEmpty())
+        // Finding a subscription has fetched it already.
+        if (!found.isEmpty() || kind == TRemoteKind::Subscription)
             return found;
     }
     if (kind == TRemoteKind::Subscription)
@@ -427,7 +490,8 @@ void TCalDavMirror::WriteItem(const QString& href, const QByteArray& etag, const
     item.file = FileFor(href);
     item.etag = etag;
     item.hash = HashOf(data);
-    ReplaceFileAtomically(item.file, data, 0600, true);
+    WriteCacheItem(item.file, data);
+    itemsUnflushed = true;
     stateChanged = true;
 }
 
@@ -455,12 +519,23 @@ void TCalDavMirror::LoadState() {
     subscriptionEtag = state.value(QStringLiteral("etag")).toString().toUtf8();
     subscriptionDate = state.value(QStringLiteral("lastModified")).toString().toUtf8();
     const QJsonObject known = state.value(QStringLiteral("items")).toObject();
+    bool incomplete = false;
     for (auto it = known.begin(); it != known.end(); ++it) {
         const QJsonObject entry = it.value().toObject();
         TItem item{entry.value(QStringLiteral("etag")).toString().toUtf8(), FileFor(it.key()),
                    entry.value(QStringLiteral("hash")).toString().toUtf8()};
-        if (QFile::exists(item.file))
+        // An empty file is what an item not yet flushed at a crash leaves; it is
+        // fetched again rather than trusted.
+        if (QFileInfo(item.file).size() > 0)
             items.emplace(it.key(), item);
+        else
+            incomplete = true;
+    }
+    // A changes-only sync would never bring a lost item back: read all afresh.
+    if (incomplete) {
+        syncToken.clear();
+        subscriptionEtag.clear();
+        subscriptionDate.clear();
     }
 }
 

@@ -28,6 +28,10 @@ using TStatusSink = std::function<void(const QString& text)>;
 
 enum class TRemoteKind { Unknown, CalDav, Subscription };
 
+// Why the last sync failed, for the status bar's wording: only a server that
+// was not reached is "unreachable"; a refused login is the user's to fix.
+enum class TSyncTrouble { None, Unreachable, Login, Other };
+
 class TCalDavMirror {
 public:
     // `what` names the source in messages ("calendar", "task list"). The server
@@ -53,7 +57,10 @@ public:
     bool ReadOnly() const { return kind == TRemoteKind::Subscription; }
     // Problems of the last sync and refused writes; empty when all is well.
     const QString& LastProblem() const { return problem; }
+    TSyncTrouble Trouble() const { return trouble; }
     int RequestCount() const { return requests; }
+    // HTTP bytes sent and received so far (see THttpResponse).
+    qint64 BytesExchanged() const { return bytesExchanged; }
 
 private:
     struct TItem {
@@ -99,13 +106,17 @@ private:
     QByteArray subscriptionDate;
     std::map<QString, TItem> items; // by href
     bool stateChanged = false;
+    bool itemsUnflushed = false;
     bool writeBackWanted = true; // a change left from the last run goes out first
 
     QElapsedTimer sincePoll;
     QDateTime failingSince;
+    TSyncTrouble trouble = TSyncTrouble::None;
+    TSyncTrouble lastExchange = TSyncTrouble::None; // of the latest request
     QString problem;
     QString reported;
     int requests = 0;
+    qint64 bytesExchanged = 0;
 };
 
 // What the "Test" button says of a calendar or task source: how many events and

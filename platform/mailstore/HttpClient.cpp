@@ -9,6 +9,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTimer>
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -17,6 +18,9 @@ namespace rp::mailstore {
 namespace {
 
 constexpr int kMaxRedirects = 5;
+// A whole exchange may take this many time-outs: the transfer time-out restarts
+// with every byte, so a server that trickles would otherwise never be left.
+constexpr int kDeadlineFactor = 4;
 
 // A manager belongs to the thread that made it, so each thread gets its own;
 // and one per CA file, because a manager reuses open connections whatever trust
@@ -59,6 +63,21 @@ QNetworkRequest MakeRequest(const THttpRequest& request, const QUrl& url,
             "Authorization",
             "Basic " + (request.user + QLatin1Char(':') + request.password).toUtf8().toBase64());
     return made;
+}
+
+QString CertificateText(const QList<QSslError>& errors, const QUrl& url) {
+    const bool outOfDate = std::any_of(errors.begin(), errors.end(), [](const QSslError& e) {
+        return e.error() == QSslError::CertificateExpired ||
+               e.error() == QSslError::CertificateNotYetValid;
+    });
+    if (outOfDate)
+        return QStringLiteral("The certificate of %1 has expired or is not valid yet; the "
+                              "connection was refused.")
+            .arg(ServerNameOf(url));
+    return QStringLiteral("The certificate of %1 is not trusted (expired, for another "
+                          "name, or from an authority this computer does not know; "
+                          "CAFile can name one).")
+        .arg(ServerNameOf(url));
 }
 
 QString FailureText(QNetworkReply::NetworkError error, const QUrl& url, int timeoutSeconds) {
@@ -104,6 +123,13 @@ THttpFailure FailureKind(QNetworkReply::NetworkError error) {
     }
 }
 
+qint64 RequestBytes(const QNetworkRequest& made, const QByteArray& method, const QByteArray& body) {
+    qint64 bytes = method.size() + made.url().path(QUrl::FullyEncoded).size() + 12;
+    for (const QByteArray& name : made.rawHeaderList())
+        bytes += name.size() + made.rawHeader(name).size() + 4;
+    return bytes + body.size();
+}
+
 struct TOneHop {
     THttpResponse response;
     QUrl redirectTo;
@@ -113,16 +139,21 @@ struct TOneHop {
 TOneHop RunHop(const THttpRequest& request, const QUrl& url, const QSslConfiguration& tls) {
     TOneHop hop;
     THttpResponse& response = hop.response;
+    const QNetworkRequest made = MakeRequest(request, url, tls);
+    response.bytesSent = RequestBytes(made, request.method, request.body);
     QNetworkReply* reply =
-        ThreadManager(request.caFile)
-            .sendCustomRequest(MakeRequest(request, url, tls), request.method, request.body);
+        ThreadManager(request.caFile).sendCustomRequest(made, request.method, request.body);
     std::unique_ptr<QNetworkReply> owner(reply);
     QEventLoop loop;
+    QList<QSslError> certificateErrors;
     bool certificateRefused = false;
     bool tooLarge = false;
+    bool tooSlow = false;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::sslErrors, &loop,
-                     [&certificateRefused] { certificateRefused = true; });
+    QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError>& errors) {
+        certificateRefused = true;
+        certificateErrors = errors;
+    });
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         response.body += reply->readAll();
         if (response.body.size() > request.maxBytes) {
@@ -130,18 +161,23 @@ TOneHop RunHop(const THttpRequest& request, const QUrl& url, const QSslConfigura
             reply->abort();
         }
     });
-    // A server that trickles bytes never trips the transfer time-out; this does.
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    deadline.start(request.timeoutSeconds * 4000);
+    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
+        tooSlow = true;
+        reply->abort();
+    });
+    deadline.start(request.timeoutSeconds * kDeadlineFactor * 1000);
     if (!reply->isFinished())
         loop.exec();
     if (!tooLarge && reply->isOpen())
         response.body += reply->readAll();
     response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    for (const auto& [name, value] : reply->rawHeaderPairs())
+    response.bytesReceived = 15 + response.body.size();
+    for (const auto& [name, value] : reply->rawHeaderPairs()) {
         response.headers.insert(name.toLower(), value);
+        response.bytesReceived += name.size() + value.size() + 4;
+    }
     response.finalUrl = url;
     if (tooLarge) {
         response.failure = THttpFailure::TooLarge;
@@ -152,22 +188,54 @@ TOneHop RunHop(const THttpRequest& request, const QUrl& url, const QSslConfigura
         response.body.clear();
         return hop;
     }
-    const QNetworkReply::NetworkError error = reply->error();
-    if (certificateRefused || (response.status == 0 && error != QNetworkReply::NoError)) {
-        response.failure = certificateRefused ? THttpFailure::Certificate : FailureKind(error);
+    if (tooSlow) {
+        response.failure = THttpFailure::TimedOut;
         response.failureText =
-            certificateRefused
-                ? QStringLiteral("The certificate of %1 is not trusted (expired, for another "
-                                 "name, or from an authority this computer does not know; "
-                                 "CAFile can name one).")
-                      .arg(ServerNameOf(url))
-                : FailureText(error, url, request.timeoutSeconds);
+            QStringLiteral("The server %1 sent its answer too slowly (not complete after %2 "
+                           "seconds); the answer was not used.")
+                .arg(ServerNameOf(url))
+                .arg(request.timeoutSeconds * kDeadlineFactor);
+        response.body.clear();
         return hop;
     }
-    if (response.status >= 300 && response.status < 400 && response.status != 304) {
-        const QByteArray location = reply->rawHeader("Location");
-        hop.redirectTo = url.resolved(QUrl::fromEncoded(location));
+    const QNetworkReply::NetworkError error = reply->error();
+    if (certificateRefused) {
+        response.failure = THttpFailure::Certificate;
+        response.failureText = CertificateText(certificateErrors, url);
+        return hop;
     }
+    if (response.status == 0 && error != QNetworkReply::NoError) {
+        response.failure = FailureKind(error);
+        response.failureText = FailureText(error, url, request.timeoutSeconds);
+        return hop;
+    }
+    // Qt refuses to unpack an answer that grows out of all proportion.
+    if (error == QNetworkReply::UnknownContentError && response.status < 400 &&
+        !response.Header("content-encoding").isEmpty()) {
+        response.failure = THttpFailure::TooLarge;
+        response.failureText = QStringLiteral("The server %1 sent a compressed answer that "
+                                              "unpacks to far too much; it was not used.")
+                                   .arg(ServerNameOf(url));
+        response.body.clear();
+        return hop;
+    }
+    // A connection that broke off after the status line leaves a cut answer,
+    // which must not pass for the whole calendar; nor may anything Qt found wrong
+    // with an answer that claims success.
+    if (error != QNetworkReply::NoError &&
+        (response.status < 400 || error < QNetworkReply::ProxyConnectionRefusedError ||
+         error == QNetworkReply::ProtocolFailure)) {
+        response.failure = THttpFailure::Unreachable;
+        response.failureText = QStringLiteral("The connection to %1 broke off before the whole "
+                                              "answer arrived; the answer was not used.")
+                                   .arg(ServerNameOf(url));
+        response.body.clear();
+        return hop;
+    }
+    const QByteArray location = reply->rawHeader("Location");
+    if (response.status >= 300 && response.status < 400 && response.status != 304 &&
+        !location.isEmpty())
+        hop.redirectTo = url.resolved(QUrl::fromEncoded(location));
     return hop;
 }
 
@@ -188,16 +256,26 @@ THttpResponse HttpExchange(const THttpRequest& request) {
     }
     QUrl url = request.url;
     THttpRequest current = request;
+    qint64 sent = 0, received = 0;
     for (int hops = 0;; ++hops) {
         TOneHop hop = RunHop(current, url, tls);
+        sent += hop.response.bytesSent;
+        received += hop.response.bytesReceived;
+        hop.response.bytesSent = sent;
+        hop.response.bytesReceived = received;
         if (hop.redirectTo.isEmpty())
             return hop.response;
-        const bool downgrade = url.scheme() == QLatin1String("https") &&
-                               hop.redirectTo.scheme() != QLatin1String("https");
+        const QString scheme = hop.redirectTo.scheme();
+        // Anything but the web's two schemes would let a server point at local files.
+        const bool downgrade =
+            (url.scheme() == QLatin1String("https") && scheme != QLatin1String("https")) ||
+            (scheme != QLatin1String("https") && scheme != QLatin1String("http"));
         if (downgrade || hops >= kMaxRedirects || !hop.redirectTo.isValid()) {
             THttpResponse refused;
             refused.failure = THttpFailure::BadRedirect;
             refused.status = hop.response.status;
+            refused.bytesSent = sent;
+            refused.bytesReceived = received;
             refused.failureText =
                 downgrade ? QStringLiteral("The server %1 redirected to an address without "
                                            "encryption; Ringpost does not follow it.")

@@ -41,6 +41,10 @@ struct THttpResponse {
     QByteArray body;
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QUrl finalUrl;                        // after redirects
+    // HTTP bytes of every hop (request and status lines, headers, bodies), for
+    // the cost figures; TLS framing is not counted.
+    qint64 bytesSent = 0;
+    qint64 bytesReceived = 0;
 
     bool Ok() const { return failure == THttpFailure::None && status >= 200 && status < 300; }
     QByteArray Header(const char* name) const { return headers.value(QByteArray(name)); }

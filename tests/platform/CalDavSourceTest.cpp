@@ -75,6 +75,28 @@ TEST_F(CalDavSourceTest, ASteadyPollIsOneRequestAndWritesNothing) {
     EXPECT_EQ(rarely.RequestCount(), 1) << "the server is asked every few minutes only";
 }
 
+TEST_F(CalDavSourceTest, ACachedItemLostOrEmptiedIsFetchedAgain) {
+    {
+        TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+        ASSERT_EQ(mirror.SyncNow(), "");
+    }
+    QDir items;
+    {
+        TCalDavMirror probe(server.Settings(), "calendar", cache.path(), 0);
+        items.setPath(probe.ItemsFolder());
+    }
+    const QStringList files = items.entryList({"*.ics"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 2);
+    const QByteArray first = ReadText(items.filePath(files[0]));
+    WriteText(items.filePath(files[0]), ""); // what a crash before the flush leaves
+    ASSERT_TRUE(QFile::remove(items.filePath(files[1])));
+
+    TCalDavMirror again(server.Settings(), "calendar", cache.path(), 0);
+    ASSERT_EQ(again.SyncNow(), "");
+    EXPECT_EQ(ReadText(items.filePath(files[0])), first);
+    EXPECT_TRUE(QFileInfo::exists(items.filePath(files[1])));
+}
+
 TEST_F(CalDavSourceTest, MovingATaskOnWritesItBackUnlessAnotherProgramChangedItMeanwhile) {
     auto store = OpenStore();
     ASSERT_TRUE(FirstTask(*store)->SkipRecurrence());
@@ -112,6 +134,23 @@ TEST_F(CalDavSourceTest, AStoppedServerLeavesTheLastCopyAndAStartWithoutNetworkR
     ASSERT_TRUE(server.Other("PUT", "second.ics", EventText("m2", "Planning")).Ok());
     EXPECT_EQ(offline->Folder(olFolderCalendar)->Items()->Count(), 2);
     EXPECT_TRUE(statusTexts.last().contains("reachable again"));
+}
+
+TEST_F(CalDavSourceTest, AWrongPasswordIsToldAsALoginProblemAndTheCopyStillServes) {
+    {
+        auto store = OpenStore();
+        ASSERT_EQ(store->Folder(olFolderCalendar)->Items()->Count(), 1);
+    }
+    // The password changed on the server; the profile still has the old one.
+    auto refused = OpenStore("an old password");
+    EXPECT_EQ(refused->Folder(olFolderCalendar)->Items()->Count(), 1);
+    EXPECT_EQ(refused->Folder(olFolderTasks)->Items()->Count(), 1);
+    ASSERT_FALSE(statusTexts.isEmpty());
+    const QString said = statusTexts.last();
+    EXPECT_TRUE(said.contains("refused the user name or password")) << said.toStdString();
+    EXPECT_FALSE(said.contains("unreachable")) << said.toStdString();
+    EXPECT_TRUE(said.contains("The last good copy is used."));
+    EXPECT_FALSE(said.contains("an old password"));
 }
 
 TEST_F(CalDavSourceTest, BadSettingsAreToldInWordsAUserUnderstands) {

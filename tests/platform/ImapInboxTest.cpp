@@ -214,6 +214,21 @@ TEST_F(ImapInboxTest, AWrongPasswordIsSaidPlainlyAndNeverShown) {
     EXPECT_FALSE(QFileInfo::exists(CachePath()));
 }
 
+TEST_F(ImapInboxTest, AWrongPasswordAfterAGoodLookIsALoginProblemAndTheCopyServes) {
+    Inbox()->PollNow();
+    ASSERT_TRUE(QFileInfo::exists(CachePath()));
+    TImapInbox inbox(
+        server.Settings(), [] { return QStringLiteral("an-old-Pass"); }, CachePath(), 3600);
+    inbox.PollNow();
+    EXPECT_EQ(inbox.Status().failure, TImapFailure::Login);
+    const QString said = inbox.StatusText();
+    EXPECT_TRUE(said.contains("refused the user name or password")) << said.toStdString();
+    EXPECT_FALSE(said.contains("unreachable")) << said.toStdString();
+    EXPECT_TRUE(said.contains("reminding from the copy of"));
+    EXPECT_FALSE(said.contains("an-old-Pass"));
+    EXPECT_EQ(inbox.Contents()->messages.size(), 3u);
+}
+
 TEST_F(ImapInboxTest, AnUntrustedCertificateIsRefusedUnlessCaFileTrustsIt) {
     TSourceSettings settings = server.Settings();
     settings.caFile.clear();

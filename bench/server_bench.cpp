@@ -1,0 +1,317 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The mail store's server figures, against the real servers the tests start
+// (Radicale, Dovecot, the tests' small .ics server); each command prints one
+// JSON object as its last line for bench/run to collect.
+//
+//   server_bench caldav FOLDER [runs] [items]  first load of the first `items` events
+//                                      (by UID, default 1000) of FOLDER/store/calendar.ics
+//                                      served by Radicale, against curl and a bare libical
+//                                      parse of the same calendar; then steady polls
+//   server_bench subscription FOLDER [runs]  steady polls of the calendar as a subscription
+//   server_bench imap FOLDER [runs]    steady looks at the store's inbox served by Dovecot
+
+#include "bench/Measure.h"
+#include "platform/mailstore/CalDavMirror.h"
+#include "platform/mailstore/IcsSource.h"
+#include "platform/mailstore/ImapInbox.h"
+#include "tests/platform/CalDavTestSupport.h"
+#include "tests/platform/ImapTestServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
+#include <libical/ical.h>
+#include <map>
+
+namespace rp::bench {
+
+namespace {
+
+using mailstore::TCalDavMirror;
+using mailstore::TSourceSettings;
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    return file.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + path.toStdString());
+    file.write(data);
+}
+
+void Print(const TJson& json) {
+    std::printf("%s\n", json.Text().constData());
+}
+
+// One file per UID, each with the calendar's time zones, as a CalDAV server
+// keeps a calendar; written straight into Radicale's collection folder.
+int SplitIntoCollection(const QString& calendarPath, const QString& collection, int most) {
+    icalcomponent* root = icalparser_parse_string(ReadAll(calendarPath).constData());
+    if (!root)
+        throw std::runtime_error("libical could not parse the calendar");
+    QByteArray zones;
+    for (icalcomponent* zone = icalcomponent_get_first_component(root, ICAL_VTIMEZONE_COMPONENT);
+         zone; zone = icalcomponent_get_next_component(root, ICAL_VTIMEZONE_COMPONENT))
+        zones += icalcomponent_as_ical_string(zone);
+    std::map<QByteArray, QByteArray> byUid;
+    for (icalcomponent* event = icalcomponent_get_first_component(root, ICAL_VEVENT_COMPONENT);
+         event; event = icalcomponent_get_next_component(root, ICAL_VEVENT_COMPONENT))
+        byUid[icalcomponent_get_uid(event)] += icalcomponent_as_ical_string(event);
+    icalcomponent_free(root);
+    int index = 0;
+    for (const auto& [uid, events] : byUid) {
+        if (index == most)
+            break;
+        WriteAll(collection + QStringLiteral("/item-%1.ics").arg(index++),
+                 "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Ringpost//bench//EN\r\n" + zones +
+                     events + "END:VCALENDAR\r\n");
+    }
+    return index;
+}
+
+// What any program pays that downloads the calendar and reads it with libical.
+double CurlAndParse(const mailstore::testing::TRadicale& server, const QString& into,
+                    qint64& bytes) {
+    const double start = WallSeconds();
+    QProcess curl;
+    curl.start(
+        QStringLiteral("curl"),
+        {QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(), QStringLiteral("-u"),
+         QStringLiteral("%1:%2").arg(QLatin1String(server.kUser), QLatin1String(server.kPassword)),
+         QStringLiteral("-o"), into, server.Url()});
+    if (!curl.waitForFinished(600000) || curl.exitCode() != 0)
+        throw std::runtime_error("curl failed: " + curl.readAllStandardError().toStdString());
+    const QByteArray text = ReadAll(into);
+    icalcomponent* root = icalparser_parse_string(text.constData());
+    if (!root)
+        throw std::runtime_error("libical could not parse the download");
+    icalcomponent_free(root);
+    bytes = text.size();
+    return WallSeconds() - start;
+}
+
+TSourceSettings Patient(TSourceSettings settings) {
+    settings.timeoutSeconds = 300; // 10 000 items take Radicale a while
+    return settings;
+}
+
+struct TLoad {
+    double wall = 0;
+    double cpu = 0;
+    size_t appointments = 0;
+    int requests = 0;
+    qint64 bytes = 0;
+};
+
+// A first start: an empty cache, the whole collection read and parsed.
+TLoad FirstLoad(const mailstore::testing::TRadicale& server) {
+    QTemporaryDir cache;
+    TLoad load;
+    const double wall = WallSeconds();
+    const double cpu = ProcessCpuSeconds();
+    auto mirror =
+        std::make_shared<TCalDavMirror>(Patient(server.Settings()), "calendar", cache.path(), 300);
+    mailstore::TIcsSource source(mirror, QStringLiteral("calendar"));
+    load.appointments = source.Contents()->appointments.size();
+    load.wall = WallSeconds() - wall;
+    load.cpu = ProcessCpuSeconds() - cpu;
+    load.requests = mirror->RequestCount();
+    load.bytes = mirror->BytesExchanged();
+    if (!mirror->LastProblem().isEmpty())
+        throw std::runtime_error(mirror->LastProblem().toStdString());
+    return load;
+}
+
+struct TPollCost {
+    std::vector<double> cpu;
+    std::vector<double> requests;
+    std::vector<double> bytes;
+
+    TJson& AddTo(TJson& json) const {
+        return json.Add("poll_cpu_ms", Median(cpu) * 1e3)
+            .Add("poll_requests", Median(requests))
+            .Add("poll_bytes", Median(bytes));
+    }
+};
+
+// Polls of a mirror that is up to date: each should be one small request.
+TPollCost SteadyPolls(TCalDavMirror& mirror, int runs) {
+    TPollCost cost;
+    for (int run = 0; run < runs; ++run) {
+        const int requests = mirror.RequestCount();
+        const qint64 bytes = mirror.BytesExchanged();
+        const double cpu = ProcessCpuSeconds();
+        const QString failure = mirror.SyncNow();
+        cost.cpu.push_back(ProcessCpuSeconds() - cpu);
+        if (!failure.isEmpty())
+            throw std::runtime_error(failure.toStdString());
+        cost.requests.push_back(mirror.RequestCount() - requests);
+        cost.bytes.push_back(static_cast<double>(mirror.BytesExchanged() - bytes));
+    }
+    return cost;
+}
+
+int CalDav(const QString& folder, int runs, int most) {
+    mailstore::testing::TRadicale server;
+    if (!server.ready)
+        throw std::runtime_error("Radicale did not start");
+    const int items = SplitIntoCollection(folder + QStringLiteral("/store/calendar.ics"),
+                                          server.CollectionFolder(), most);
+    QTemporaryDir scratch;
+    qint64 downloaded = 0;
+    CurlAndParse(server, scratch.filePath("warm.ics"), downloaded); // Radicale's own cache
+    FirstLoad(server);
+    std::vector<double> anchor, ours, ourCpu, ratios;
+    TLoad load;
+    for (int run = 0; run < runs; ++run) {
+        anchor.push_back(CurlAndParse(server, scratch.filePath("calendar.ics"), downloaded));
+        load = FirstLoad(server);
+        ours.push_back(load.wall);
+        ourCpu.push_back(load.cpu);
+        ratios.push_back(load.wall / anchor.back());
+    }
+    QTemporaryDir cache;
+    TCalDavMirror mirror(Patient(server.Settings()), "calendar", cache.path(), 0);
+    if (const QString failure = mirror.SyncNow(); !failure.isEmpty())
+        throw std::runtime_error(failure.toStdString());
+    TJson json;
+    json.Add("runs", int64_t{runs})
+        .Add("items", int64_t{items})
+        .Add("appointments", static_cast<int64_t>(load.appointments))
+        .Add("curl_parse_ms", Median(anchor) * 1e3)
+        .Add("curl_bytes", static_cast<int64_t>(downloaded))
+        .Add("load_ms", Median(ours) * 1e3)
+        .Add("load_cpu_ms", Median(ourCpu) * 1e3)
+        .Add("load_requests", int64_t{load.requests})
+        .Add("load_bytes", static_cast<int64_t>(load.bytes))
+        .Add("ratio", Median(ratios));
+    SteadyPolls(mirror, std::max(runs, 5) * 4).AddTo(json);
+    Print(json);
+    return 0;
+}
+
+int Subscription(const QString& folder, int runs) {
+    QProcess feed;
+    feed.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QTemporaryDir scratch;
+    feed.start(QStringLiteral("/usr/bin/python3"),
+               {mailstore::testing::DataDir() + QStringLiteral("/ics_server.py"),
+                folder + QStringLiteral("/store/calendar.ics"), scratch.filePath("requests.log")});
+    while (!feed.canReadLine() && feed.waitForReadyRead(10000)) {
+    }
+    const QByteArray line = feed.readLine().trimmed();
+    if (!line.startsWith("READY "))
+        throw std::runtime_error("the .ics server did not start");
+    TSourceSettings settings;
+    settings.url = QStringLiteral("http://127.0.0.1:%1/calendar.ics").arg(line.mid(6).toInt());
+    settings.timeoutSeconds = 60;
+    QTemporaryDir cache;
+    TCalDavMirror mirror(settings, "calendar", cache.path(), 0);
+    const QString failure = mirror.SyncNow();
+    TJson json;
+    json.Add("first_requests", int64_t{mirror.RequestCount()})
+        .Add("first_bytes", static_cast<int64_t>(mirror.BytesExchanged()));
+    if (!failure.isEmpty() || mirror.Kind() != mailstore::TRemoteKind::Subscription)
+        throw std::runtime_error("not read as a subscription: " + failure.toStdString());
+    SteadyPolls(mirror, std::max(runs, 5) * 4).AddTo(json);
+    feed.kill();
+    feed.waitForFinished(5000);
+    Print(json);
+    return 0;
+}
+
+// The generated inbox, moved into Dovecot's Maildir in one go (one chown).
+int FillMaildir(const QString& store, mailstore::testing::TDovecot& server) {
+    int count = 0;
+    QString last;
+    for (const char* sub : {"new", "cur"}) {
+        const QDir from(store + QStringLiteral("/Inbox/") + QLatin1String(sub));
+        for (const QString& name : from.entryList(QDir::Files)) {
+            last = QStringLiteral("%1/%2/%3").arg(server.Maildir(), QLatin1String(sub), name);
+            QFile::copy(from.filePath(name), last);
+            ++count;
+        }
+    }
+    server.Deliver(QStringLiteral("1700000000.M0P0.bench"),
+                   "From: Bench <b@example.org>\r\nSubject: last\r\n\r\n");
+    return count + 1;
+}
+
+int Imap(const QString& folder, int runs) {
+    mailstore::testing::TDovecot server;
+    if (!server.Ready())
+        throw std::runtime_error("Dovecot did not start");
+    const int messages = FillMaildir(folder + QStringLiteral("/store"), server);
+    QTemporaryDir cache;
+    mailstore::TImapInbox inbox(
+        server.Settings(),
+        [] { return QString::fromLatin1(mailstore::testing::TDovecot::kPassword); },
+        cache.filePath("inbox.imap"), 3600);
+    const double firstWall = WallSeconds();
+    inbox.PollNow();
+    const double firstMs = (WallSeconds() - firstWall) * 1e3;
+    if (!inbox.StatusText().isEmpty())
+        throw std::runtime_error(inbox.StatusText().toStdString());
+    const mailstore::TImapTraffic first = inbox.Traffic();
+    TPollCost cost;
+    for (int run = 0; run < std::max(runs, 5) * 4; ++run) {
+        const mailstore::TImapTraffic before = inbox.Traffic();
+        const int copies = inbox.CopiesWritten();
+        const double cpu = ProcessCpuSeconds();
+        inbox.PollNow();
+        cost.cpu.push_back(ProcessCpuSeconds() - cpu);
+        const mailstore::TImapTraffic after = inbox.Traffic();
+        if (!inbox.StatusText().isEmpty() || inbox.CopiesWritten() != copies)
+            throw std::runtime_error("a steady look failed or wrote the copy");
+        cost.requests.push_back(after.commands - before.commands);
+        cost.bytes.push_back(static_cast<double>(after.bytesSent + after.bytesReceived -
+                                                 before.bytesSent - before.bytesReceived));
+    }
+    TJson json;
+    json.Add("messages", int64_t{messages})
+        .Add("first_ms", firstMs)
+        .Add("first_commands", int64_t{first.commands})
+        .Add("first_bytes", static_cast<int64_t>(first.bytesSent + first.bytesReceived));
+    cost.AddTo(json);
+    Print(json);
+    return 0;
+}
+
+} // namespace
+
+} // namespace rp::bench
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: %s caldav|subscription|imap FOLDER [runs] [items]\n", argv[0]);
+        return 2;
+    }
+    const QString command = args.at(1);
+    const QString folder = QDir(args.at(2)).absolutePath();
+    const int runs = args.size() > 3 && args.at(3).toInt() > 0 ? args.at(3).toInt() : 5;
+    using namespace rp::bench;
+    try {
+        if (command == QLatin1String("caldav"))
+            return CalDav(folder, runs, args.size() > 4 ? args.at(4).toInt() : 1000);
+        if (command == QLatin1String("subscription"))
+            return Subscription(folder, runs);
+        if (command == QLatin1String("imap"))
+            return Imap(folder, runs);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(command), error.what());
+        return 1;
+    }
+    std::fprintf(stderr, "unknown command %s\n", qPrintable(command));
+    return 2;
+}
