@@ -56,9 +56,9 @@ int WriteAll(int fd, const QByteArray& bytes) {
 }
 
 // The file's own mode whatever the umask, its bytes, on disk; 0 or the errno.
-int FillAndClose(int fd, const QByteArray& bytes, mode_t mode) {
+int FillAndClose(int fd, const QByteArray& bytes, mode_t mode, TFlush flush) {
     int error = ::fchmod(fd, mode) == 0 ? WriteAll(fd, bytes) : errno;
-    if (error == 0 && ::fsync(fd) != 0)
+    if (error == 0 && flush == TFlush::Now && ::fsync(fd) != 0)
         error = errno;
     // A full disk may only show when the last blocks are written out at close.
     if (::close(fd) != 0 && error == 0)
@@ -98,6 +98,27 @@ TTemporary CreateTemporary(const std::function<QString()>& nextName, mode_t mode
     return temporary;
 }
 
+TWriteResult Replace(const QString& path, const QByteArray& bytes, mode_t mode,
+                     const std::function<QString()>& nextName, TFlush flush) {
+    const TTemporary temporary = CreateTemporary(nextName, mode);
+    if (temporary.fd < 0)
+        return Failure(TWriteStep::CreateTemporary, temporary.error, path);
+    TWriteStep step = TWriteStep::Write;
+    int error = FillAndClose(temporary.fd, bytes, mode, flush);
+    if (error == 0 &&
+        ::rename(temporary.name.constData(), QFile::encodeName(path).constData()) != 0) {
+        step = TWriteStep::Rename;
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.name.constData());
+        return Failure(step, error, path);
+    }
+    if (flush == TFlush::Now)
+        SyncFolder(QFileInfo(path).absolutePath());
+    return {};
+}
+
 } // namespace
 
 bool IsTemporaryOf(const QString& path, const QString& fileName) {
@@ -118,28 +139,15 @@ void RemoveStaleTemporaries(const QString& path) {
             QFile::remove(entry.absoluteFilePath());
 }
 
-TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode) {
-    return WriteFileDurably(path, bytes, mode, [&path] { return RandomTemporaryName(path); });
+TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode,
+                              TFlush flush) {
+    return Replace(
+        path, bytes, mode, [&path] { return RandomTemporaryName(path); }, flush);
 }
 
 TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode,
                               const std::function<QString()>& nextName) {
-    const TTemporary temporary = CreateTemporary(nextName, mode);
-    if (temporary.fd < 0)
-        return Failure(TWriteStep::CreateTemporary, temporary.error, path);
-    TWriteStep step = TWriteStep::Write;
-    int error = FillAndClose(temporary.fd, bytes, mode);
-    if (error == 0 &&
-        ::rename(temporary.name.constData(), QFile::encodeName(path).constData()) != 0) {
-        step = TWriteStep::Rename;
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.name.constData());
-        return Failure(step, error, path);
-    }
-    SyncFolder(QFileInfo(path).absolutePath());
-    return {};
+    return Replace(path, bytes, mode, nextName, TFlush::Now);
 }
 
 } // namespace rp

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/CalDavMirror.h"
 
+#include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 #include "platform/mailstore/CalDavXml.h"
 #include "platform/mailstore/HttpClient.h"
@@ -60,32 +61,13 @@ QString Capitalized(const QString& text) {
     return text.isEmpty() ? text : text.left(1).toUpper() + text.mid(1);
 }
 
-bool WriteWhole(int fd, const QByteArray& data) {
-    for (qsizetype done = 0; done < data.size();) {
-        const ssize_t wrote = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (wrote < 0 && errno != EINTR)
-            return false;
-        done += wrote > 0 ? wrote : 0;
-    }
-    return true;
-}
-
 // A cached item is replaced whole (a reader never sees half of it) but not
 // flushed on its own: a first load writes thousands, and one flush of them all
 // before the state naming them is saved costs one disk wait instead of one each.
 void WriteCacheItem(const QString& path, const QByteArray& data) {
-    const QByteArray finalName = QFile::encodeName(path);
-    const QByteArray tempName = finalName + ".tmp";
-    const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && ::fchmod(fd, 0600) == 0 && WriteWhole(fd, data);
-    if (fd >= 0)
-        ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(tempName.constData(), finalName.constData()) == 0)
-        return;
-    const int error = errno;
-    ::unlink(tempName.constData());
-    throw outlook::EAutomationError(
-        QStringLiteral("Cannot write \"%1\": %2").arg(path, SystemErrorText(error)));
+    const TWriteResult written = WriteFileDurably(path, data, 0600, TFlush::Later);
+    if (!written.Ok())
+        throw outlook::EAutomationError(written.text);
 }
 
 void FlushFileSystemOf(const QString& folder) {
