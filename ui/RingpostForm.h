@@ -4,6 +4,7 @@
 // the notification area, and offers the commands and notice toggles.
 
 #include "engine/SettingsRecord.h"
+#include "platform/TestMessage.h"
 #include "ui/EngineControl.h"
 #include "ui/SettingsStore.h"
 #include "wizard/WizardOwner.h"
@@ -37,8 +38,6 @@ inline const char* const CloseQueryText = "Do you really want to stop Ringpost?"
 inline const char* const ShutdownText =
     "Shutting Download Outlook Processing System....Please Wait.";
 inline const char* const EngineDiedText = "Outlook Processor has died. Please Restart Application.";
-inline const char* const TestSubject = "Ringpost Test message";
-inline const char* const TestBody = "If you got this message Ringpost Notification is working.";
 
 inline constexpr int EngineStopSleeps = 501;
 inline constexpr int EngineStopSleepMs = 5;

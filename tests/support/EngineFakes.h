@@ -77,7 +77,7 @@ public:
     bool WaitFor(int milliseconds) override;
     void Set() override;
     void Reset() override;
-    QString Name() const override { return QStringLiteral("AmberfoldProcessor"); }
+    QString Name() const override { return QString::fromLatin1(WakeEventName); }
 
     bool IsSet() const;
     // Every wait's time-out, in order.
