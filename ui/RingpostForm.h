@@ -146,7 +146,6 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TestSender = nullptr;
-    QSystemTrayIcon* TrayIcon() const { return trayIcon; }
 
     // ActionList1, in its order.
     QAction* actMeetingNotification = nullptr;
