@@ -7,6 +7,7 @@
 #include "platform/TestMessage.h"
 #include "ui/EngineControl.h"
 #include "ui/SettingsStore.h"
+#include "ui/Ticker.h"
 #include "wizard/WizardOwner.h"
 
 #include <QEvent>
@@ -17,7 +18,6 @@
 class QAction;
 class QLabel;
 class QSystemTrayIcon;
-class QTimer;
 
 namespace rp {
 
@@ -61,6 +61,8 @@ struct TRingpostDeps {
     // The whole command line, program path included.
     QString CommandLine;
     TTimerIntervals Intervals;
+    // Makes the window's timers; QTimers when empty.
+    TTickerFactory CreateTicker;
 };
 
 // The application title by the old rule: the executable's name without its folder,
@@ -143,9 +145,9 @@ public:
     bool SessionEnding = false;
     bool EngineRunning() const;
     IEngine* Processor() const { return processor.get(); }
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QTimer* TestSender = nullptr;
+    std::unique_ptr<ITicker> Timer1;
+    std::unique_ptr<ITicker> Timer2;
+    std::unique_ptr<ITicker> TestSender;
 
     // ActionList1, in its order.
     QAction* actMeetingNotification = nullptr;
@@ -225,7 +227,7 @@ private:
     TSharedSettings settings;
     TSettingsStore store;
     // Where notices go.
-    QTimer* deliveryWatch = nullptr;
+    std::unique_ptr<ITicker> deliveryWatch;
     quint64 deliveriesSeen = 0;
     int deliveryWatchTicks = 0;
     QString gatewayWarned;
