@@ -4,32 +4,18 @@
 #include "bench/StoreGenerator.h"
 #include "platform/mailstore/MailStoreApplication.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace rp::bench {
 
 namespace {
-constexpr double kMsecPerDay = 86400000.0;
+
 // Enough polls to take the engine's idle-wait path without burning the run on it.
 constexpr int kBenchIdlePolls = 100;
-} // namespace
 
-TBenchClock::TBenchClock(TDateTime start) : msecs(std::llround(start * kMsecPerDay)) {}
-
-TDateTime TBenchClock::Now() {
-    return static_cast<double>(msecs.load()) / kMsecPerDay;
-}
-
-bool TBenchWake::WaitFor(int milliseconds) {
-    if (OnWait)
-        OnWait(++waits);
-    if (advance)
-        clock.Advance(milliseconds);
-    return signalled;
-}
-
-TBenchHost::TBenchHost() {
+// Every notice switched on, the day window open from 00:01 to 23:59.
+SettingsRecord BenchSettings() {
+    SettingsRecord settings;
     settings.MeetingNotify = settings.MorningNotify = settings.EveningNotify = true;
     settings.TaskNotify = settings.TaskPreNotify = settings.TaskReminder = true;
     settings.UrgentEmail = true;
@@ -37,24 +23,37 @@ TBenchHost::TBenchHost() {
     settings.Pin = QStringLiteral("5551234567");
     settings.EarlyTime = EncodeTime(0, 1);
     settings.LateTime = EncodeTime(23, 59);
+    return settings;
 }
 
-void TBenchHost::ShowErrorBox(const QString& text) {
+void ReportUnexpectedError(const QString& text) {
     // The parked start-up shows the connection failure on purpose; anything else
     // would spoil the figures, so say it.
     if (!text.startsWith(QLatin1String("Unable initilize")))
         std::fprintf(stderr, "engine error: %s\n", qPrintable(text));
 }
 
+} // namespace
+
 TBenchEngine::TBenchEngine(const QString& storeFolder, const QString& dataFolder, TDateTime now,
                            bool parked, std::function<void(int wait)> onWait)
     : clock(now) {
-    wake.OnWait = std::move(onWait);
+    if (onWait)
+        wake.OnWait = [onWait = std::move(onWait)](int wait, int) { onWait(wait); };
+    host.SetSettings(BenchSettings());
+    host.SetRecipient(QStringLiteral("5551234567@txt.invalid"));
+    host.OnErrorBox = ReportUnexpectedError;
+    // A user who never touches the machine.
+    auto input = std::make_unique<test::FakeInput>();
+    // Failing the first set-up parks the engine right after it has loaded its state files.
+    auto runtime = std::make_unique<test::FakeRuntime>();
+    if (parked)
+        runtime->FailInitialize({1});
     TEngineDeps deps;
     deps.Clock = std::make_unique<test::ClockForwarder>(clock);
-    deps.Input = std::make_unique<TAwayInput>();
+    deps.Input = std::move(input);
     deps.Wake = std::make_unique<test::WakeForwarder>(wake);
-    deps.Runtime = std::make_unique<TBenchRuntime>(parked);
+    deps.Runtime = std::move(runtime);
     mailstore::TStoreLocation location;
     location.profilePath = ProfilePath(storeFolder);
     location.storeFolder = storeFolder;

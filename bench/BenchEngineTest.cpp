@@ -50,20 +50,32 @@ TEST(BenchEngine, RunningEngineStopsFromTheWaitHook) {
     bench.Join();
     EXPECT_EQ(waits.load(), 3);
     // Start-up sleeps 500 ms; the first wait is 6 minutes (user not yet idle),
-    // the next two 15 seconds each, the last one ended by the stop.
+    // the next two 15 seconds each; the last one is ended by the stop at once.
+    EXPECT_EQ(bench.wake.Waits(), QList<int>({360000, 15000, 15000}));
     const double elapsedMs = (bench.clock.Now() - start) * 86400000.0;
-    EXPECT_NEAR(elapsedMs, 500 + 360000 + 15000 + 15000, 1);
+    EXPECT_NEAR(elapsedMs, 500 + 360000 + 15000, 1);
 }
 
 TEST(BenchEngine, WakeMovesTheClockOnlyWhenAsked) {
-    TBenchClock clock(EncodeDate(2024, 1, 1));
-    TBenchWake wake(clock);
+    test::FakeClock clock(EncodeDate(2024, 1, 1));
+    test::FakeWakeEvent wake(clock);
     wake.WaitFor(60000);
     EXPECT_DOUBLE_EQ(clock.Now(), EncodeDate(2024, 1, 1) + 60000 / 86400000.0);
-    wake.advance = false;
+    wake.SetMovesClock(false);
+    EXPECT_FALSE(wake.WaitFor(60000));
     wake.Set();
     EXPECT_TRUE(wake.WaitFor(60000));
     EXPECT_DOUBLE_EQ(clock.Now(), EncodeDate(2024, 1, 1) + 60000 / 86400000.0);
+}
+
+TEST(BenchEngine, FrozenClockLetsSleepsPassWithoutMoving) {
+    test::FakeClock clock(EncodeDate(2024, 1, 1));
+    clock.SetFrozen(true);
+    clock.Sleep(500);
+    EXPECT_DOUBLE_EQ(clock.Now(), EncodeDate(2024, 1, 1));
+    clock.SetFrozen(false);
+    clock.Sleep(500);
+    EXPECT_DOUBLE_EQ(clock.Now(), EncodeDate(2024, 1, 1) + 500 / 86400000.0);
 }
 
 TEST(Measure, MedianOfOddAndEvenCounts) {

@@ -225,8 +225,8 @@ struct TCycleRecorder {
 
     void OnWait(int wait, TBenchEngine& bench, const QString& store) {
         // A wait's time-out moves the clock before the next cycle.
-        bench.wake.advance = wait < settleCycles;
-        bench.clock.frozen = wait >= settleCycles;
+        bench.wake.SetMovesClock(wait < settleCycles);
+        bench.clock.SetFrozen(wait >= settleCycles);
         const double now = ThreadCpuSeconds();
         if (wait > 2 * settleCycles)
             Measure(bench, store, now);

@@ -37,6 +37,9 @@ public:
     virtual void ReadKeyStates(KeyStates& states) = 0;
 };
 
+// The name the engine's wake event is known by.
+inline const char* const WakeEventName = "AmberfoldProcessor";
+
 // A manual-reset event: Set wakes every wait until Reset.
 class IWakeEvent {
 public:

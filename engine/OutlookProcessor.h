@@ -27,7 +27,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcTrace) // stands in for the system debugger output
 namespace rp {
 
 inline constexpr int ScanBatchLimit = 20;
-inline const char* const WakeEventName = "AmberfoldProcessor";
 
 // Everything the engine is handed. The engine owns the seams; the host outlives it.
 struct TEngineDeps {

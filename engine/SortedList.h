@@ -47,16 +47,17 @@ private:
     using Entry = std::pair<QString, std::unique_ptr<Record>>;
 
     typename std::vector<Entry>::const_iterator LowerBound(const QString& key) const {
-        return std::lower_bound(entries.begin(), entries.end(), key,
-                                [](const Entry& e, const QString& k) { return Compare(e.first, k) < 0; });
+        return std::lower_bound(
+            entries.begin(), entries.end(), key,
+            [](const Entry& e, const QString& k) { return Compare(e.first, k) < 0; });
     }
     typename std::vector<Entry>::iterator LowerBound(const QString& key) {
-        return std::lower_bound(entries.begin(), entries.end(), key,
-                                [](const Entry& e, const QString& k) { return Compare(e.first, k) < 0; });
+        return std::lower_bound(
+            entries.begin(), entries.end(), key,
+            [](const Entry& e, const QString& k) { return Compare(e.first, k) < 0; });
     }
 
     std::vector<Entry> entries;
 };
-
 
 } // namespace rp

@@ -22,7 +22,7 @@ public:
 // rather than Qt's, so the thread sanitizer sees every hand-over.
 class TWakeEvent : public IWakeEvent {
 public:
-    explicit TWakeEvent(QString name = QStringLiteral("AmberfoldProcessor"));
+    explicit TWakeEvent(QString name = QString::fromLatin1(WakeEventName));
 
     bool WaitFor(int milliseconds) override;
     void Set() override;

@@ -39,7 +39,6 @@ public:
     void OpenKey(const QString& keyPath);
 
     TRegistryType ValueType(const QString& name) const;
-    bool ValueExists(const QString& name) const { return ValueType(name) != TRegistryType::None; }
     // Reads of the open key. A missing value or another type throws ERegistryError.
     bool ReadBool(const QString& name) const;
     int32_t ReadInteger(const QString& name) const;

@@ -110,7 +110,7 @@ std::optional<QString> ParseQuoted(QStringView text, qsizetype& pos) {
     return std::nullopt;
 }
 
-bool ApplyHexKind(uint32_t kind, const QByteArray& bytes, Value& value) {
+void ApplyHexKind(uint32_t kind, const QByteArray& bytes, Value& value) {
     value.bytes = bytes;
     switch (kind) {
     case 1:
@@ -132,7 +132,6 @@ bool ApplyHexKind(uint32_t kind, const QByteArray& bytes, Value& value) {
     }
     if (value.type == TRegistryType::String || value.type == TRegistryType::ExpandString)
         value.bytes.clear();
-    return true;
 }
 
 // "hex:..." or "hex(N):..."; data starts after "hex".
@@ -149,7 +148,10 @@ bool ParseHexData(QStringView data, Value& value) {
     if (!data.startsWith(u':'))
         return false;
     const auto bytes = ParseHexList(data.mid(1));
-    return bytes && ApplyHexKind(kind, *bytes, value);
+    if (!bytes)
+        return false;
+    ApplyHexKind(kind, *bytes, value);
+    return true;
 }
 
 bool ParseData(QStringView data, Value& value) {

@@ -26,7 +26,6 @@ public:
 class TQtMessageBoxes : public IMessageBoxes {
 public:
     explicit TQtMessageBoxes(QWidget* parent = nullptr) : parent(parent) {}
-    void SetParent(QWidget* widget) { parent = widget; }
     void Information(const QString& text) override;
     void Warning(const QString& text) override;
     void Error(const QString& text) override;

@@ -6,7 +6,6 @@
 #include "ui/RingpostForm.h"
 
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 namespace rp {
 
@@ -19,11 +18,8 @@ constexpr int kDeliveryWatchTicks = 4 * 60 * 1000 / kDeliveryWatchMs;
 // The engine shows "Ringpost Test message" and, on failure, the error; once the
 // store has sent it, a follow-up status says where it went.
 void TRingpostForm::WatchTestDelivery() {
-    if (!deliveryWatch) {
-        deliveryWatch = new QTimer(this);
-        deliveryWatch->setInterval(kDeliveryWatchMs);
-        connect(deliveryWatch, &QTimer::timeout, this, &TRingpostForm::TestDeliveryTick);
-    }
+    if (!deliveryWatch)
+        deliveryWatch = deps.CreateTicker(kDeliveryWatchMs, [this] { TestDeliveryTick(); });
     deliveriesSeen = LastDeliveryReport().serial;
     deliveryWatchTicks = 0;
     deliveryWatch->start();

@@ -18,7 +18,6 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -38,6 +37,8 @@ void FillSystemDeps(TRingpostDeps& deps, TRingpostForm& form) {
         deps.TrayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     if (!deps.Sleep)
         deps.Sleep = [](int milliseconds) { QThread::msleep(milliseconds); };
+    if (!deps.CreateTicker)
+        deps.CreateTicker = &CreateQtTicker;
 }
 
 } // namespace
@@ -133,15 +134,9 @@ void TRingpostForm::BuildStatusBar() {
 }
 
 void TRingpostForm::BuildTimers() {
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(deps.Intervals.Watchdog);
-    connect(Timer1, &QTimer::timeout, this, &TRingpostForm::WatchdogTick);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(deps.Intervals.FirstRunNotice);
-    connect(Timer2, &QTimer::timeout, this, &TRingpostForm::FirstRunNoticeTick);
-    TestSender = new QTimer(this);
-    TestSender->setInterval(deps.Intervals.TestSender);
-    connect(TestSender, &QTimer::timeout, this, &TRingpostForm::SendTestMessage);
+    Timer1 = deps.CreateTicker(deps.Intervals.Watchdog, [this] { WatchdogTick(); });
+    Timer2 = deps.CreateTicker(deps.Intervals.FirstRunNotice, [this] { FirstRunNoticeTick(); });
+    TestSender = deps.CreateTicker(deps.Intervals.TestSender, [this] { SendTestMessage(); });
 }
 
 // The old form's client area was 375 x 178; the window grows beyond it where the

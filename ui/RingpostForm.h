@@ -4,8 +4,10 @@
 // the notification area, and offers the commands and notice toggles.
 
 #include "engine/SettingsRecord.h"
+#include "platform/TestMessage.h"
 #include "ui/EngineControl.h"
 #include "ui/SettingsStore.h"
+#include "ui/Ticker.h"
 #include "wizard/WizardOwner.h"
 
 #include <QEvent>
@@ -16,7 +18,6 @@
 class QAction;
 class QLabel;
 class QSystemTrayIcon;
-class QTimer;
 
 namespace rp {
 
@@ -37,8 +38,6 @@ inline const char* const CloseQueryText = "Do you really want to stop Ringpost?"
 inline const char* const ShutdownText =
     "Shutting Download Outlook Processing System....Please Wait.";
 inline const char* const EngineDiedText = "Outlook Processor has died. Please Restart Application.";
-inline const char* const TestSubject = "Ringpost Test message";
-inline const char* const TestBody = "If you got this message Ringpost Notification is working.";
 
 inline constexpr int EngineStopSleeps = 501;
 inline constexpr int EngineStopSleepMs = 5;
@@ -62,6 +61,8 @@ struct TRingpostDeps {
     // The whole command line, program path included.
     QString CommandLine;
     TTimerIntervals Intervals;
+    // Makes the window's timers; QTimers when empty.
+    TTickerFactory CreateTicker;
 };
 
 // The application title by the old rule: the executable's name without its folder,
@@ -144,10 +145,9 @@ public:
     bool SessionEnding = false;
     bool EngineRunning() const;
     IEngine* Processor() const { return processor.get(); }
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QTimer* TestSender = nullptr;
-    QSystemTrayIcon* TrayIcon() const { return trayIcon; }
+    std::unique_ptr<ITicker> Timer1;
+    std::unique_ptr<ITicker> Timer2;
+    std::unique_ptr<ITicker> TestSender;
 
     // ActionList1, in its order.
     QAction* actMeetingNotification = nullptr;
@@ -227,7 +227,7 @@ private:
     TSharedSettings settings;
     TSettingsStore store;
     // Where notices go.
-    QTimer* deliveryWatch = nullptr;
+    std::unique_ptr<ITicker> deliveryWatch;
     quint64 deliveriesSeen = 0;
     int deliveryWatchTicks = 0;
     QString gatewayWarned;

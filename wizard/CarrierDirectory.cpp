@@ -3,6 +3,8 @@
 
 namespace rp {
 
+// The tables are laid out by hand, one carrier or region per cell.
+// clang-format off
 const std::array<const char*, ServiceCount> ServiceCaptions = {
     "&AT&&T Wireless", "&Cingular Wireless", "&Nextel",
     "&PrimeCo",        "&Sprint PCS",        "&Verizon Wireless",
@@ -30,6 +32,7 @@ const std::array<const char*, RegionCount> RegionDomains = {
     "cingularme.com", "cingularme.com", "cingularme.com",
     "cingularme.com", "cingularme.com", "cingularme.com",
 };
+// clang-format on
 
 QString RecipientAddress(uint8_t service, const QString& pin, const QString& customEmail) {
     if (service == ServiceOther)

@@ -2,6 +2,7 @@
 #include "platform/mailstore/MailStoreEditor.h"
 
 #include "engine/OutlookModel.h"
+#include "platform/TestMessage.h"
 #include "platform/mailstore/CalDavMirror.h"
 #include "platform/mailstore/ImapInbox.h"
 #include "platform/mailstore/Keyring.h"
@@ -57,8 +58,7 @@ void ShowNotice(QWidget* parent, const QString& text) {
 }
 
 TOutgoingMessage TestMessage(const QString& from, const QString& to) {
-    return {from, to, QStringLiteral("Ringpost Test message"),
-            QStringLiteral("If you got this message Ringpost Notification is working.")};
+    return {from, to, QString::fromLatin1(TestSubject), QString::fromLatin1(TestBody)};
 }
 
 const char* KindName(TSourceKind kind) {

@@ -32,12 +32,23 @@ void FakeClock::Sleep(int milliseconds) {
         OnSleep(milliseconds);
     std::lock_guard lock(mutex);
     sleeps.append(milliseconds);
-    msecs += milliseconds;
+    if (!frozen)
+        msecs += milliseconds;
 }
 
 void FakeClock::Yield() {
     std::lock_guard lock(mutex);
     ++yields;
+}
+
+void FakeClock::SetUtcOffsetSeconds(int seconds) {
+    std::lock_guard lock(mutex);
+    utcOffset = seconds;
+}
+
+void FakeClock::SetFrozen(bool value) {
+    std::lock_guard lock(mutex);
+    frozen = value;
 }
 
 void FakeClock::SetNow(TDateTime value) {
@@ -126,9 +137,16 @@ bool FakeWakeEvent::WaitFor(int milliseconds) {
         std::lock_guard lock(mutex);
         if (signalled)
             return true;
+        if (!movesClock)
+            return false;
     }
     clock.Advance(milliseconds);
     return false;
+}
+
+void FakeWakeEvent::SetMovesClock(bool value) {
+    std::lock_guard lock(mutex);
+    movesClock = value;
 }
 
 void FakeWakeEvent::Set() {

@@ -21,16 +21,20 @@ public:
     explicit FakeClock(TDateTime start = 0);
 
     TDateTime Now() override;
+    // The local time's offset from UTC; 0 unless set.
     int UtcOffsetSeconds() override;
-    // Advances the clock by the sleep.
+    // Advances the clock by the sleep, unless the clock is frozen.
     void Sleep(int milliseconds) override;
     // Counted; the clock does not move.
     void Yield() override;
 
     void SetNow(TDateTime value);
     void Advance(qint64 milliseconds);
+    void SetUtcOffsetSeconds(int seconds);
     // A time zone change: local time moves by the change in offset.
     void ChangeZone(int utcOffsetSeconds);
+    // Still time: sleeps pass without moving the clock, so nothing falls due.
+    void SetFrozen(bool value);
     QList<int> Sleeps() const;
     int Yields() const;
 
@@ -43,6 +47,7 @@ private:
     mutable std::mutex mutex;
     qint64 msecs; // milliseconds since day 0, so repeated steps add no rounding
     int utcOffset = 0;
+    bool frozen = false;
     QList<int> sleeps;
     int yields = 0;
 };
@@ -73,7 +78,7 @@ private:
 };
 
 // A manual-reset event on fake time: a wait that is not signalled returns at
-// once and moves the clock on by its time-out.
+// once and moves the clock on by its time-out (unless told not to move it).
 class FakeWakeEvent : public IWakeEvent {
 public:
     explicit FakeWakeEvent(FakeClock& clock) : clock(clock) {}
@@ -81,7 +86,10 @@ public:
     bool WaitFor(int milliseconds) override;
     void Set() override;
     void Reset() override;
-    QString Name() const override { return QStringLiteral("AmberfoldProcessor"); }
+    QString Name() const override { return QString::fromLatin1(WakeEventName); }
+
+    // Whether an unsignalled wait moves the clock; it does by default.
+    void SetMovesClock(bool value);
 
     bool IsSet() const;
     // Every wait's time-out, in order.
@@ -96,6 +104,7 @@ private:
     FakeClock& clock;
     mutable std::mutex mutex;
     bool signalled = false;
+    bool movesClock = true;
     QList<int> waits;
     int resets = 0;
 };

@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -145,14 +144,13 @@ TEST_F(CommandsTest, StartedWithDebugTheFirstSwitchTurnsItOff) {
 }
 
 TEST_F(CommandsTest, CtrlAltSRepeatsTheTestMessageUntilPressedAgain) {
-    // 200 ms stands in for 5 s: 480 ms is the "about 12 seconds" of the real timer.
-    intervals.TestSender = 200;
+    // Every 5 s: about 12 seconds bring two messages.
     StartConfiguredAndShown();
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
-    QTest::qWait(480);
+    ticks.Advance(12000);
     EXPECT_EQ(engine.messages.size(), 2);
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
-    QTest::qWait(450);
+    ticks.Advance(11250);
     EXPECT_EQ(engine.messages.size(), 2);
 }
 

@@ -6,6 +6,7 @@
 #include "engine/EngineSeams.h"
 #include "platform/Help.h"
 #include "platform/RegistryFile.h"
+#include "tests/ui/ManualTicks.h"
 #include "ui/EngineControl.h"
 #include "ui/MessageBoxes.h"
 #include "ui/RingpostForm.h"
@@ -177,6 +178,7 @@ protected:
         deps.Sleep = [this](int milliseconds) { sleptMs += milliseconds; };
         deps.CommandLine = commandLine;
         deps.Intervals = intervals;
+        deps.CreateTicker = ticks.Factory();
         return deps;
     }
 
@@ -208,6 +210,7 @@ protected:
     int closedSignals = 0;
     QString commandLine = QStringLiteral("/usr/bin/ringpost");
     TTimerIntervals intervals;
+    TManualTicks ticks; // outlives the window's tickers
     std::unique_ptr<TRingpostForm> form;
 };
 

@@ -75,7 +75,8 @@ TEST_F(NoticeRouteTest, AfterATestMessageTheStatusSaysWhereTheStoreSentIt) {
     mail->SetTo(QStringLiteral("5551234567@txt.example.net"));
     mail->SetSubject(QLatin1String(TestSubject));
     mail->Send();
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !Notice().isEmpty(); }, 5000));
+    ticks.Advance(250); // the window looks for the report four times a second
+    EXPECT_FALSE(Notice().isEmpty());
     EXPECT_EQ(Notice(), "Ringpost Test message " + kOutbox + '.');
 }
 

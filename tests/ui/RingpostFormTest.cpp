@@ -12,7 +12,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <atomic>
@@ -304,22 +303,24 @@ TEST_F(FormTest, WatchdogReportsADeadEngineOneBoxAtATimeAndAgainLater) {
     intervals.Watchdog = 10;
     WriteConfiguredStore();
     Start();
-    QTest::qWait(40);
+    ticks.Advance(40);
     EXPECT_TRUE(boxes->calls.isEmpty()); // running engine: silence
 
     engine.host->SetEngineRunning(false);
     // Keep the first box open over several ticks, as a user reading it would.
     boxes->whileOpen = [this] {
         boxes->whileOpen = nullptr;
-        QTest::qWait(60);
+        ticks.Advance(60);
     };
     const auto died = [this] { return boxes->Count(QLatin1String(EngineDiedText)); };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return died() >= 1; }, 5000));
+    ticks.Advance(10);
+    ASSERT_GE(died(), 1);
     EXPECT_EQ(boxes->mostOpen, 1);
     EXPECT_EQ(boxes->calls.first().kind, "error");
     // Dismissed, it comes back at the next ticks while the engine stays down.
     const int shown = died();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return died() > shown; }, 5000));
+    ticks.Advance(10);
+    EXPECT_GT(died(), shown);
 }
 
 TEST_F(FormTest, DebugOnTheCommandLineEvenInsideTheProgramPathSwitchesTheLogOn) {
