@@ -6,6 +6,7 @@
 #include "engine/DurableWrite.h"
 #include "tests/reliability/FileSizeLimit.h"
 #include "tests/reliability/ReadOnlyFolder.h"
+#include "tests/support/ScopedUmask.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -50,15 +51,6 @@ protected:
 
     QTemporaryDir dir;
     QString target = dir.filePath(QStringLiteral("TASK.CLD"));
-};
-
-class TScopedUmask {
-public:
-    explicit TScopedUmask(mode_t mask) : old(::umask(mask)) {}
-    ~TScopedUmask() { ::umask(old); }
-
-private:
-    mode_t old;
 };
 
 TEST_F(DurableWriteTest, ReplacesTheFileWithTheChosenModeWhateverTheUmask) {

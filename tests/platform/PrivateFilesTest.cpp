@@ -7,6 +7,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/RegistryFile.h"
 #include "platform/mailstore/MailStoreProfile.h"
+#include "tests/support/ScopedUmask.h"
 
 #include <QDirIterator>
 #include <sys/stat.h>
@@ -20,15 +21,6 @@ unsigned ModeOf(const QString& path) {
         return 07777; // missing: fails every comparison below
     return info.st_mode & 0777;
 }
-
-class TScopedUmask {
-public:
-    explicit TScopedUmask(mode_t mask) : old(::umask(mask)) {}
-    ~TScopedUmask() { ::umask(old); }
-
-private:
-    mode_t old;
-};
 
 TEST(PrivateFilesTest, EverythingTheProgramWritesIsTheUsersAlone) {
     const TScopedUmask permissive(0);
