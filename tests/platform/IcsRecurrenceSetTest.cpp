@@ -17,14 +17,6 @@ using namespace rp::mailstore::testing;
 
 namespace {
 
-TIcsContents Parse(const QByteArray& events) {
-    TIcsContents contents;
-    EXPECT_TRUE(ParseIcsText("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//x//y//EN\r\n" + events +
-                                 "END:VCALENDAR\r\n",
-                             QStringLiteral("set.ics"), contents));
-    return contents;
-}
-
 QByteArray Series(const QByteArray& properties) {
     return "BEGIN:VEVENT\r\nUID:set\r\n" + properties + "SUMMARY:Review\r\nLOCATION:Room 4\r\n" +
            "END:VEVENT\r\n";
@@ -73,16 +65,16 @@ TDateTime On(int month, int day, int hour, int minute = 0) {
 // each form a calendar program writes them.
 TEST(IcsRecurrenceSetTest, ExtraDatesAreMetOnceAtTheirTrueLocalStart) {
     TScopedTimeZone newYork("America/New_York");
-    const TIcsContents contents =
-        Parse(Series("DTSTART;TZID=Europe/Berlin:20270104T100000\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
-                     "RDATE;TZID=Europe/Berlin:20270106T150000,20270108T150000\r\n"
-                     "RDATE:20270113T200000Z\r\n"
-                     "RDATE;VALUE=PERIOD;TZID=Europe/Berlin:20270121T070000/PT1H\r\n"
-                     "RDATE;TZID=Europe/Berlin:20270127T150000\r\n"
-                     "EXDATE;TZID=Europe/Berlin:20270108T150000\r\n") +
-              Override("RECURRENCE-ID;TZID=Europe/Berlin:20270127T150000\r\n"
-                       "DTSTART;TZID=Europe/Berlin:20270127T160000\r\n",
-                       "SUMMARY:Review (moved)\r\n"));
+    const TIcsContents contents = ParseEvents(
+        Series("DTSTART;TZID=Europe/Berlin:20270104T100000\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
+               "RDATE;TZID=Europe/Berlin:20270106T150000,20270108T150000\r\n"
+               "RDATE:20270113T200000Z\r\n"
+               "RDATE;VALUE=PERIOD;TZID=Europe/Berlin:20270121T070000/PT1H\r\n"
+               "RDATE;TZID=Europe/Berlin:20270127T150000\r\n"
+               "EXDATE;TZID=Europe/Berlin:20270108T150000\r\n") +
+        Override("RECURRENCE-ID;TZID=Europe/Berlin:20270127T150000\r\n"
+                 "DTSTART;TZID=Europe/Berlin:20270127T160000\r\n",
+                 "SUMMARY:Review (moved)\r\n"));
     ASSERT_EQ(contents.appointments.size(), 1u);
     const std::set<QString> met = MetOver(contents, On(1, 1, 0), On(2, 5, 0));
     EXPECT_EQ(met, (std::set<QString>{"01-04 04:00 Review @ Room 4", "01-06 09:00 Review @ Room 4",
@@ -95,10 +87,10 @@ TEST(IcsRecurrenceSetTest, ExtraDatesAreMetOnceAtTheirTrueLocalStart) {
 TEST(IcsRecurrenceSetTest, ExtraDatesWithoutARuleAreAppointmentsOfTheirOwn) {
     TScopedTimeZone berlin("Europe/Berlin");
     const TIcsContents contents =
-        Parse(Series("DTSTART:20270301T090000Z\r\n"
-                     "RDATE:20270302T090000Z,20270303T090000Z,20270304T090000Z\r\n"
-                     "EXDATE:20270303T090000Z\r\n") +
-              Override("RECURRENCE-ID:20270304T090000Z\r\nDTSTART:20270304T110000Z\r\n"));
+        ParseEvents(Series("DTSTART:20270301T090000Z\r\n"
+                           "RDATE:20270302T090000Z,20270303T090000Z,20270304T090000Z\r\n"
+                           "EXDATE:20270303T090000Z\r\n") +
+                    Override("RECURRENCE-ID:20270304T090000Z\r\nDTSTART:20270304T110000Z\r\n"));
     std::set<QString> starts;
     for (const auto& record : contents.appointments) {
         EXPECT_FALSE(record->recurrence);
@@ -106,7 +98,7 @@ TEST(IcsRecurrenceSetTest, ExtraDatesWithoutARuleAreAppointmentsOfTheirOwn) {
     }
     EXPECT_EQ(starts, (std::set<QString>{"03-01 10:00", "03-02 10:00", "03-04 12:00"}));
     // Its start deleted, a meeting without a rule has no date left.
-    EXPECT_TRUE(Parse(Series("DTSTART:20270301T090000Z\r\nEXDATE:20270301T090000Z\r\n"))
+    EXPECT_TRUE(ParseEvents(Series("DTSTART:20270301T090000Z\r\nEXDATE:20270301T090000Z\r\n"))
                     .appointments.empty());
 }
 
@@ -114,11 +106,11 @@ TEST(IcsRecurrenceSetTest, ExtraDatesWithoutARuleAreAppointmentsOfTheirOwn) {
 TEST(IcsRecurrenceSetTest, AMovedOccurrenceAlsoWrittenAsDeletedIsMetAtItsNewStart) {
     TScopedTimeZone berlin("Europe/Berlin");
     const TIcsContents contents =
-        Parse(Series("DTSTART;TZID=Europe/Berlin:20270104T160000\r\nRRULE:FREQ=DAILY\r\n"
-                     "EXDATE;TZID=Europe/Berlin:20270112T160000\r\n") +
-              Override("RECURRENCE-ID;TZID=Europe/Berlin:20270112T160000\r\n"
-                       "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n",
-                       "SUMMARY:Review (late)\r\n"));
+        ParseEvents(Series("DTSTART;TZID=Europe/Berlin:20270104T160000\r\nRRULE:FREQ=DAILY\r\n"
+                           "EXDATE;TZID=Europe/Berlin:20270112T160000\r\n") +
+                    Override("RECURRENCE-ID;TZID=Europe/Berlin:20270112T160000\r\n"
+                             "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n",
+                             "SUMMARY:Review (late)\r\n"));
     EXPECT_EQ(MetAt(contents, On(1, 12, 8)), QStringList{"01-12 17:00 Review (late) @ Room 4"});
 }
 
@@ -127,17 +119,17 @@ TEST(IcsRecurrenceSetTest, AMovedOccurrenceAlsoWrittenAsDeletedIsMetAtItsNewStar
 // following" changes.
 TEST(IcsRecurrenceSetTest, ThisAndFutureChangesEveryLaterOccurrenceAndNoEarlierOne) {
     TScopedTimeZone berlin("Europe/Berlin");
-    const TIcsContents contents =
-        Parse(Series("DTSTART;TZID=Europe/Berlin:20270104T160000\r\nRRULE:FREQ=DAILY;COUNT=30\r\n"
-                     "EXDATE;TZID=Europe/Berlin:20270114T160000\r\n") +
-              Override("RECURRENCE-ID;RANGE=THISANDFUTURE;TZID=Europe/Berlin:20270112T160000\r\n"
-                       "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n",
-                       "SUMMARY:Stand-up\r\nLOCATION:Room 9\r\n") +
-              Override("RECURRENCE-ID;TZID=Europe/Berlin:20270116T160000\r\n"
-                       "DTSTART;TZID=Europe/Berlin:20270116T080000\r\n",
-                       "SUMMARY:Early\r\nLOCATION:Room 9\r\n") +
-              Override("RECURRENCE-ID;RANGE=THISANDFUTURE;TZID=Europe/Berlin:20270120T160000\r\n"
-                       "DTSTART;TZID=Europe/Berlin:20270120T160000\r\nSTATUS:CANCELLED\r\n"));
+    const TIcsContents contents = ParseEvents(
+        Series("DTSTART;TZID=Europe/Berlin:20270104T160000\r\nRRULE:FREQ=DAILY;COUNT=30\r\n"
+               "EXDATE;TZID=Europe/Berlin:20270114T160000\r\n") +
+        Override("RECURRENCE-ID;RANGE=THISANDFUTURE;TZID=Europe/Berlin:20270112T160000\r\n"
+                 "DTSTART;TZID=Europe/Berlin:20270112T170000\r\n",
+                 "SUMMARY:Stand-up\r\nLOCATION:Room 9\r\n") +
+        Override("RECURRENCE-ID;TZID=Europe/Berlin:20270116T160000\r\n"
+                 "DTSTART;TZID=Europe/Berlin:20270116T080000\r\n",
+                 "SUMMARY:Early\r\nLOCATION:Room 9\r\n") +
+        Override("RECURRENCE-ID;RANGE=THISANDFUTURE;TZID=Europe/Berlin:20270120T160000\r\n"
+                 "DTSTART;TZID=Europe/Berlin:20270120T160000\r\nSTATUS:CANCELLED\r\n"));
     const auto at = [&](int day, int hour) { return MetAt(contents, On(1, day, hour)); };
     EXPECT_EQ(at(11, 8),
               (QStringList{"01-11 16:00 Review @ Room 4", "01-12 17:00 Stand-up @ Room 9"}));
@@ -154,11 +146,11 @@ TEST(IcsRecurrenceSetTest, ThisAndFutureChangesEveryLaterOccurrenceAndNoEarlierO
 TEST(IcsRecurrenceSetTest, ThisAndFutureMovesTheWeekdaysAndKeepsTheEnd) {
     TScopedTimeZone utc("UTC");
     const TIcsContents contents =
-        Parse(Series("DTSTART:20270104T003000\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=8\r\n") +
-              Override("RECURRENCE-ID;RANGE=THISANDFUTURE:20270111T003000\r\n"
-                       "DTSTART:20270112T003000\r\n") +
-              Override("RECURRENCE-ID;RANGE=THISANDFUTURE:20270118T003000\r\n"
-                       "DTSTART:20270118T233000\r\n"));
+        ParseEvents(Series("DTSTART:20270104T003000\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=8\r\n") +
+                    Override("RECURRENCE-ID;RANGE=THISANDFUTURE:20270111T003000\r\n"
+                             "DTSTART:20270112T003000\r\n") +
+                    Override("RECURRENCE-ID;RANGE=THISANDFUTURE:20270118T003000\r\n"
+                             "DTSTART:20270118T233000\r\n"));
     const std::set<QString> met = MetOver(contents, On(1, 1, 0), On(2, 15, 0));
     EXPECT_EQ(met,
               (std::set<QString>{"01-04 00:30 Review @ Room 4", "01-06 00:30 Review @ Room 4",
@@ -168,7 +160,8 @@ TEST(IcsRecurrenceSetTest, ThisAndFutureMovesTheWeekdaysAndKeepsTheEnd) {
 }
 
 std::set<QString> WeeklyDays(const QByteArray& start, const QByteArray& rule) {
-    const TIcsContents contents = Parse(Series("DTSTART:" + start + "\r\nRRULE:" + rule + "\r\n"));
+    const TIcsContents contents =
+        ParseEvents(Series("DTSTART:" + start + "\r\nRRULE:" + rule + "\r\n"));
     std::set<QString> days;
     for (const QString& met : MetOver(contents, EncodeDate(1997, 8, 1), EncodeDate(1997, 9, 6)))
         days.insert(met.left(5));

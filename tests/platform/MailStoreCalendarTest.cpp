@@ -198,14 +198,6 @@ TEST(MailStoreCalendarFolderTest, GarbageAndEmptyFilesGiveNoItemsButNoError) {
 
 namespace {
 
-TIcsContents ParseEvents(const QByteArray& events) {
-    TIcsContents contents;
-    EXPECT_TRUE(ParseIcsText("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//x//y//EN\r\n" + events +
-                                 "END:VCALENDAR\r\n",
-                             QStringLiteral("test.ics"), contents));
-    return contents;
-}
-
 QByteArray Override(const QByteArray& recurrenceId, const QByteArray& rest) {
     return "BEGIN:VEVENT\r\nUID:standup\r\nRECURRENCE-ID;TZID=Europe/Berlin:" + recurrenceId +
            "\r\n" + rest + "END:VEVENT\r\n";

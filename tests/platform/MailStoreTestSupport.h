@@ -4,6 +4,7 @@
 // switch, and a real SMTP server (aiosmtpd) on a free loopback port.
 
 #include "engine/OutlookModel.h"
+#include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include <QDir>
@@ -19,6 +20,15 @@ namespace rp::mailstore::testing {
 
 inline QString DataDir() {
     return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/data/mailstore");
+}
+
+// The events read as one calendar file would give them.
+inline TIcsContents ParseEvents(const QByteArray& events) {
+    TIcsContents contents;
+    EXPECT_TRUE(ParseIcsText("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//x//y//EN\r\n" + events +
+                                 "END:VCALENDAR\r\n",
+                             QStringLiteral("test.ics"), contents));
+    return contents;
 }
 
 inline void WriteText(const QString& path, const QByteArray& text) {
