@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/EngineHarness.h"
 
+#include "engine/StateFiles.h"
 #include "tests/support/SeamForwarders.h"
 
 #include <QDeadlineTimer>
@@ -14,6 +15,26 @@ namespace {
 constexpr int kJoinTimeoutMs = 300000;
 // An engine that shows error boxes in a loop would spin for ever under fakes.
 constexpr int kMaxErrorBoxes = 50;
+
+template <class Record>
+void SaveRecords(const std::vector<Record>& records, const QString& path,
+                 void (*save)(const QString&, const TSortedList<Record>&)) {
+    TSortedList<Record> list;
+    for (const Record& record : records)
+        list.Add(record.Key, std::make_unique<Record>(record));
+    save(path, list);
+}
+
+template <class Record>
+std::vector<Record> LoadRecords(const QString& path,
+                                void (*load)(const QString&, TSortedList<Record>&)) {
+    TSortedList<Record> list;
+    load(path, list);
+    std::vector<Record> records;
+    for (int i = 0; i < list.Count(); ++i)
+        records.push_back(list.At(i));
+    return records;
+}
 
 } // namespace
 
@@ -111,6 +132,35 @@ void TEngineHarness::Destroy() {
     if (engine && engine->isRunning())
         StopAndJoin();
     engine.reset();
+}
+
+void TEngineHarness::SeedAppointments(const std::vector<TEventItem>& records) const {
+    SaveRecords(records, Path(QStringLiteral("NOTIFY.CLD")), &SaveNotifyFile);
+}
+
+void TEngineHarness::SeedTasks(const std::vector<TTaskEvent>& records) const {
+    SaveRecords(records, Path(QStringLiteral("TASK.CLD")), &SaveTaskFile);
+}
+
+void TEngineHarness::SeedEmails(const std::vector<TEmailItem>& records) const {
+    SaveRecords(records, Path(QStringLiteral("EMAIL.CLD")), &SaveEmailFile);
+}
+
+std::vector<TEventItem> TEngineHarness::SavedAppointments() const {
+    return LoadRecords(Path(QStringLiteral("NOTIFY.CLD")), &LoadNotifyFile);
+}
+
+std::vector<TTaskEvent> TEngineHarness::SavedTasks() const {
+    return LoadRecords(Path(QStringLiteral("TASK.CLD")), &LoadTaskFile);
+}
+
+std::vector<TEmailItem> TEngineHarness::SavedEmails() const {
+    return LoadRecords(Path(QStringLiteral("EMAIL.CLD")), &LoadEmailFile);
+}
+
+QStringList TEngineHarness::DebugLogLines() const {
+    return QString::fromUtf8(ReadFile(QStringLiteral("DEBUG.LOG")))
+        .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }
 
 QString TEngineHarness::Path(const QString& name) const {

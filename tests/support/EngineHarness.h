@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace rp::test {
 
@@ -60,6 +61,17 @@ public:
     void StopAndJoin();
     // Destroys the engine, which writes DEBUG.LOG.
     void Destroy();
+
+    // What the engine remembers, through its state files: seed them before
+    // Start(), read them after a join. Records come back in key order.
+    void SeedAppointments(const std::vector<TEventItem>& records) const;
+    void SeedTasks(const std::vector<TTaskEvent>& records) const;
+    void SeedEmails(const std::vector<TEmailItem>& records) const;
+    std::vector<TEventItem> SavedAppointments() const;
+    std::vector<TTaskEvent> SavedTasks() const;
+    std::vector<TEmailItem> SavedEmails() const;
+    // The engine's debug log as written to DEBUG.LOG (Debugging on), one entry a line.
+    QStringList DebugLogLines() const;
 
     // Files in the data folder.
     QString Path(const QString& name) const;
