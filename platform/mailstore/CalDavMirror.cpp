@@ -296,11 +296,14 @@ QUrl TCalDavMirror::UrlOf(const QString& href) const {
     return url;
 }
 
-QString TCalDavMirror::SyncCollection() {
+QString TCalDavMirror::SyncCollection(bool withData) {
     const QUrl url(settings.url);
     const TAnswer answer =
-        Ask("REPORT", url, SyncCollectionBody(syncToken),
+        Ask("REPORT", url, SyncCollectionBody(syncToken, withData),
             {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+    // A collection too big for one answer with its data comes in batches instead.
+    if (withData && answer.response.failure == THttpFailure::TooLarge)
+        return SyncCollection(false);
     if (!answer.problem.isEmpty())
         return answer.problem;
     const int code = answer.response.status;
@@ -310,7 +313,7 @@ QString TCalDavMirror::SyncCollection() {
         if (!syncToken.isEmpty() && (code == 403 || code == 409 || code == 400)) {
             syncToken.clear();
             stateChanged = true;
-            return SyncCollection();
+            return SyncCollection(withData);
         }
         if (code == 404 || code == 401)
             return StatusProblem(code, url);
@@ -320,7 +323,7 @@ QString TCalDavMirror::SyncCollection() {
     if (const QString problem = ReadMultistatus(answer, url, status); !problem.isEmpty())
         return problem;
     const bool complete = syncToken.isEmpty();
-    std::vector<QString> changed;
+    std::vector<QString> missing;
     std::set<QString> seen;
     for (const TDavResource& resource : status.resources) {
         if (resource.href.isEmpty() || IsCollectionItself(resource.href))
@@ -331,14 +334,19 @@ QString TCalDavMirror::SyncCollection() {
             continue;
         }
         auto known = items.find(resource.href);
-        if (known == items.end() || known->second.etag != resource.etag || resource.etag.isEmpty())
-            changed.push_back(resource.href);
+        if (known != items.end() && known->second.etag == resource.etag && !resource.etag.isEmpty())
+            continue;
+        // Servers that do not hand out the data in a sync answer name the item only.
+        if (resource.calendarData.isEmpty())
+            missing.push_back(resource.href);
+        else
+            WriteItem(resource.href, resource.etag, resource.calendarData);
     }
     // A listing from no token names everything there is.
     if (complete) {
         ForgetAllBut(seen);
     }
-    const QString failure = Fetch(changed);
+    const QString failure = Fetch(missing);
     if (!failure.isEmpty())
         return failure;
     if (status.syncToken != syncToken) {

@@ -74,7 +74,7 @@ private:
                 QList<std::pair<QByteArray, QByteArray>> headers);
     QString Sync();
     QString Discover();
-    QString SyncCollection();
+    QString SyncCollection(bool withData = true);
     QString FullListing();
     // Empty when the answer is a well-formed multistatus, read into `status`;
     // otherwise what went wrong, in words for the status bar.

@@ -139,7 +139,7 @@ QByteArray DiscoveryBody() {
     return body;
 }
 
-QByteArray SyncCollectionBody(const QByteArray& token) {
+QByteArray SyncCollectionBody(const QByteArray& token, bool withData) {
     QByteArray body;
     QXmlStreamWriter xml(&body);
     StartProp(xml, "sync-collection");
@@ -147,6 +147,8 @@ QByteArray SyncCollectionBody(const QByteArray& token) {
     xml.writeTextElement(kDav, QStringLiteral("sync-level"), QStringLiteral("1"));
     xml.writeStartElement(kDav, QStringLiteral("prop"));
     xml.writeEmptyElement(kDav, QStringLiteral("getetag"));
+    if (withData)
+        xml.writeEmptyElement(kCalDav, QStringLiteral("calendar-data"));
     xml.writeEndDocument();
     return body;
 }

@@ -31,7 +31,9 @@ TMultistatus ParseMultistatus(const QByteArray& xml);
 
 // The request bodies.
 QByteArray DiscoveryBody();
-QByteArray SyncCollectionBody(const QByteArray& token);
+// With the data, the changed items come in the same answer; without it, only
+// their ETags.
+QByteArray SyncCollectionBody(const QByteArray& token, bool withData = true);
 QByteArray EtagListBody();
 QByteArray MultigetBody(const std::vector<QString>& hrefs);
 

@@ -75,4 +75,16 @@ TEST_F(CalDavBadServerTest, ACutOrWrongAnswerKeepsTheLastCopyAndIsToldAsWhatItIs
     EXPECT_FALSE(told.join('\n').contains("never-shown"));
 }
 
+TEST_F(CalDavBadServerTest, ACollectionTooBigForOneAnswerComesInBatches) {
+    TCalDavMirror mirror(Settings(server.Good("/batched/")), QStringLiteral("calendar"),
+                         cache.path(), 0);
+    ASSERT_EQ(mirror.SyncNow(), "");
+    // Found, listed with the data (too big), listed without it, fetched.
+    EXPECT_EQ(mirror.RequestCount(), 4);
+    const QStringList files = QDir(mirror.ItemsFolder()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(ReadText(QDir(mirror.ItemsFolder()).filePath(files.first()))
+                    .contains("SUMMARY:fetched in a batch"));
+}
+
 } // namespace

@@ -75,6 +75,16 @@ TEST_F(CalDavSourceTest, ASteadyPollIsOneRequestAndWritesNothing) {
     EXPECT_EQ(rarely.RequestCount(), 1) << "the server is asked every few minutes only";
 }
 
+TEST_F(CalDavSourceTest, AFirstLoadIsTwoRequestsWhateverTheCollectionsSize) {
+    for (int i = 0; i < 150; ++i) // more than one batch of fetches
+        WriteText(server.CollectionFolder() + QStringLiteral("/bulk-%1.ics").arg(i),
+                  EventText("bulk-" + QByteArray::number(i), "Bulk " + QByteArray::number(i)));
+    TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+    ASSERT_EQ(mirror.SyncNow(), "");
+    EXPECT_EQ(mirror.RequestCount(), 2) << "found, then listed with the data";
+    EXPECT_EQ(QDir(mirror.ItemsFolder()).entryList({"*.ics"}, QDir::Files).size(), 152);
+}
+
 TEST_F(CalDavSourceTest, ACachedItemLostOrEmptiedIsFetchedAgain) {
     {
         TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);

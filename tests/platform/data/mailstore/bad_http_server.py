@@ -21,6 +21,9 @@ Paths (any method):
   /missing/      404
   /bad-xml/      PROPFIND: a calendar collection; REPORT: a cut multistatus
   /not-xml/      PROPFIND: a 207 whose body is not XML
+  /batched/      a calendar collection of one event whose sync answer is 65 MiB
+                 when the data is asked for with the listing; without the data it
+                 names the event, and a multiget gives it
 Usage: bad_http_server.py FOLDER
 """
 import gzip
@@ -117,6 +120,20 @@ COLLECTION = """<?xml version="1.0" encoding="utf-8"?>
  </d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>
 </d:multistatus>"""
 
+LISTING = """<?xml version="1.0" encoding="utf-8"?>
+<d:multistatus xmlns:d="DAV:">
+ <d:response><d:href>{path}one.ics</d:href><d:propstat><d:prop>
+  <d:getetag>"1"</d:getetag></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat>
+ </d:response><d:sync-token>http://127.0.0.1/sync/1</d:sync-token>
+</d:multistatus>"""
+
+MULTIGET = """<?xml version="1.0" encoding="utf-8"?>
+<d:multistatus xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav">
+ <d:response><d:href>{path}one.ics</d:href><d:propstat><d:prop>
+  <d:getetag>"1"</d:getetag><c:calendar-data>{data}</c:calendar-data>
+ </d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>
+</d:multistatus>"""
+
 BOMB = gzip.compress(bytes(80 * 1024 * 1024), 9)
 
 
@@ -140,8 +157,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def handle_any(self):
         length = int(self.headers.get("Content-Length") or 0)
-        if length:
-            self.rfile.read(length)
+        self.body = self.rfile.read(length) if length else b""
         path = self.path
         try:
             self.route(path)
@@ -209,10 +225,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif path.startswith("/bad-xml/"):
             cut = COLLECTION.format(path=path).encode()[:120]
             self.answer(207, cut, "application/xml")
+        elif path.startswith("/batched/"):
+            self.batched(path)
         elif path.startswith("/not-xml/"):
             self.answer(207, b"{\"this\": is not xml <<<", "application/xml")
         else:
             self.answer(404, b"nothing here")
+
+    def batched(self, path):
+        if self.command == "PROPFIND":
+            self.answer(207, COLLECTION.format(path=path).encode(), "application/xml")
+        elif b"sync-collection" in self.body and b"calendar-data" in self.body:
+            self.route("/huge")
+        elif b"sync-collection" in self.body:
+            self.answer(207, LISTING.format(path=path).encode(), "application/xml")
+        else:
+            data = CALENDAR.format(summary="fetched in a batch")
+            self.answer(207, MULTIGET.format(path=path, data=data).encode(), "application/xml")
 
     do_GET = do_PROPFIND = do_REPORT = do_PUT = handle_any
 
