@@ -2,8 +2,10 @@
 #include "platform/mailstore/HttpClient.h"
 
 #include <QAuthenticator>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslCertificate>
@@ -36,15 +38,38 @@ QNetworkAccessManager& ThreadManager(const QString& caFile) {
     return *manager;
 }
 
-QSslConfiguration TlsFor(const QString& caFile, QString* why) {
+QSslConfiguration ReadTls(const QString& caFile, QString* why) {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    if (caFile.isEmpty())
-        return tls;
     const QList<QSslCertificate> added = QSslCertificate::fromPath(caFile, QSsl::Pem);
     if (added.isEmpty())
         *why = QStringLiteral("The CA certificate file \"%1\" holds no certificate.").arg(caFile);
     tls.addCaCertificates(added);
     return tls;
+}
+
+// Decoding certificates is most of a poll's TLS cost, so each thread keeps
+// what it read of a CA file until the file changes.
+QSslConfiguration TlsFor(const QString& caFile, QString* why) {
+    if (caFile.isEmpty())
+        return QSslConfiguration::defaultConfiguration();
+    struct TRead {
+        QDateTime modified;
+        qint64 size = -1;
+        QSslConfiguration tls;
+        QString why;
+    };
+    thread_local std::map<QString, TRead> read;
+    const QFileInfo info(caFile);
+    TRead& entry = read[caFile];
+    if (entry.size != info.size() || entry.modified != info.lastModified() ||
+        !entry.why.isEmpty()) {
+        entry.why.clear();
+        entry.tls = ReadTls(caFile, &entry.why);
+        entry.size = info.size();
+        entry.modified = info.lastModified();
+    }
+    *why = entry.why;
+    return entry.tls;
 }
 
 QNetworkRequest MakeRequest(const THttpRequest& request, const QUrl& url,
