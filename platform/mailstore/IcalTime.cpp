@@ -5,8 +5,61 @@
 
 #include <QDateTime>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <set>
 
 namespace rp::mailstore {
+
+namespace {
+
+// Far more than a user's calendars define; past it, zones are not shared.
+constexpr size_t kMaxSharedZones = 256;
+
+struct TSharedZones {
+    std::mutex lock;
+    std::map<QByteArray, icaltimezone*> byDefinition;
+    std::set<const icaltimezone*> zones;
+};
+
+TSharedZones& SharedZones() {
+    static TSharedZones* shared = new TSharedZones; // lives as long as the program
+    return *shared;
+}
+
+bool IsSharedCopy(const icaltimezone* zone) {
+    TSharedZones& shared = SharedZones();
+    const std::lock_guard<std::mutex> guard(shared.lock);
+    return shared.zones.count(zone) > 0;
+}
+
+// Each item a CalDAV server keeps carries its own copy of its zones, and libical
+// works out a zone's changes afresh for every copy: most of the cost of reading a
+// calendar of many items. Equal definitions share one zone, worked out once.
+const icaltimezone* SharedCopyOf(icaltimezone* own) {
+    icalcomponent* definition = icaltimezone_get_component(own);
+    if (!definition)
+        return own;
+    char* text = icalcomponent_as_ical_string_r(definition);
+    const QByteArray key(text);
+    icalmemory_free_buffer(text);
+    TSharedZones& shared = SharedZones();
+    const std::lock_guard<std::mutex> guard(shared.lock);
+    if (const auto known = shared.byDefinition.find(key); known != shared.byDefinition.end())
+        return known->second;
+    if (shared.byDefinition.size() >= kMaxSharedZones)
+        return own;
+    icaltimezone* copy = icaltimezone_new();
+    if (!icaltimezone_set_component(copy, icalcomponent_new_clone(definition))) {
+        icaltimezone_free(copy, 1);
+        return own;
+    }
+    shared.byDefinition.emplace(key, copy);
+    shared.zones.insert(copy);
+    return copy;
+}
+
+} // namespace
 
 const icaltimezone* ZoneOfProperty(icalproperty* property, icalcomponent* calendar) {
     icalparameter* parameter = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
@@ -17,7 +70,7 @@ const icaltimezone* ZoneOfProperty(icalproperty* property, icalcomponent* calend
         return nullptr;
     if (calendar)
         if (icaltimezone* own = icalcomponent_get_timezone(calendar, tzid))
-            return own;
+            return SharedCopyOf(own);
     if (icaltimezone* system = icaltimezone_get_builtin_timezone(tzid))
         return system;
     if (icaltimezone* system = icaltimezone_get_builtin_timezone_from_tzid(tzid))
@@ -68,7 +121,8 @@ TDateTime FieldsAsDays(const icaltimetype& time) {
 bool IsSharedZone(const icaltimezone* zone) {
     return zone == icaltimezone_get_utc_timezone() ||
            (zone && icaltimezone_get_builtin_timezone(
-                        icaltimezone_get_location(const_cast<icaltimezone*>(zone))) == zone);
+                        icaltimezone_get_location(const_cast<icaltimezone*>(zone))) == zone) ||
+           IsSharedCopy(zone);
 }
 
 } // namespace
