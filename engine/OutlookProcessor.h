@@ -56,6 +56,9 @@ public:
 
     std::atomic<bool> Debugging{false};
     bool Started() const { return started; }
+    // Whether the thread body has ended. Read after a join, it also orders what
+    // the thread wrote before what the caller reads next.
+    bool BodyEnded() const { return bodyEnded.load(std::memory_order_acquire); }
 
 protected:
     void run() override;

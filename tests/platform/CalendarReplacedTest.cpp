@@ -8,7 +8,6 @@
 
 #include "engine/OutlookProcessor.h"
 #include "platform/mailstore/MailStoreApplication.h"
-#include "tests/support/EngineAccess.h"
 #include "tests/support/EngineFakes.h"
 
 #include <QDeadlineTimer>
@@ -127,7 +126,7 @@ TEST_F(CalendarReplacedTest, EngineStaysUpAndMissesNothingDue) {
     TOutlookProcessor processor(&host, std::move(deps));
     engine = &processor;
     ASSERT_TRUE(processor.wait(QDeadlineTimer(120000))) << "the engine hung";
-    TOutlookProcessorTestAccess::BodyEnded(processor);
+    processor.BodyEnded();
 
     EXPECT_GT(turns, 700);
     EXPECT_EQ(runningAtStop, QList<bool>{true}) << "the engine ended before it was stopped";

@@ -18,8 +18,6 @@
 namespace rp::test {
 namespace {
 
-using Access = TOutlookProcessorTestAccess;
-
 const char* const kKnownHeaders[] = {
     "From:",       "To:",           "Subject:",      "Date:",
     "Message-Id:", "MIME-Version:", "Content-Type:", "Content-Transfer-Encoding:"};
@@ -54,18 +52,20 @@ QStringList OutboxMessages(const TStoreEngine& e) {
     return files;
 }
 
-// The keys fit their field, are stored exactly as tracked, and load back equal.
+// The records as the engine stored them for its next start. Each key fits its
+// field and was cut at a whole character before it was tracked, so the next
+// start matches it to the same item.
 template <class Record, class Loader>
-void ExpectKeysRoundTrip(const TSortedList<Record>& tracked, const QString& file, Loader load) {
+TSortedList<Record> StoredRecords(const QString& file, Loader load) {
     TSortedList<Record> loaded;
     load(file, loaded);
-    ASSERT_EQ(loaded.Count(), tracked.Count()) << file.toStdString();
-    for (int i = 0; i < tracked.Count(); ++i) {
-        const QString& key = tracked.Key(i);
+    for (int i = 0; i < loaded.Count(); ++i) {
+        const QString& key = loaded.Key(i);
         EXPECT_LE(key.toUtf8().size(), kMaxKeyBytes);
-        EXPECT_EQ(KeyBytes(key), key.toUtf8()) << "a key is cut before it is tracked";
-        EXPECT_EQ(loaded.Key(i), key);
+        EXPECT_FALSE(key.contains(QChar::ReplacementCharacter)) << "a key cut inside a character";
+        EXPECT_EQ(KeyBytes(key), key.toUtf8());
     }
+    return loaded;
 }
 
 QByteArray Folded(const QByteArray& name, const QByteArray& value) {
@@ -134,9 +134,9 @@ TEST(HostileInputTest, HostileMessagesInTheInboxAreAnnouncedSafely) {
     ASSERT_TRUE(e.RunWaits(3, 60000)) << "the engine hung";
     EXPECT_LT(clock.elapsed(), 30000);
 
-    auto& emails = Access::Emails(e.Engine());
+    const auto emails =
+        StoredRecords<TEmailItem>(e.Path(QStringLiteral("EMAIL.CLD")), LoadEmailFile);
     EXPECT_EQ(emails.Count(), 7) << "every urgent message counts once";
-    ExpectKeysRoundTrip(emails, e.Path(QStringLiteral("EMAIL.CLD")), LoadEmailFile);
     const QStringList sent = OutboxMessages(e);
     EXPECT_EQ(sent.size(), emails.Count());
     for (const QString& file : sent) {
@@ -198,11 +198,10 @@ TEST(HostileInputTest, HostileMeetingsAndEndlessRulesAreRemindedSafelyAndQuickly
     ASSERT_TRUE(e.RunWaits(4, 60000)) << "the engine hung";
     EXPECT_LT(clock.elapsed(), 20000) << "bounded work for rules with a million or no end";
 
-    auto& appointments = Access::Appointments(e.Engine());
+    const auto appointments =
+        StoredRecords<TEventItem>(e.Path(QStringLiteral("NOTIFY.CLD")), LoadNotifyFile);
     EXPECT_GE(appointments.Count(), 4);
-    ExpectKeysRoundTrip(appointments, e.Path(QStringLiteral("NOTIFY.CLD")), LoadNotifyFile);
-    ExpectKeysRoundTrip(Access::Tasks(e.Engine()), e.Path(QStringLiteral("TASK.CLD")),
-                        LoadTaskFile);
+    StoredRecords<TTaskEvent>(e.Path(QStringLiteral("TASK.CLD")), LoadTaskFile);
     const QStringList sent = OutboxMessages(e);
     EXPECT_GE(sent.size(), 2);
     for (const QString& file : sent)

@@ -5,6 +5,7 @@
 // names what happened, and the engine goes on with its next cycle.
 
 #include "StoreEngine.h"
+#include "engine/StateFiles.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/MessageComposer.h"
 
@@ -201,7 +202,8 @@ TEST(MailServerFaultEngineTest, AStalledServerNeitherHangsNorSpinsTheEngine) {
     EXPECT_EQ(waits.first(), 360000) << "the first wait: the user counted as active";
     for (int i = 1; i < waits.size(); ++i)
         EXPECT_EQ(waits[i], 15000) << "wait " << i;
-    auto& notified = TOutlookProcessorTestAccess::Appointments(e.Engine());
+    TSortedList<TEventItem> notified;
+    LoadNotifyFile(e.Path(QStringLiteral("NOTIFY.CLD")), notified);
     ASSERT_EQ(notified.Count(), 3);
     for (int i = 0; i < notified.Count(); ++i)
         EXPECT_TRUE(notified.At(i).Notified) << "dispatched once, not retried";

@@ -7,7 +7,6 @@
 
 #include "engine/OutlookProcessor.h"
 #include "platform/mailstore/MailStoreApplication.h"
-#include "tests/support/EngineAccess.h"
 #include "tests/support/EngineFakes.h"
 
 #include <QDeadlineTimer>
@@ -85,7 +84,7 @@ public:
             engine->Stop();
             engine->wait();
         }
-        TOutlookProcessorTestAccess::BodyEnded(*engine);
+        engine->BodyEnded();
         return ended;
     }
     TOutlookProcessor& Engine() { return *engine; }

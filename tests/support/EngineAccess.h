@@ -11,9 +11,6 @@ class TOutlookProcessorTestAccess {
 public:
     using P = TOutlookProcessor;
 
-    // After the join: orders what the engine thread wrote before the caller's reads.
-    static bool BodyEnded(P& p) { return p.bodyEnded.load(std::memory_order_acquire); }
-
     // State.
     static TSortedList<TEventItem>& Appointments(P& p) { return p.Appointments; }
     static TSortedList<TTaskEvent>& Tasks(P& p) { return p.Tasks; }

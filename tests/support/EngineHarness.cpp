@@ -125,7 +125,7 @@ void TEngineHarness::Join() {
         engine->Stop();
         engine->wait();
     }
-    Access::BodyEnded(*engine);
+    engine->BodyEnded();
 }
 
 void TEngineHarness::Destroy() {
