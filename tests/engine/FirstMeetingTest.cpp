@@ -86,8 +86,14 @@ TEST_F(FirstMeetingTest, EveningAnnouncesTomorrowAndTheMorningTheRest) {
          Event(QStringLiteral("11:00:00 AM@loc:Lab"), Mar(5, 11, 0), Mar(5, 10, 45))});
     const QList<TDateTime> passes{Mar(4, 21, 50), Mar(4, 21, 55), Mar(5, 7, 5), Mar(5, 8, 45),
                                   Mar(5, 10, 45)};
-    RunNoticePasses(5, [&](int pass) { h.clock.SetNow(passes[pass - 1]); });
+    QStringList sentThatEvening;
+    RunNoticePasses(5, [&](int pass) {
+        if (pass == 3)
+            sentThatEvening = SentSubjects();
+        h.clock.SetNow(passes[pass - 1]);
+    });
 
+    EXPECT_EQ(sentThatEvening, QStringList{"First:9:00:00 AM@loc:Room 4Budget review"});
     EXPECT_EQ(SentSubjects(), (QStringList{"First:9:00:00 AM@loc:Room 4Budget review",
                                            "First:11:00:00 AM@loc:Lab"}));
 }
