@@ -23,7 +23,7 @@ protected:
                     cursorReads - other.cursorReads};
         }
     };
-    Tally Now() const { return {h.clock.Yields(), h.input.KeyReads(), h.input.CursorReads()}; }
+    Tally Counted() const { return {h.clock.Yields(), h.input.KeyReads(), h.input.CursorReads()}; }
 };
 
 TEST_F(SendNewemailTest, HandsTheMessageToTheMailApplication) {
@@ -54,7 +54,7 @@ TEST_F(SendNewemailTest, WaitsThirtyThousandIdlePolls) {
     h.clock.SetNow(Mar(4, 12, 0));
     h.SeedAppointments({DueAtNoon(QStringLiteral("meeting"))});
     QList<Tally> atWait;
-    RunNoticePasses(3, [&](int) { atWait << Now(); });
+    RunNoticePasses(3, [&](int) { atWait << Counted(); });
 
     ASSERT_EQ(SentSubjects(), QStringList{"meeting"});
     const Tally notice = (atWait[1] - atWait[0]) - (atWait[2] - atWait[1]);
