@@ -18,24 +18,17 @@ protected:
         h.outlook->AddAppointment(subject, start)->location = location;
     }
 
-    // Jumps once, at the first wait at or after `at`; records what the first wait
-    // after the jump sees.
+    // Jumps once, at the first wait at or after `at`; records what the state file
+    // holds at the first wait after the jump.
     void JumpAt(TDateTime at, qint64 milliseconds) {
         h.wake.OnWait = [this, at, milliseconds](int wait, int) {
             if (jumpWait == 0 && h.clock.Now() >= at) {
                 jumpWait = wait;
                 h.clock.Advance(milliseconds);
             } else if (jumpWait != 0 && wait == jumpWait + 1) {
-                afterJump = KeysAndFlags(Access::Appointments(P()));
+                afterJump = SavedMeetings();
             }
         };
-    }
-
-    static QStringList KeysAndFlags(const TSortedList<TEventItem>& list) {
-        QStringList out;
-        for (int i = 0; i < list.Count(); ++i)
-            out << list.Key(i) + (list.At(i).Notified ? QStringLiteral(" (notified)") : QString());
-        return out;
     }
 
     QList<int> WaitsAfterJump() const { return h.wake.Waits().mid(jumpWait); }

@@ -4,91 +4,137 @@
 namespace rp::test {
 namespace {
 
+const QString kFirst = QStringLiteral("First:");
+
 class FirstMeetingTest : public NoticeFixture {
 protected:
-    void Morning() { Access::NotifyMorningFirstMeeting(P()); }
-    void Evening() { Access::NotifyEveningFirstMeeting(P()); }
+    // A meeting the calendar gains while the engine runs; the next scan finds it.
+    void AddMeeting(const QString& subject, TDateTime start) {
+        h.outlook->AddAppointment(subject, start);
+    }
+    // Late reminders of the meetings added on the way may go out too; these are
+    // the first-meeting notices alone.
+    QStringList FirstNotices() const { return SentSubjects().filter(kFirst); }
+    int NoticePassesBegun() const {
+        return static_cast<int>(
+            h.host.StatusTexts().count(QStringLiteral("Checking for current notifications.")));
+    }
+    UsLocale us;
 };
 
+// Each check is made once a day: a meeting found later the same morning is not
+// announced, the next morning's is.
 TEST_F(FirstMeetingTest, NoCandidateStillMovesTheNextCheckToMidnight) {
-    auto& p = Park(Mar(4, 7, 5));
-    AddEvent(QStringLiteral("yesterday"), Mar(3, 9, 0), Mar(3, 8, 45));
-    Morning();
-    Evening();
-    EXPECT_TRUE(h.outlook->Sent().empty());
-    EXPECT_EQ(Access::NextMorningCheck(p), Mar(5));
-    EXPECT_EQ(Access::NextEveningCheck(p), Mar(5));
+    h.clock.SetNow(Mar(4, 7, 5));
+    RunNoticePasses(3, [this](int pass) {
+        if (pass == 2) {
+            h.clock.SetNow(Mar(4, 7, 10));
+            AddMeeting(QStringLiteral("Today"), Mar(4, 9, 0));
+            AddMeeting(QStringLiteral("Tomorrow"), Mar(5, 9, 0));
+        }
+        if (pass == 3)
+            h.clock.SetNow(Mar(5, 7, 5));
+    });
+
+    EXPECT_EQ(FirstNotices(), QStringList{"First:9:00:00 AM@loc:Tomorrow"});
 }
 
+TEST_F(FirstMeetingTest, NoCandidateStillMovesTheNextEveningCheckToMidnight) {
+    h.clock.SetNow(Mar(4, 21, 50));
+    RunNoticePasses(3, [this](int pass) {
+        if (pass == 2) {
+            h.clock.SetNow(Mar(4, 21, 55));
+            AddMeeting(QStringLiteral("Tomorrow"), Mar(5, 9, 0));
+            AddMeeting(QStringLiteral("Day after"), Mar(6, 9, 0));
+        }
+        if (pass == 3)
+            h.clock.SetNow(Mar(5, 21, 50));
+    });
+
+    EXPECT_EQ(FirstNotices(), QStringList{"First:9:00:00 AM@loc:Day after"});
+}
+
+// Which of the day's records wins, also against one reminded the night before, is
+// the rule's table test; here the winner is announced and marked.
 TEST_F(FirstMeetingTest, TheEarliestReminderOfTheDayWins) {
-    UsLocale us;
-    Park(Mar(4, 7, 5));
+    h.clock.SetNow(Mar(4, 7, 5));
     // The 10:00 meeting reminds at 08:00, before the 09:00 one at 08:45.
-    AddEvent(QStringLiteral("9:00:00 AM@loc:Room 4Budget review"), Mar(4, 9, 0), Mar(4, 8, 45));
-    AddEvent(QStringLiteral("10:00:00 AM@loc:Hall"), Mar(4, 10, 0), Mar(4, 8, 0));
-    // Reminded last night at 23:55 for 00:10 today: not today's.
-    AddEvent(QStringLiteral("12:10:00 AM@loc:Night"), Mar(4, 0, 10), Mar(3, 23, 55));
-    AddEvent(QStringLiteral("7:30:00 AM@loc:Done"), Mar(4, 7, 30), Mar(4, 7, 15), true);
-    Morning();
+    h.SeedAppointments(
+        {Event(QStringLiteral("9:00:00 AM@loc:Room 4Budget review"), Mar(4, 9, 0), Mar(4, 8, 45)),
+         Event(QStringLiteral("10:00:00 AM@loc:Hall"), Mar(4, 10, 0), Mar(4, 8, 0)),
+         Event(QStringLiteral("7:30:00 AM@loc:Done"), Mar(4, 7, 30), Mar(4, 7, 15), true)});
+    RunNoticePasses(1);
+
     EXPECT_EQ(SentSubjects(), QStringList{"First:10:00:00 AM@loc:Hall"});
-    const int hall = Access::Appointments(P()).Find(QStringLiteral("10:00:00 AM@loc:Hall"));
-    EXPECT_TRUE(Access::Appointments(P()).At(hall).Notified);
+    EXPECT_TRUE(SavedMeetings().contains(QStringLiteral("10:00:00 AM@loc:Hall (notified)")));
 }
 
 TEST_F(FirstMeetingTest, EqualRemindersGoToTheGreaterKey) {
-    Park(Mar(4, 7, 5));
-    AddEvent(QStringLiteral("a"), Mar(4, 9, 0), Mar(4, 8, 45));
-    AddEvent(QStringLiteral("b"), Mar(4, 9, 0), Mar(4, 8, 45));
-    Morning();
+    h.clock.SetNow(Mar(4, 7, 5));
+    h.SeedAppointments({Event(QStringLiteral("a"), Mar(4, 9, 0), Mar(4, 8, 45)),
+                        Event(QStringLiteral("b"), Mar(4, 9, 0), Mar(4, 8, 45))});
+    RunNoticePasses(1);
+
     EXPECT_EQ(SentSubjects(), QStringList{"First:b"});
 }
 
+// Later the same evening the next meeting is not announced as well.
 TEST_F(FirstMeetingTest, EveningAnnouncesTomorrowAndTheMorningTheRest) {
-    UsLocale us;
-    Park(Mar(4, 21, 50));
-    AddEvent(QStringLiteral("9:00:00 AM@loc:Room 4Budget review"), Mar(5, 9, 0), Mar(5, 8, 45));
-    AddEvent(QStringLiteral("11:00:00 AM@loc:Lab"), Mar(5, 11, 0), Mar(5, 10, 45));
-    Evening();
-    EXPECT_EQ(Access::NextEveningCheck(P()), Mar(5));
-    h.clock.SetNow(Mar(5, 7, 5));
-    Morning();
-    h.clock.SetNow(Mar(5, 8, 45));
-    Access::HandleNotify(P());
-    h.clock.SetNow(Mar(5, 10, 45));
-    Access::HandleNotify(P());
+    h.clock.SetNow(Mar(4, 21, 50));
+    h.SeedAppointments(
+        {Event(QStringLiteral("9:00:00 AM@loc:Room 4Budget review"), Mar(5, 9, 0), Mar(5, 8, 45)),
+         Event(QStringLiteral("11:00:00 AM@loc:Lab"), Mar(5, 11, 0), Mar(5, 10, 45))});
+    const QList<TDateTime> passes{Mar(4, 21, 50), Mar(4, 21, 55), Mar(5, 7, 5), Mar(5, 8, 45),
+                                  Mar(5, 10, 45)};
+    QStringList sentThatEvening;
+    RunNoticePasses(5, [&](int pass) {
+        if (pass == 3)
+            sentThatEvening = SentSubjects();
+        h.clock.SetNow(passes[pass - 1]);
+    });
+
+    EXPECT_EQ(sentThatEvening, QStringList{"First:9:00:00 AM@loc:Room 4Budget review"});
     EXPECT_EQ(SentSubjects(), (QStringList{"First:9:00:00 AM@loc:Room 4Budget review",
                                            "First:11:00:00 AM@loc:Lab"}));
 }
 
 TEST_F(FirstMeetingTest, AFailedNoticeIsNotRetriedThatDay) {
-    Park(Mar(4, 7, 5));
-    UserMovesDuringSends();
-    TEventItem& meeting = AddEvent(QStringLiteral("m"), Mar(4, 9, 0), Mar(4, 8, 45));
-    Morning();
-    EXPECT_FALSE(meeting.Notified);
-    EXPECT_EQ(Access::NextMorningCheck(P()), Mar(5));
+    h.clock.SetNow(Mar(4, 7, 5));
+    h.SeedAppointments({Event(QStringLiteral("m"), Mar(4, 9, 0), Mar(4, 8, 45))});
+    UserMovesWhileNoticesWait();
+    RunNoticePasses(2, [this](int pass) {
+        if (pass == 2) {
+            h.input.OnCursorRead = nullptr;
+            h.clock.SetNow(Mar(4, 7, 10));
+        }
+    });
+
+    EXPECT_TRUE(h.host.StatusTexts().contains(QStringLiteral("First:m")));
     EXPECT_TRUE(h.outlook->Sent().empty());
+    EXPECT_EQ(SavedMeetings(), QStringList{"m"});
 }
 
+// The stop is withdrawn before the next pass, which finds the day's check made.
 TEST_F(FirstMeetingTest, AStopPassesOverEveryCandidate) {
-    auto& p = Park(Mar(4, 7, 5));
-    AddEvent(QStringLiteral("m"), Mar(4, 9, 0), Mar(4, 8, 45));
-    p.StopRequested = true;
-    Morning();
+    h.clock.SetNow(Mar(4, 7, 5));
+    h.SeedAppointments({Event(QStringLiteral("m"), Mar(4, 9, 0), Mar(4, 8, 45))});
+    RunNoticePasses(2, [this](int pass) {
+        if (pass == 1)
+            StopAtTheNextClockRead();
+        if (pass == 2) {
+            h.Engine().StopRequested = false;
+            h.clock.SetNow(Mar(4, 7, 10));
+        }
+    });
+
+    EXPECT_EQ(NoticePassesBegun(), 3);
     EXPECT_TRUE(h.outlook->Sent().empty());
-    EXPECT_EQ(Access::NextMorningCheck(p), Mar(5));
+    EXPECT_EQ(SavedMeetings(), QStringList{"m"});
 }
-
-} // namespace
-} // namespace rp::test
-
-namespace rp::test {
-namespace {
 
 // The evening before, a daily 09:00 stand-up is already known as tomorrow's first
 // meeting, ahead of a one-off meeting later in the day.
 TEST_F(FirstMeetingTest, EveningNoticeKnowsTomorrowsDailyMeeting) {
-    UsLocale us;
     auto standup = h.outlook->AddAppointment(QStringLiteral("Standup"), Mar(1, 9, 0));
     standup->isRecurring = true;
     standup->pattern = h.outlook->NewPattern();
@@ -96,9 +142,9 @@ TEST_F(FirstMeetingTest, EveningNoticeKnowsTomorrowsDailyMeeting) {
     standup->pattern->patternStartDate = Mar(1);
     standup->pattern->startTime = EncodeTime(9, 0);
     h.outlook->AddAppointment(QStringLiteral("Review"), Mar(5, 11, 0));
-    auto& p = Park(Mar(4, 21, 50));
-    Access::CheckAppointments(p);
-    Evening();
+    h.clock.SetNow(Mar(4, 21, 50));
+    RunNoticePasses(1);
+
     EXPECT_EQ(SentSubjects(), QStringList{"First:9:00:00 AM@loc:Standup"});
 }
 

@@ -1,220 +1,293 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/StateFiles.h"
 #include "tests/engine/NoticeFixture.h"
 
 namespace rp::test {
 namespace {
 
 const QString kTo = QStringLiteral("5551234567@txt.example.net");
+const QString kOther = QStringLiteral("other@pager.example.org");
 
-class SendNewemailTest : public NoticeFixture {};
+class SendNewemailTest : public NoticeFixture {
+protected:
+    // A meeting whose reminder is due at noon.
+    static TEventItem DueAtNoon(const QString& key) {
+        return Event(key, Mar(4, 12, 15), Mar(4, 12, 0));
+    }
+
+    struct Tally {
+        int yields = 0;
+        int keyReads = 0;
+        int cursorReads = 0;
+        Tally operator-(const Tally& other) const {
+            return {yields - other.yields, keyReads - other.keyReads,
+                    cursorReads - other.cursorReads};
+        }
+    };
+    Tally Counted() const { return {h.clock.Yields(), h.input.KeyReads(), h.input.CursorReads()}; }
+};
 
 TEST_F(SendNewemailTest, HandsTheMessageToTheMailApplication) {
-    auto& p = Park();
-    p.Debugging = true;
-    EXPECT_TRUE(Access::SendNewemail(p, kTo, QStringLiteral("Subject"), QStringLiteral("Body")));
-    ASSERT_EQ(h.outlook->Sent().size(), 1u);
+    h.clock.OnSleep = [this](int) {
+        h.Engine().Debugging = true;
+        h.Engine().QueueMessage(kTo, QStringLiteral("Subject"), QStringLiteral("Body"));
+    };
+    // The send lets go of the mail application: a second message goes out too.
+    h.wake.OnWait = [this](int wait, int) {
+        if (wait == 1)
+            h.Engine().QueueMessage(kTo, QStringLiteral("Again"), {});
+    };
+    h.RunWaits(2);
+
+    ASSERT_EQ(h.outlook->Sent().size(), 2u);
     const SentMail mail = h.outlook->Sent().front();
     EXPECT_EQ(mail.To, kTo);
     EXPECT_EQ(mail.Subject, QStringLiteral("Subject"));
     EXPECT_EQ(mail.Body, QStringLiteral("Body"));
-    EXPECT_TRUE(Access::DebugLines(p).contains(QStringLiteral("SendNewemail to ") + kTo));
-    EXPECT_TRUE(Access::SendLock(p).tryLock());
-    Access::SendLock(p).unlock();
+    EXPECT_EQ(h.outlook->Sent().back().Subject, QStringLiteral("Again"));
+    EXPECT_TRUE(h.DebugLogLines().contains(QStringLiteral("SendNewemail to ") + kTo));
 }
 
+// A cycle that sends a reminder against the quiet cycle after it: the difference
+// is the notice's idle wait.
 TEST_F(SendNewemailTest, WaitsThirtyThousandIdlePolls) {
     h.idlePolls = 30000;
-    auto& p = Park();
-    EXPECT_TRUE(Access::SendNewemail(p, kTo, QStringLiteral("S"), {}));
-    EXPECT_EQ(h.clock.Yields(), 30000);
-    EXPECT_EQ(h.input.KeyReads(), 30000);
-    EXPECT_EQ(h.input.CursorReads(), 30001); // the noted position, then one per poll
+    h.clock.SetNow(Mar(4, 12, 0));
+    h.SeedAppointments({DueAtNoon(QStringLiteral("meeting"))});
+    QList<Tally> atWait;
+    RunNoticePasses(3, [&](int) { atWait << Counted(); });
+
+    ASSERT_EQ(SentSubjects(), QStringList{"meeting"});
+    const Tally notice = (atWait[1] - atWait[0]) - (atWait[2] - atWait[1]);
+    EXPECT_EQ(notice.yields, 30000);
+    EXPECT_EQ(notice.keyReads, 30000);
+    EXPECT_EQ(notice.cursorReads, 30001); // the noted position, then one per poll
 }
 
+// The reminders go out from the greatest key down; each is tried once.
 TEST_F(SendNewemailTest, UserActivityOrAStopSendsNothing) {
     h.idlePolls = 100;
-    auto& p = Park();
-    h.input.OnCursorRead = [this](int read) {
-        if (read == 5)
-            h.input.MoveCursor();
+    h.clock.SetNow(Mar(4, 12, 0));
+    h.SeedAppointments({DueAtNoon(QStringLiteral("a stopped")),
+                        DueAtNoon(QStringLiteral("b typed")),
+                        DueAtNoon(QStringLiteral("c moved"))});
+    int yieldsBeforeTyped = -1;
+    h.input.OnCursorRead = [&](int) {
+        const QString waiting = h.host.LastStatus();
+        if (waiting == QStringLiteral("c moved") && h.clock.Yields() == 4)
+            h.input.MoveCursor(); // during the fourth poll
+        if (waiting == QStringLiteral("b typed") && yieldsBeforeTyped < 0)
+            yieldsBeforeTyped = h.clock.Yields();
+        if (waiting == QStringLiteral("a stopped"))
+            h.Engine().StopRequested = true;
     };
-    EXPECT_FALSE(Access::SendNewemail(p, kTo, QStringLiteral("moved"), {}));
-    EXPECT_EQ(h.clock.Yields(), 4);
+    h.input.OnKeyRead = [&](int) {
+        h.input.SetKeyDown(0x41, h.host.LastStatus() == QStringLiteral("b typed"));
+    };
+    RunNoticePasses(1);
 
-    h.input.OnCursorRead = nullptr;
-    h.input.OnKeyRead = [this](int) { h.input.SetKeyDown(0x41); };
-    EXPECT_FALSE(Access::SendNewemail(p, kTo, QStringLiteral("typed"), {}));
-    h.input.OnKeyRead = nullptr;
-    h.input.SetKeyDown(0x41, false);
-
-    p.StopRequested = true;
-    EXPECT_FALSE(Access::SendNewemail(p, kTo, QStringLiteral("stopped"), {}));
+    EXPECT_EQ(yieldsBeforeTyped, 4);
     EXPECT_TRUE(h.outlook->Sent().empty());
     EXPECT_EQ(h.outlook->CreatedItems(), 0);
 }
 
 TEST_F(SendNewemailTest, PendingMessageCutsTheWaitShort) {
     h.idlePolls = 1000;
-    auto& p = Park();
-    h.input.OnCursorRead = [&p](int read) {
-        if (read == 3)
-            p.TestPending = true;
+    h.clock.SetNow(Mar(4, 12, 0));
+    h.SeedAppointments({DueAtNoon(QStringLiteral("meeting"))});
+    h.input.OnCursorRead = [this](int) {
+        if (h.host.LastStatus() == QStringLiteral("meeting") && h.clock.Yields() == 2 &&
+            !h.Engine().TestPending)
+            h.Engine().QueueMessage(kTo, QStringLiteral("Test"), {});
     };
-    EXPECT_TRUE(Access::SendNewemail(p, kTo, QStringLiteral("S"), {}));
-    EXPECT_EQ(h.clock.Yields(), 2);
-    // Already pending: no poll at all.
-    EXPECT_TRUE(Access::SendNewemail(p, kTo, QStringLiteral("S"), {}));
+    RunNoticePasses(1);
+
+    EXPECT_EQ(SentSubjects(), (QStringList{"meeting", "Test"}));
+    // The queued message itself was already pending: no poll at all.
     EXPECT_EQ(h.clock.Yields(), 2);
 }
 
 TEST_F(SendNewemailTest, MailApplicationErrorIsShownAndReportedAsFailure) {
-    auto& p = Park();
-    for (const char* member : {"Application.CreateItem", "MailItem.Send"}) {
-        h.outlook->ClearFailures();
-        h.outlook->FailOn(QString::fromLatin1(member), 1, 1, QStringLiteral("Send refused"));
-        EXPECT_FALSE(Access::SendNewemail(p, kTo, QStringLiteral("S"), {})) << member;
-        EXPECT_EQ(h.host.LastStatus(), QStringLiteral("Send refused"));
-        EXPECT_EQ(h.host.ErrorBoxes().last(), QStringLiteral("Send refused"));
-        EXPECT_TRUE(Access::SendLock(p).tryLock()) << member;
-        Access::SendLock(p).unlock();
+    TraceCapture trace;
+    h.clock.SetNow(Mar(4, 12, 0));
+    h.SeedAppointments({DueAtNoon(QStringLiteral("a")), DueAtNoon(QStringLiteral("b")),
+                        DueAtNoon(QStringLiteral("c"))});
+    // "c" fails at CreateItem, "b" at Send, "a" goes out.
+    h.outlook->FailOn(QStringLiteral("Application.CreateItem"), 1, 1,
+                      QStringLiteral("Send refused"));
+    h.outlook->FailOn(QStringLiteral("MailItem.Send"), 1, 1, QStringLiteral("Send refused"));
+    RunNoticePasses(1);
+
+    const QStringList status = h.host.StatusTexts();
+    for (const QString& subject : {QStringLiteral("c"), QStringLiteral("b")}) {
+        const qsizetype shown = status.indexOf(subject);
+        ASSERT_GE(shown, 0) << subject.toStdString();
+        EXPECT_EQ(status.value(shown + 1), QStringLiteral("Send refused"));
     }
-    EXPECT_EQ(h.host.ErrorBoxes().size(), 2);
-    EXPECT_TRUE(h.outlook->Sent().empty());
+    EXPECT_EQ(h.host.ErrorBoxes(), QStringList(2, QStringLiteral("Send refused")));
+    // Reported as failures: only the third is traced as sent, and it still could be.
+    EXPECT_EQ(trace.Lines(), QStringList{"Event:a:Notificed"});
+    EXPECT_EQ(SentSubjects(), QStringList{"a"});
 }
 
 class NoticeOperationsTest : public NoticeFixture {};
 
+// A reminder the day before, then the recipient changes: the next morning's first
+// meeting notice and a task reminder go to the new one.
 TEST_F(NoticeOperationsTest, SendTheKeyToTheCurrentRecipientAndMarkTheRecord) {
     TraceCapture trace;
-    auto& p = Park();
-    TEventItem& meeting = AddEvent(QStringLiteral("09:30:00@loc:Room 12Budget review"), 1, 1);
-    Access::NotifyEvent(p, meeting);
-    h.host.SetRecipient(QStringLiteral("other@pager.example.org"));
-    Access::NotifyEventPrefixed(p, meeting, QStringLiteral("First:"));
+    const QString reminded = QStringLiteral("12:00:00@loc:Room 12Budget review");
+    const QString first = QStringLiteral("09:30:00@loc:Room 12Planning");
     TTaskEvent task;
     task.Key = QStringLiteral("Send report:03/04/24");
-    Access::NotifyTask(p, task);
+    task.NoticeTime = Mar(4, 11, 0);
+    task.DueDay = Mar(20);
+    task.PreNoticeTime = Mar(19);
+    h.SeedAppointments({Event(reminded, Mar(3, 12, 15), Mar(3, 12, 0)),
+                        Event(first, Mar(4, 9, 30), Mar(4, 9, 15))});
+    h.SeedTasks({task});
+    h.clock.SetNow(Mar(3, 12, 0));
+    RunNoticePasses(3, [this](int pass) {
+        if (pass == 2) {
+            h.host.SetRecipient(kOther);
+            h.clock.SetNow(Mar(4, 7, 5));
+        }
+        if (pass == 3)
+            h.clock.SetNow(Mar(4, 12, 0));
+    });
 
     const auto sent = h.outlook->Sent();
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].To, kTo);
-    EXPECT_EQ(sent[1].To, QStringLiteral("other@pager.example.org"));
-    EXPECT_EQ(SentSubjects(), (QStringList{meeting.Key, "First:" + meeting.Key, task.Key}));
+    EXPECT_EQ(sent[1].To, kOther);
+    EXPECT_EQ(sent[2].To, kOther);
+    EXPECT_EQ(SentSubjects(), (QStringList{reminded, "First:" + first, task.Key}));
     EXPECT_TRUE(sent[2].Body.isEmpty());
-    EXPECT_TRUE(meeting.Notified);
-    EXPECT_TRUE(task.ReminderSent);
-    EXPECT_TRUE(Access::StateChanged(p));
+    // The marks are saved.
+    EXPECT_EQ(SavedMeetings(), (QStringList{first + " (notified)", reminded + " (notified)"}));
+    ASSERT_EQ(h.SavedTasks().size(), 1u);
+    EXPECT_TRUE(h.SavedTasks().front().ReminderSent);
     EXPECT_TRUE(h.host.StatusTexts().contains(task.Key));
-    EXPECT_EQ(trace.Lines(), (QStringList{"Event:" + meeting.Key + ":Notificed",
-                                          "Event:First:" + meeting.Key + ":Notificed",
+    EXPECT_EQ(trace.Lines(), (QStringList{"Event:" + reminded + ":Notificed",
+                                          "Event:First:" + first + ":Notificed",
                                           "Event:" + task.Key + ":Notificed"}));
 }
 
+// The first meeting notice leaves a failed send's record unmarked, so the meeting
+// still gets its regular reminder.
 TEST_F(NoticeOperationsTest, AFailedSendLeavesTheFlagAndWritesNoTrace) {
     TraceCapture trace;
-    auto& p = Park();
-    UserMovesDuringSends();
-    TEventItem& meeting = AddEvent(QStringLiteral("k"), 1, 1);
-    Access::NotifyEvent(p, meeting);
-    EXPECT_FALSE(meeting.Notified);
-    EXPECT_TRUE(Access::StateChanged(p));
+    h.clock.SetNow(Mar(4, 7, 5));
+    h.SeedAppointments({Event(QStringLiteral("k"), Mar(4, 9, 0), Mar(4, 8, 45))});
+    UserMovesWhileNoticesWait();
+    RunNoticePasses(1);
+
+    EXPECT_TRUE(h.outlook->Sent().empty());
+    EXPECT_EQ(SavedMeetings(), QStringList{"k"});
+    EXPECT_TRUE(h.host.StatusTexts().contains(QStringLiteral("First:k")));
     EXPECT_TRUE(trace.Lines().isEmpty());
 }
 
 class HandleNotifyTest : public NoticeFixture {};
 
 TEST_F(HandleNotifyTest, RemindsFromTwoMinutesBeforeTheReminderTime) {
-    auto& p = Park(Mar(4, 9, 0));
+    h.clock.SetNow(Mar(4, 9, 0));
     const TDateTime inTwoMinutes = h.clock.Now() + 2 * kOneMinute;
-    AddEvent(QStringLiteral("a due"), Mar(4, 9, 17), inTwoMinutes);
-    AddEvent(QStringLiteral("b early"), Mar(4, 9, 17), inTwoMinutes + 1.0 / 86400);
-    p.Debugging = true;
-    Access::HandleNotify(p);
+    h.SeedAppointments(
+        {Event(QStringLiteral("a due"), Mar(4, 9, 17), inTwoMinutes),
+         Event(QStringLiteral("b early"), Mar(4, 9, 17), inTwoMinutes + 1.0 / 86400)});
+    DebugFromStartUp();
+    RunNoticePasses(1);
+
     EXPECT_EQ(SentSubjects(), QStringList{"a due"});
-    EXPECT_TRUE(Access::Appointments(p).At(0).Notified);
-    EXPECT_FALSE(Access::Appointments(p).At(1).Notified);
-    const QStringList lines = Access::DebugLines(p);
-    EXPECT_EQ(lines.mid(lines.indexOf(QStringLiteral("HandleNotify"))),
+    EXPECT_EQ(SavedMeetings(), (QStringList{"a due (notified)", "b early"}));
+    const QStringList lines = h.DebugLogLines();
+    EXPECT_EQ(lines.mid(lines.indexOf(QStringLiteral("HandleNotify")), 3),
               (QStringList{"HandleNotify", "SendNewemail to " + kTo, "HandleNotify - Exit"}));
 }
 
 // Late reminders are kept as notified like the others, so a clock put back over
 // them finds them announced.
 TEST_F(HandleNotifyTest, LateRemindersGoOutOnceAndAreKept) {
-    auto& p = Park(Mar(4, 16, 0));
-    AddEvent(QStringLiteral("seven hours late"), Mar(4, 9, 15), Mar(4, 9, 0));
-    AddEvent(QStringLiteral("five hours late"), Mar(4, 11, 15), Mar(4, 11, 0));
-    Access::HandleNotify(p);
-    EXPECT_EQ(SentSubjects(), (QStringList{"seven hours late", "five hours late"}));
-    ASSERT_EQ(Keys(Access::Appointments(p)), (QStringList{"five hours late", "seven hours late"}));
-    EXPECT_TRUE(Access::Appointments(p).At(0).Notified);
-    EXPECT_TRUE(Access::Appointments(p).At(1).Notified);
+    h.clock.SetNow(Mar(4, 16, 0));
+    h.SeedAppointments({Event(QStringLiteral("seven hours late"), Mar(4, 9, 15), Mar(4, 9, 0)),
+                        Event(QStringLiteral("five hours late"), Mar(4, 11, 15), Mar(4, 11, 0))});
+    QStringList afterFirstPass;
+    RunNoticePasses(2, [&](int pass) {
+        if (pass == 2) {
+            afterFirstPass = SavedMeetings();
+            h.clock.SetNow(Mar(5, 13, 0));
+        }
+    });
 
-    h.clock.SetNow(Mar(5, 13, 0));
-    Access::HandleNotify(p);
-    EXPECT_EQ(SentSubjects().size(), 2);
-    EXPECT_EQ(Keys(Access::Appointments(p)), QStringList{"five hours late"});
+    EXPECT_EQ(SentSubjects(), (QStringList{"seven hours late", "five hours late"}));
+    EXPECT_EQ(afterFirstPass,
+              (QStringList{"five hours late (notified)", "seven hours late (notified)"}));
+    EXPECT_EQ(Keys(h.SavedAppointments()), QStringList{"five hours late"});
 }
 
 TEST_F(HandleNotifyTest, AStaleReminderOfAMeetingStillAheadIsKeptSoItIsNotSentAgain) {
     // A reminder a day and a half ahead of its meeting: seven hours late, while the
     // meeting itself is still within the scan's two days.
-    auto& p = Park(Mar(4, 16, 0));
-    AddEvent(QStringLiteral("long lead"), Mar(5, 21, 0), Mar(4, 9, 0));
-    Access::HandleNotify(p);
-    Access::HandleNotify(p);
+    h.clock.SetNow(Mar(4, 16, 0));
+    h.SeedAppointments({Event(QStringLiteral("long lead"), Mar(5, 21, 0), Mar(4, 9, 0))});
+    RunNoticePasses(2);
+
     EXPECT_EQ(SentSubjects(), QStringList{"long lead"});
-    ASSERT_EQ(Keys(Access::Appointments(p)), QStringList{"long lead"});
-    EXPECT_TRUE(Access::Appointments(p).At(0).Notified);
+    EXPECT_EQ(SavedMeetings(), QStringList{"long lead (notified)"});
 }
 
 TEST_F(HandleNotifyTest, AFailedReminderIsMarkedAndNotRetried) {
-    auto& p = Park(Mar(4, 9, 0));
-    UserMovesDuringSends();
-    AddEvent(QStringLiteral("meeting"), Mar(4, 9, 15), Mar(4, 9, 0));
-    Access::HandleNotify(p);
-    h.input.OnCursorRead = nullptr;
-    Access::HandleNotify(p);
+    h.clock.SetNow(Mar(4, 9, 0));
+    h.SeedAppointments({Event(QStringLiteral("meeting"), Mar(4, 9, 15), Mar(4, 9, 0))});
+    UserMovesWhileNoticesWait();
+    RunNoticePasses(2, [this](int pass) {
+        if (pass == 2)
+            h.input.OnCursorRead = nullptr;
+    });
+
     EXPECT_TRUE(h.outlook->Sent().empty());
-    EXPECT_TRUE(Access::Appointments(p).At(0).Notified);
+    EXPECT_EQ(SavedMeetings(), QStringList{"meeting (notified)"});
 }
 
 TEST_F(HandleNotifyTest, AStopPassesOverEveryRecord) {
-    auto& p = Park(Mar(4, 18, 0));
-    AddEvent(QStringLiteral("due"), Mar(4, 9, 15), Mar(4, 9, 0));
-    AddEvent(QStringLiteral("notified"), Mar(4, 9, 15), Mar(4, 9, 0), true);
-    p.StopRequested = true;
-    Access::HandleNotify(p);
+    h.clock.SetNow(Mar(4, 18, 0));
+    h.SeedAppointments({Event(QStringLiteral("due"), Mar(4, 9, 15), Mar(4, 9, 0)),
+                        Event(QStringLiteral("notified"), Mar(4, 9, 15), Mar(4, 9, 0), true)});
+    RunNoticePasses(1, [this](int) { StopAtTheNextClockRead(); });
+
     EXPECT_TRUE(h.outlook->Sent().empty());
-    EXPECT_EQ(Access::Appointments(p).Count(), 2);
-    EXPECT_FALSE(Access::StateChanged(p));
+    EXPECT_EQ(h.host.StatusTexts().count(QStringLiteral("Checking for current notifications.")), 2)
+        << "the stopped cycle did not reach its notice pass";
+    // Nothing changed: the records are saved as they were.
+    EXPECT_EQ(SavedMeetings(), (QStringList{"due", "notified (notified)"}));
 }
 
 // Long enough for a clock put back by a day to meet the occurrence as notified.
 TEST_F(HandleNotifyTest, NotifiedRecordsLeaveADayAndTwoHoursAfterTheirStart) {
-    auto& p = Park(Mar(5, 12, 0));
-    AddEvent(QStringLiteral("started 26h01 ago"), Mar(4, 9, 59), Mar(4, 9, 45), true);
-    AddEvent(QStringLiteral("started 25h59 ago"), Mar(4, 10, 1), Mar(4, 9, 46), true);
-    Access::HandleNotify(p);
-    EXPECT_EQ(Keys(Access::Appointments(p)), QStringList{"started 25h59 ago"});
+    h.clock.SetNow(Mar(5, 12, 0));
+    h.SeedAppointments(
+        {Event(QStringLiteral("started 26h01 ago"), Mar(4, 9, 59), Mar(4, 9, 45), true),
+         Event(QStringLiteral("started 25h59 ago"), Mar(4, 10, 1), Mar(4, 9, 46), true)});
+    RunNoticePasses(1);
+
+    EXPECT_EQ(Keys(h.SavedAppointments()), QStringList{"started 25h59 ago"});
     EXPECT_TRUE(h.outlook->Sent().empty());
 }
 
 TEST_F(HandleNotifyTest, EachSentReminderIsSavedBeforeTheNextGoesOut) {
-    auto& p = Park(Mar(4, 9, 0));
-    AddEvent(QStringLiteral("a"), Mar(4, 9, 15), Mar(4, 9, 0));
-    AddEvent(QStringLiteral("b"), Mar(4, 9, 15), Mar(4, 9, 0));
+    h.clock.SetNow(Mar(4, 9, 0));
+    h.SeedAppointments({Event(QStringLiteral("a"), Mar(4, 9, 15), Mar(4, 9, 0)),
+                        Event(QStringLiteral("b"), Mar(4, 9, 15), Mar(4, 9, 0))});
     // "b" goes first (the walk is downward) and must be on disk when "a" is sent.
-    TSortedList<TEventItem> onDisk;
-    h.input.OnCursorRead = [&](int read) {
-        if (read == 1 + h.idlePolls + 1) // the second send notes the cursor
-            LoadNotifyFile(h.Path(QStringLiteral("NOTIFY.CLD")), onDisk);
+    QStringList onDisk;
+    h.input.OnCursorRead = [&](int) {
+        if (onDisk.isEmpty() && h.host.LastStatus() == QStringLiteral("a"))
+            onDisk = SavedMeetings();
     };
-    Access::HandleNotify(p);
-    ASSERT_EQ(onDisk.Count(), 2);
-    EXPECT_FALSE(onDisk.At(0).Notified);
-    EXPECT_TRUE(onDisk.At(1).Notified);
+    RunNoticePasses(1);
+
+    EXPECT_EQ(SentSubjects(), (QStringList{"b", "a"}));
+    EXPECT_EQ(onDisk, (QStringList{"a", "b (notified)"}));
 }
 
 } // namespace

@@ -116,9 +116,84 @@ protected:
         };
     }
 
+    // A record as the state file holds it.
+    static TEventItem Event(const QString& key, TDateTime start, TDateTime reminder,
+                            bool notified = false) {
+        TEventItem record;
+        record.Key = key;
+        record.StartTime = start;
+        record.ReminderTime = reminder;
+        record.Notified = notified;
+        return record;
+    }
+
+    QStringList Keys(const std::vector<TEventItem>& records) const { return KeysOf(records); }
+    QStringList Keys(const std::vector<TTaskEvent>& records) const { return KeysOf(records); }
+    QStringList Keys(const std::vector<TEmailItem>& records) const { return KeysOf(records); }
+
+    // The saved appointment records as "key" or "key (notified)", in key order.
+    QStringList SavedMeetings() const {
+        QStringList out;
+        for (const TEventItem& record : h.SavedAppointments())
+            out << record.Key + (record.Notified ? QStringLiteral(" (notified)") : QString());
+        return out;
+    }
+
+    // Runs the engine on a clock that stands still (neither sleeps nor waits move
+    // it) through the given number of notice passes: the first cycle only notes
+    // that the user is away, each later one runs a pass. beforePass(n) runs on the
+    // engine thread in the wait before the nth pass, e.g. to set the clock.
+    void RunNoticePasses(int passes, std::function<void(int pass)> beforePass = {}) {
+        h.clock.SetFrozen(true);
+        h.wake.SetMovesClock(false);
+        auto userHook = h.wake.OnWait;
+        h.wake.OnWait = [userHook, beforePass, passes](int wait, int milliseconds) {
+            if (userHook)
+                userHook(wait, milliseconds);
+            if (beforePass && wait <= passes)
+                beforePass(wait);
+        };
+        h.RunWaits(passes + 1);
+    }
+
+    // Turns DEBUG.LOG on once the state files are loaded.
+    void DebugFromStartUp() {
+        h.clock.OnSleep = [this](int) { h.Engine().Debugging = true; };
+    }
+
+    // The user touches the mouse at the first poll of every notice's idle wait, but
+    // leaves it be between the cycles, so the engine still sees the user away.
+    void UserMovesWhileNoticesWait() {
+        h.input.OnCursorRead = [this, seenYields = 0](int) mutable {
+            const int yields = h.clock.Yields();
+            if (yields != seenYields) {
+                seenYields = yields;
+                h.input.MoveCursor();
+            }
+        };
+    }
+
+    // The window asks the engine to stop at the engine's next look at the clock:
+    // called from a wait, that is just after the next cycle has begun, before its
+    // notice pass. Clearing StopRequested at a later wait lets the engine go on.
+    void StopAtTheNextClockRead() {
+        h.clock.OnNow = [this, asked = false]() mutable {
+            if (!asked) {
+                asked = true;
+                h.Engine().StopRequested = true;
+            }
+        };
+    }
+
     TEngineHarness h;
 
 private:
+    template <class Record> static QStringList KeysOf(const std::vector<Record>& records) {
+        QStringList keys;
+        for (const Record& record : records)
+            keys << record.Key;
+        return keys;
+    }
     template <class Record> static QStringList KeysOf(const TSortedList<Record>& list) {
         QStringList keys;
         for (int i = 0; i < list.Count(); ++i)

@@ -90,7 +90,7 @@ TEST_F(TaskLifecycleTest, NoticesStopWithTheTaskAndGoOnForTheOthers) {
     EXPECT_EQ(weekly->skips, 3);
     EXPECT_TRUE(h.host.ErrorBoxes().isEmpty());
     // The finished records leave two days after their due day.
-    EXPECT_EQ(Keys(Access::Tasks(P())), QStringList({"Pay rent:3/20/24", "Timesheet:3/22/24"}));
+    EXPECT_EQ(Keys(h.SavedTasks()), QStringList({"Pay rent:3/20/24", "Timesheet:3/22/24"}));
 }
 
 // The records of a task deleted while the program was not running end with the

@@ -7,8 +7,11 @@
 namespace rp::test {
 namespace {
 
+// The urgent mail check runs in the first notice pass and in every fifth after it.
 class UrgentEmailTest : public NoticeFixture {
 protected:
+    UrgentEmailTest() { h.clock.SetNow(Mar(4, 12, 0)); }
+
     std::shared_ptr<MemoryMail> AddMail(const QString& subject, const QString& sender,
                                         TDateTime received, bool unread = true,
                                         int importance = outlook::olImportanceHigh) {
@@ -18,93 +21,109 @@ protected:
         mail->importance = importance;
         return mail;
     }
-    void Scan() { Access::CheckUrgentEmail(P()); }
-    void AddSeen(const QString& key, TDateTime seen) {
-        auto record = std::make_unique<TEmailItem>();
-        record->Key = key;
-        record->SeenTime = seen;
-        Access::Emails(P()).Add(key, std::move(record));
-    }
+    void ScanOnce() { RunNoticePasses(1); }
+    void ScanTwice() { RunNoticePasses(kScanEvery + 1); }
+    static TEmailItem Seen(const QString& key, TDateTime seen) { return {key, seen}; }
+
+    static constexpr int kScanEvery = 5;
 };
 
 TEST_F(UrgentEmailTest, AnnouncesRecentUnreadHighImportanceMailOnce) {
-    Park(Mar(4, 12, 0));
+    TraceCapture trace;
     AddMail(QStringLiteral("Server down"), QStringLiteral("Ops Desk"), Mar(3, 13, 0));
     AddMail(QStringLiteral("Old news"), QStringLiteral("Ops Desk"), Mar(3, 11, 0));
     AddMail(QStringLiteral("Lunch"), QStringLiteral("Team"), Mar(4, 11, 0), true,
             outlook::olImportanceNormal);
     AddMail(QStringLiteral("Read already"), QStringLiteral("Boss"), Mar(4, 11, 0), false);
-    Scan();
-    Scan();
+    ScanTwice();
+
     EXPECT_EQ(SentSubjects(), QStringList{"Urgent Email:Server down From:Ops Desk"});
-    EXPECT_EQ(Keys(Access::Emails(P())), QStringList{"Server down From:Ops Desk"});
-    EXPECT_FALSE(Access::StateChanged(P()));
+    EXPECT_EQ(Keys(h.SavedEmails()), QStringList{"Server down From:Ops Desk"});
+    // Not a meeting or task notice: none of their status text or trace.
+    EXPECT_FALSE(h.host.StatusTexts().contains(SentSubjects().value(0)));
+    EXPECT_TRUE(trace.Lines().isEmpty());
 }
 
 TEST_F(UrgentEmailTest, PausesAfterEachUnreadMessage) {
-    Park(Mar(4, 12, 0));
     AddMail(QStringLiteral("a"), QStringLiteral("x"), Mar(4, 11, 0));
     AddMail(QStringLiteral("b"), QStringLiteral("x"), Mar(4, 11, 0), false);
     AddMail(QStringLiteral("c"), QStringLiteral("x"), Mar(4, 11, 0), true,
             outlook::olImportanceLow);
-    const auto before = h.clock.Sleeps().size();
-    Scan();
+    qsizetype before = -1;
+    RunNoticePasses(1, [&](int) { before = h.clock.Sleeps().size(); });
+
+    ASSERT_GE(before, 0);
     EXPECT_EQ(h.clock.Sleeps().mid(before), (QList<int>{54, 54}));
 }
 
 TEST_F(UrgentEmailTest, SameSubjectAndSenderShareOneNotice) {
-    Park(Mar(4, 12, 0));
     AddMail(QStringLiteral("Server down"), QStringLiteral("Ops Desk"), Mar(4, 9, 0));
     AddMail(QStringLiteral("Server down"), QStringLiteral("Ops Desk"), Mar(4, 10, 0));
-    Scan();
+    ScanOnce();
     EXPECT_EQ(SentSubjects().size(), 1);
 }
 
 TEST_F(UrgentEmailTest, LongKeysAreStoredCutAndAnnouncedInFull) {
-    Park(Mar(4, 12, 0));
     const QString subject(300, QLatin1Char('s'));
     AddMail(subject, QStringLiteral("Ops"), Mar(4, 9, 0));
-    Scan();
-    Scan();
+    ScanTwice();
     EXPECT_EQ(SentSubjects(), QStringList{"Urgent Email:" + subject + " From:Ops"});
-    EXPECT_EQ(Keys(Access::Emails(P())), QStringList{QString(255, QLatin1Char('s'))});
+    EXPECT_EQ(Keys(h.SavedEmails()), QStringList{QString(255, QLatin1Char('s'))});
 }
 
+// A key that goes down once the pass has begun ends the walk and counts as the
+// user back: the next wait is the long one.
 TEST_F(UrgentEmailTest, StopsWhenNothingIsUnreadOrAKeyIsDown) {
-    Park(Mar(4, 12, 0));
-    AddSeen(QStringLiteral("old"), Mar(3, 11, 59));
-    AddSeen(QStringLiteral("fresh"), Mar(3, 12, 1));
+    h.SeedEmails({Seen(QStringLiteral("old"), Mar(3, 11, 59)),
+                  Seen(QStringLiteral("fresh"), Mar(3, 12, 1))});
     AddMail(QStringLiteral("Read"), QStringLiteral("x"), Mar(4, 9, 0), false);
-    Scan();
-    EXPECT_EQ(h.outlook->Calls(QStringLiteral("Items.Item")), 0);
-    EXPECT_EQ(Keys(Access::Emails(P())), QStringList{"fresh"});
+    int itemReadsInFirstScan = -1;
+    bool typing = false;
+    h.input.OnKeyRead = [&](int) {
+        if (typing && h.host.LastStatus() == QStringLiteral("Checking for current notifications."))
+            h.input.SetKeyDown(0x20);
+    };
+    RunNoticePasses(kScanEvery + 1, [&](int pass) {
+        if (pass == 2)
+            itemReadsInFirstScan = h.outlook->Calls(QStringLiteral("Items.Item"));
+        if (pass == kScanEvery + 1) {
+            AddMail(QStringLiteral("Urgent"), QStringLiteral("x"), Mar(4, 9, 0));
+            typing = true;
+        }
+    });
 
-    AddMail(QStringLiteral("Urgent"), QStringLiteral("x"), Mar(4, 9, 0));
-    h.input.SetKeyDown(0x20);
-    Access::UserIdle(P()) = true;
-    Scan();
+    EXPECT_EQ(itemReadsInFirstScan, 0);
+    EXPECT_EQ(Keys(h.SavedEmails()), QStringList{"fresh"});
     EXPECT_EQ(h.outlook->Calls(QStringLiteral("Items.Item")), 0);
-    EXPECT_FALSE(Access::UserIdle(P()));
+    const QList<int> waits = h.wake.Waits();
+    ASSERT_EQ(waits.size(), kScanEvery + 2);
+    EXPECT_EQ(waits[kScanEvery], 15000); // before the second scan: the user was away
+    EXPECT_EQ(waits.last(), 360000);
 }
 
 TEST_F(UrgentEmailTest, AFailedNoticeIsNotRetried) {
-    Park(Mar(4, 12, 0));
     AddMail(QStringLiteral("Server down"), QStringLiteral("Ops Desk"), Mar(4, 9, 0));
-    UserMovesDuringSends();
-    Scan();
-    h.input.OnCursorRead = nullptr;
-    Scan();
+    UserMovesWhileNoticesWait();
+    RunNoticePasses(kScanEvery + 1, [this](int pass) {
+        if (pass == 2)
+            h.input.OnCursorRead = nullptr;
+    });
+    EXPECT_EQ(h.outlook->CreatedItems(), 0);
     EXPECT_TRUE(h.outlook->Sent().empty());
 }
 
+// The automation error ends the cycle, which the engine reports and retries.
 TEST_F(UrgentEmailTest, ANonMailItemEndsTheScanBeforePruning) {
-    Park(Mar(4, 12, 0));
-    AddSeen(QStringLiteral("old"), Mar(2, 12, 0));
+    h.SeedEmails({Seen(QStringLiteral("old"), Mar(2, 12, 0))});
     h.outlook->Edit(
         [this] { h.outlook->inbox->items.push_back(std::make_shared<MemoryTask>(*h.outlook)); });
     h.outlook->inbox->unReadItemCount = 1;
-    EXPECT_THROW(Scan(), outlook::EAutomationError);
-    EXPECT_EQ(Access::Emails(P()).Count(), 1);
+    RunNoticePasses(1);
+    h.Destroy();
+
+    EXPECT_EQ(h.DebugLogLines().filter(QStringLiteral("ERROR:")).size(), 1);
+    EXPECT_TRUE(h.host.ErrorBoxes().isEmpty());
+    EXPECT_EQ(Keys(h.SavedEmails()), QStringList{"old"});
 }
 
 // Closing waits at most 501 sleeps of 5 ms for the engine. On real time, with five
