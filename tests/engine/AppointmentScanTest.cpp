@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/engine/NoticeFixture.h"
+#include "engine/AppointmentRules.h"
+#include "tests/engine/ScanFixture.h"
 
 namespace rp::test {
 namespace {
 
-class AppointmentScanTest : public NoticeFixture {
+const QString kChecking = QStringLiteral("Checking for New Appointments...");
+
+class AppointmentScanTest : public ScanFixture {
 protected:
     void FillCalendar(int count, TDateTime start) {
         for (int i = 1; i <= count; ++i)
@@ -12,55 +15,93 @@ protected:
                                       start);
     }
     int ItemReads() const { return h.outlook->Calls(QStringLiteral("Items.Item")); }
-    TSortedList<TEventItem>& Appointments() { return Access::Appointments(P()); }
+    std::vector<TEventItem> Tracked() const { return h.SavedAppointments(); }
+    QStringList TrackedKeys() const { return KeysOf(Tracked()); }
+
+    // The position of each item the scan examined so far, in order.
+    QList<int> Progress() const {
+        QList<int> positions;
+        for (const QString& text : StatusesStartingWith(kChecking))
+            if (text.size() > kChecking.size())
+                positions << text.mid(kChecking.size()).toInt();
+        return positions;
+    }
+    // Where the scan began in the last cycle; 0 when it examined nothing.
+    int BeganAt(qsizetype progressBefore) const { return Progress().value(progressBefore); }
+
+    void LogEverything() {
+        h.clock.OnSleep = [this](int) { h.Engine().Debugging = true; };
+    }
+    QStringList LogTail(int lines) const {
+        const QStringList log = h.DebugLogLines();
+        return log.mid(log.size() - lines);
+    }
 };
 
 TEST_F(AppointmentScanTest, ExaminesTwentyItemsPerCallAndWrapsAround) {
     FillCalendar(45, Mar(20, 9, 0)); // none qualifies
-    auto& p = Park();
-    QList<int> examined, positions;
-    for (int call = 0; call < 4; ++call) {
+    QList<int> examined, beganAt;
+    for (int call = 0; call < 5; ++call) {
         const int before = ItemReads();
-        Access::CheckAppointments(p);
+        const qsizetype progressBefore = Progress().size();
+        if (call == 0)
+            StartAt(Mar(4, 12, 0));
+        else
+            Cycle();
         examined << ItemReads() - before;
-        positions << Access::AppointmentScanPos(p);
+        beganAt << BeganAt(progressBefore);
     }
-    EXPECT_EQ(examined, (QList<int>{20, 20, 5, 20}));
-    EXPECT_EQ(positions, (QList<int>{21, 41, 1, 21}));
-    EXPECT_TRUE(h.host.StatusTexts().contains(QStringLiteral("Checking for New Appointments...")));
-    EXPECT_TRUE(
-        h.host.StatusTexts().contains(QStringLiteral("Checking for New Appointments...45")));
+    EXPECT_EQ(examined.mid(0, 4), (QList<int>{20, 20, 5, 20}));
+    // Each call goes on where the one before left off.
+    EXPECT_EQ(beganAt.mid(1), (QList<int>{21, 41, 1, 21}));
+    EXPECT_TRUE(h.host.StatusTexts().contains(kChecking));
+    EXPECT_TRUE(h.host.StatusTexts().contains(kChecking + QStringLiteral("45")));
 }
 
 TEST_F(AppointmentScanTest, EmptyCalendarMissingItemsAndAKeyHeldDown) {
-    auto& p = Park();
-    Access::CheckAppointments(p);
-    EXPECT_EQ(Access::AppointmentScanPos(p), 1);
+    LogEverything();
+    StartAt(Mar(4, 12, 0));
 
     // Positions without an item count toward the twenty.
     h.outlook->Edit([this] { h.outlook->calendar->items.assign(25, nullptr); });
-    Access::CheckAppointments(p);
-    EXPECT_EQ(Access::AppointmentScanPos(p), 21);
+    int before = ItemReads();
+    qsizetype progressBefore = Progress().size();
+    Cycle();
+    EXPECT_EQ(BeganAt(progressBefore), 1); // the empty calendar left the scan at the top
+    EXPECT_EQ(ItemReads() - before, 20);
+    EXPECT_EQ(LogTail(2), (QStringList{"HandleNotify", "HandleNotify - Exit"}));
 
-    h.input.SetKeyDown(0x10);
-    Access::UserIdle(p) = true;
-    Access::CheckAppointments(p);
-    EXPECT_EQ(Access::AppointmentScanPos(p), 21);
-    EXPECT_FALSE(Access::UserIdle(p));
+    // A key goes down as the scan looks: it examines nothing, and the user is
+    // no longer away, so the cycle's notice pass does not run.
+    const int scanRead = h.input.KeyReads() + 2; // after the wait's own read
+    h.input.OnKeyRead = [this, scanRead](int read) {
+        if (read == scanRead)
+            h.input.SetKeyDown(0x10);
+    };
+    before = ItemReads();
+    Cycle();
+    EXPECT_EQ(ItemReads() - before, 0);
+    EXPECT_EQ(LogTail(2), (QStringList{"ProcessCheckes", "ProcessCheckes-End"}));
+
+    h.input.SetKeyDown(0x10, false);
+    progressBefore = Progress().size();
+    Cycle();
+    EXPECT_EQ(BeganAt(progressBefore), 21);
 }
 
 TEST_F(AppointmentScanTest, AFailingItemIsPassedOverNextTime) {
     FillCalendar(3, Mar(4, 13, 0));
     h.outlook->FailOn(QStringLiteral("AppointmentItem.Start"), 1, 1);
-    auto& p = Park();
-    EXPECT_THROW(Access::CheckAppointments(p), outlook::EAutomationError);
-    EXPECT_EQ(Access::AppointmentScanPos(p), 2);
-    Access::CheckAppointments(p);
-    EXPECT_EQ(Keys(Appointments()).size(), 2);
+    StartAt(Mar(4, 12, 0)); // held in the pause before the retry
+    EXPECT_EQ(h.host.LastStatus(), QStringLiteral("The operation failed. Retrying in 5 seconds."));
+    EXPECT_EQ(Progress(), QList<int>{1});
+    Cycle();
+    EXPECT_EQ(Progress(), (QList<int>{1, 2, 3}));
+    EXPECT_EQ(TrackedKeys().size(), 2);
 }
 
 TEST_F(AppointmentScanTest, WindowRunsFromOneHourAgoToTwoDaysAhead) {
-    auto& p = Park(Mar(4, 12, 0));
+    h.clock.SetNow(Mar(4, 12, 0));
     const TDateTime now = h.clock.Now(); // the bounds are compared as the scan computes them
     const TDateTime minute = kOneMinute;
     h.outlook->AddAppointment(QStringLiteral("hour ago"), now - kOneHour);
@@ -68,9 +109,8 @@ TEST_F(AppointmentScanTest, WindowRunsFromOneHourAgoToTwoDaysAhead) {
     h.outlook->AddAppointment(QStringLiteral("two days ahead"), now + 2);
     h.outlook->AddAppointment(QStringLiteral("two days and a minute"), now + 2 + minute);
     h.outlook->AddAppointment(QStringLiteral("no start"), 0);
-    Access::CheckAppointments(p);
-    EXPECT_EQ(Keys(Appointments()),
-              (QStringList{"11:00:00@loc:hour ago", "12:00:00@loc:two days ahead"}));
+    StartAt(now);
+    EXPECT_EQ(TrackedKeys(), (QStringList{"11:00:00@loc:hour ago", "12:00:00@loc:two days ahead"}));
 }
 
 TEST_F(AppointmentScanTest, RecordCarriesStartReminderAndKey) {
@@ -79,10 +119,10 @@ TEST_F(AppointmentScanTest, RecordCarriesStartReminderAndKey) {
         QStringLiteral("Budget review of the second quarter plans"), Mar(4, 9, 30));
     item->location = QStringLiteral("Room 12");
     item->reminderMinutesBeforeStart = 15;
-    auto& p = Park(Mar(4, 8, 0));
-    Access::CheckAppointments(p);
-    ASSERT_EQ(Appointments().Count(), 1);
-    const TEventItem& record = Appointments().At(0);
+    StartAt(Mar(4, 8, 0));
+    const std::vector<TEventItem> tracked = Tracked();
+    ASSERT_EQ(tracked.size(), 1u);
+    const TEventItem& record = tracked.front();
     EXPECT_EQ(record.Key, QStringLiteral("9:30:00 AM@loc:Room 12Budget review of the second qu"));
     EXPECT_EQ(record.StartTime, Mar(4, 9, 30));
     EXPECT_DOUBLE_EQ(record.ReminderTime, Mar(4, 9, 15));
@@ -97,11 +137,11 @@ TEST_F(AppointmentScanTest, LongKeysAreCutAndSharedKeysMakeOneRecord) {
     first->location = next->location = QStringLiteral("Room 2");
     auto long_ = h.outlook->AddAppointment(QStringLiteral("Long"), Mar(4, 15, 0));
     long_->location = QStringLiteral("R") + QString(300, QChar(u'é'));
-    auto& p = Park();
-    Access::CheckAppointments(p);
-    ASSERT_EQ(Appointments().Count(), 2);
-    EXPECT_EQ(Appointments().At(0).StartTime, Mar(4, 14, 0));
-    EXPECT_EQ(KeyBytes(Appointments().Key(1)).size(), 254); // 255 would split a character
+    StartAt(Mar(4, 12, 0));
+    const std::vector<TEventItem> tracked = Tracked();
+    ASSERT_EQ(tracked.size(), 2u);
+    EXPECT_EQ(tracked[0].StartTime, Mar(4, 14, 0));
+    EXPECT_EQ(KeyBytes(tracked[1].Key).size(), 254); // 255 would split a character
 }
 
 TEST_F(AppointmentScanTest, RecurringMeetingsAreRecordedAtTheirNearOccurrence) {
@@ -116,16 +156,14 @@ TEST_F(AppointmentScanTest, RecurringMeetingsAreRecordedAtTheirNearOccurrence) {
     yearly->pattern = h.outlook->NewPattern();
     yearly->pattern->recurrenceType = outlook::olRecursYearly;
     yearly->pattern->patternStartDate = Mar(4);
-    auto& p = Park(Mar(4, 12, 0));
-    Access::CheckAppointments(p);
+    StartAt(Mar(4, 12, 0));
     // Today's 10:00 lies two hours back: tomorrow's is known already, in time for
     // the evening's notice of tomorrow's first meeting.
-    ASSERT_EQ(Keys(Appointments()), QStringList{"10:00:00@loc:Standup"});
-    EXPECT_EQ(Appointments().At(0).StartTime, Mar(5, 10, 0));
+    ASSERT_EQ(TrackedKeys(), QStringList{"10:00:00@loc:Standup"});
+    EXPECT_EQ(Tracked().front().StartTime, Mar(5, 10, 0));
 
-    h.clock.SetNow(Mar(5, 0, 1));
-    Access::CheckAppointments(p);
-    ASSERT_EQ(Appointments().Count(), 1);
+    CycleAt(Mar(5, 0, 1));
+    ASSERT_EQ(Tracked().size(), 1u);
 }
 
 TEST_F(AppointmentScanTest, SwitchesDecideWhichScansRun) {
@@ -135,38 +173,41 @@ TEST_F(AppointmentScanTest, SwitchesDecideWhichScansRun) {
         s.MeetingNotify = s.EveningNotify = false;
         s.TaskNotify = s.TaskPreNotify = s.TaskReminder = false;
     });
-    auto& p = Park();
-    p.Debugging = true;
-    Access::ProcessCheckes(p);
-    EXPECT_EQ(Appointments().Count(), 1); // MorningNotify alone keeps the scan going
-    EXPECT_EQ(Access::Tasks(p).Count(), 0);
-    EXPECT_EQ(Access::DebugLines(p).mid(Access::DebugLines(p).size() - 2),
-              (QStringList{"ProcessCheckes", "ProcessCheckes-End"}));
+    LogEverything();
+    StartAt(Mar(4, 12, 0));
+    EXPECT_EQ(Tracked().size(), 1u); // MorningNotify alone keeps the scan going
+    EXPECT_EQ(h.SavedTasks().size(), 0u);
+    EXPECT_EQ(LogTail(2), (QStringList{"ProcessCheckes", "ProcessCheckes-End"}));
 
     h.host.UpdateSettings([](SettingsRecord& s) {
         s.MorningNotify = false;
         s.TaskReminder = true;
     });
     h.outlook->AddAppointment(QStringLiteral("Later"), Mar(4, 16, 0));
-    Access::ProcessCheckes(p);
-    EXPECT_EQ(Appointments().Count(), 1);
-    EXPECT_EQ(Access::Tasks(p).Count(), 1);
+    Cycle();
+    EXPECT_EQ(Tracked().size(), 1u);
+    EXPECT_EQ(h.SavedTasks().size(), 1u);
 }
 
 TEST_F(AppointmentScanTest, TrackedMeetingsAreRemindedWithEverySwitchOff) {
     h.host.UpdateSettings(
         [](SettingsRecord& s) { s.MeetingNotify = s.MorningNotify = s.EveningNotify = false; });
     h.outlook->AddAppointment(QStringLiteral("New"), Mar(4, 12, 10));
-    auto& p = Park(Mar(4, 12, 0));
-    AddEvent(QStringLiteral("tracked"), Mar(4, 12, 10), Mar(4, 11, 55));
-    Access::ProcessCheckes(p);
-    Access::HandleNotify(p);
+    TEventItem tracked;
+    tracked.Key = QStringLiteral("tracked");
+    tracked.StartTime = Mar(4, 12, 10);
+    tracked.ReminderTime = Mar(4, 11, 55);
+    h.SeedAppointments({tracked});
+    StartAt(Mar(4, 12, 0));
+    Cycle();
     EXPECT_EQ(SentSubjects(), QStringList{"tracked"});
 }
 
 // A daily stand-up keeps one key; each day's occurrence takes the record over
 // from the day before, so each is reminded once.
 TEST_F(AppointmentScanTest, ADailyMeetingIsRemindedOncePerDay) {
+    // The reminders alone: a first-meeting notice would stand in for one.
+    h.host.UpdateSettings([](SettingsRecord& s) { s.MorningNotify = s.EveningNotify = false; });
     auto standup = h.outlook->AddAppointment(QStringLiteral("Standup"), Mar(1, 10, 0));
     standup->isRecurring = true;
     standup->reminderMinutesBeforeStart = 10;
@@ -174,17 +215,16 @@ TEST_F(AppointmentScanTest, ADailyMeetingIsRemindedOncePerDay) {
     standup->pattern->recurrenceType = outlook::olRecursDaily;
     standup->pattern->patternStartDate = Mar(1);
     standup->pattern->startTime = EncodeTime(10, 0);
-    auto& p = Park(Mar(4, 7, 0));
-    for (TDateTime t = Mar(4, 7, 0); t < Mar(6, 22, 0); t += 5 * kOneMinute) {
-        h.clock.SetNow(t);
-        Access::CheckAppointments(p);
-        Access::HandleNotify(p);
-    }
+    StartAt(Mar(4, 7, 0));
+    for (TDateTime t = Mar(4, 7, 5); t < Mar(6, 22, 0); t += 5 * kOneMinute)
+        CycleAt(t);
+    Finish();
     EXPECT_EQ(SentSubjects(), QStringList(3, QStringLiteral("10:00:00@loc:Standup")));
     // Only the next day's occurrence is left, not yet reminded.
-    ASSERT_EQ(Appointments().Count(), 1);
-    EXPECT_EQ(Appointments().At(0).StartTime, Mar(7, 10, 0));
-    EXPECT_FALSE(Appointments().At(0).Notified);
+    const std::vector<TEventItem> tracked = Tracked();
+    ASSERT_EQ(tracked.size(), 1u);
+    EXPECT_EQ(tracked.front().StartTime, Mar(7, 10, 0));
+    EXPECT_FALSE(tracked.front().Notified);
 }
 
 } // namespace

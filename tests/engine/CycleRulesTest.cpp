@@ -79,6 +79,11 @@ TEST(CycleRulesTest, AnyKeyWithItsHighBitSetIsHeldDown) {
     EXPECT_FALSE(AnyKeyHeld(states));
     states[0x14] = 0x01; // toggled (Caps Lock on), not held
     EXPECT_FALSE(AnyKeyHeld(states));
+    states[0xA0] = 0x7F; // every bit but the high one
+    EXPECT_FALSE(AnyKeyHeld(states));
+    states[0xA0] = 0x80; // a shift key
+    EXPECT_TRUE(AnyKeyHeld(states));
+    states[0xA0] = 0;
     states[255] = 0x80;
     EXPECT_TRUE(AnyKeyHeld(states));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/CycleRules.h"
 #include "engine/SystemSeams.h"
+#include "tests/engine/ScanFixture.h"
 #include "tests/support/EngineHarness.h"
 
 #include <QElapsedTimer>
@@ -43,7 +44,11 @@ protected:
     int Count(const QStringList& list, const QString& text) const {
         return static_cast<int>(list.count(text));
     }
-    QStringList Lines() { return Access::DebugLines(h.Engine()); }
+    // DEBUG.LOG as the engine leaves it when it is destroyed.
+    QStringList LogAtTheEnd() {
+        h.Destroy();
+        return h.DebugLogLines();
+    }
 
     TEngineHarness h;
 };
@@ -203,7 +208,6 @@ TEST_F(EngineCycleTest, ElevenAutomationErrorsInARowEndTheEngineWithTheStateSave
     h.RunWhile([] { return true; }); // the engine ends by itself
 
     EXPECT_EQ(errors, 11);
-    EXPECT_EQ(Count(Lines(), QStringLiteral("ERROR:Outlook is gone")), 11);
     EXPECT_EQ(h.host.LastStatus(), QStringLiteral("Outlook is gone"));
     EXPECT_EQ(h.runtime.Initializations(), 1 + 10);
     EXPECT_EQ(h.runtime.Uninitializations(), 10 + 1);
@@ -211,12 +215,13 @@ TEST_F(EngineCycleTest, ElevenAutomationErrorsInARowEndTheEngineWithTheStateSave
     // error comes after some forty minutes of failures, not in one burst.
     EXPECT_EQ(h.wake.Waits(), kRetryPauses);
     EXPECT_EQ(h.host.EngineRunningChanges(), (QList<bool>{true, false}));
-    for (const char* name : {"TASK.CLD", "NOTIFY.CLD", "EMAIL.CLD"})
-        EXPECT_TRUE(h.Exists(name)) << name;
     const QStringList status = h.host.StatusTexts();
     EXPECT_TRUE(status.contains(QStringLiteral("Outlook is gone Retrying in 5 seconds.")));
     EXPECT_TRUE(status.contains(QStringLiteral("Outlook is gone Retrying in 80 seconds.")));
     EXPECT_TRUE(status.contains(QStringLiteral("Outlook is gone Retrying in 10 minutes.")));
+    EXPECT_EQ(Count(LogAtTheEnd(), QStringLiteral("ERROR:Outlook is gone")), 11);
+    for (const char* name : {"TASK.CLD", "NOTIFY.CLD", "EMAIL.CLD"})
+        EXPECT_TRUE(h.Exists(name)) << name;
 }
 
 TEST_F(EngineCycleTest, AGoodCycleResetsTheErrorCountAndThePause) {
@@ -229,10 +234,10 @@ TEST_F(EngineCycleTest, AGoodCycleResetsTheErrorCountAndThePause) {
     };
     h.RunWhile([&] { return h.wake.Waits().size() < 22; });
 
-    EXPECT_EQ(Count(Lines(), QStringLiteral("ERROR:busy")), 20);
     EXPECT_EQ(h.wake.Waits(),
               kRetryPauses + QList<int>{kActive} + kRetryPauses + QList<int>{kIdle});
     EXPECT_EQ(h.host.EngineRunningChanges(), (QList<bool>{true, false}));
+    EXPECT_EQ(Count(LogAtTheEnd(), QStringLiteral("ERROR:busy")), 20);
 }
 
 TEST_F(EngineCycleTest, StopDuringARetryPauseEndsTheThreadAtOnce) {
@@ -274,9 +279,11 @@ TEST_F(EngineCycleTest, RuntimeThatCannotBeSetUpAgainEndsWithoutShutDown) {
     h.clock.OnSleep = [&](int) { h.Engine().Debugging = true; };
     h.RunWhile([] { return true; });
 
-    EXPECT_FALSE(Lines().contains(QStringLiteral("Shutting Down")));
     EXPECT_EQ(h.host.EngineRunningChanges(), (QList<bool>{true, false}));
     EXPECT_FALSE(h.Exists("TASK.CLD"));
+    const QStringList log = LogAtTheEnd();
+    EXPECT_TRUE(log.contains(QStringLiteral("ERROR:RPC server unavailable")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Shutting Down")));
 }
 
 TEST_F(EngineCycleTest, RuntimeThatFailsAtStartShowsTheBoxAndShutsDown) {
@@ -301,9 +308,11 @@ TEST_F(EngineCycleTest, OtherErrorsShowABoxAndTheLoopGoesOn) {
     h.RunWaits(1);
 
     EXPECT_EQ(h.host.ErrorBoxes(), QStringList{QStringLiteral("disk on fire")});
-    EXPECT_FALSE(Lines().join('\n').contains(QStringLiteral("ERROR:")));
     EXPECT_EQ(h.runtime.Initializations(), 1);
     EXPECT_EQ(h.wake.Waits(), QList<int>{kActive});
+    const QStringList log = LogAtTheEnd();
+    EXPECT_EQ(log.value(0), QStringLiteral("Execute Start"));
+    EXPECT_FALSE(log.join('\n').contains(QStringLiteral("ERROR:")));
 }
 
 TEST_F(EngineCycleTest, DebugLogWithDebuggingOffHoldsOnlyTheAlwaysLines) {
@@ -350,43 +359,63 @@ TEST_F(EngineCycleTest, StateFilesLoadInOrderAndReportTheirErrors) {
     EXPECT_EQ(status[1], QStringLiteral("Cannot open file NOTIFY.CLD"));
     // Shut-down's save cannot replace the folder, and goes on to EMAIL.CLD.
     EXPECT_EQ(status[2], QStringLiteral("Cannot create file NOTIFY.CLD"));
-    EXPECT_EQ(Access::Tasks(h.Engine()).Count(), 1);
-    EXPECT_EQ(Access::Emails(h.Engine()).Count(), 1);
+    // Shut-down saved what start-up loaded; nothing ran in between.
+    EXPECT_EQ(h.SavedTasks().size(), 1u);
+    EXPECT_EQ(h.SavedEmails().size(), 1u);
     EXPECT_EQ(h.ReadFile("TASK.CLD").size(), 4 + TaskRecordSize);
 }
 
 TEST_F(EngineCycleTest, DefaultFoldersComeFromTheMapiNamespaceAndNullKeepsTheOld) {
-    h.StartParked();
-    TOutlookProcessor& engine = h.Engine();
-    EXPECT_FALSE(Access::Outlook(engine).Connected()); // connects on first use
-
-    Access::OpenCalendarFolder(engine);
-    Access::OpenTasksFolder(engine);
-    Access::OpenInboxFolder(engine);
-    EXPECT_EQ(Access::CalendarFolder(engine), h.outlook->calendar);
-    EXPECT_EQ(Access::TasksFolder(engine), h.outlook->tasks);
-    EXPECT_EQ(Access::InboxFolder(engine), h.outlook->inbox);
+    SettingsRecord settings = Day();
+    settings.MeetingNotify = settings.TaskNotify = settings.UrgentEmail = true;
+    h.host.SetSettings(settings);
+    h.outlook->AddAppointment(QStringLiteral("Review"), At(0.5) + kOneHour);
+    h.outlook->AddTask(QStringLiteral("Report"), At(0.5) + 1);
+    auto urgent = h.outlook->AddMail(QStringLiteral("Server down"), QStringLiteral("Ops"));
+    urgent->importance = outlook::olImportanceHigh;
+    urgent->receivedTime = At(0.5) - kOneHour;
+    int connectsAtStartUp = -1;
+    h.clock.OnSleep = [&](int) {
+        if (connectsAtStartUp < 0)
+            connectsAtStartUp = h.outlook->Connects();
+    };
+    TCycleStepper cycles(h);
+    cycles.Start();
+    EXPECT_EQ(connectsAtStartUp, 0); // connects on first use
+    EXPECT_EQ(h.SavedAppointments().size(), 1u);
+    EXPECT_EQ(h.SavedTasks().size(), 1u);
+    cycles.Next(); // the user is away: the inbox is read too
+    EXPECT_EQ(h.SavedEmails().size(), 1u);
+    EXPECT_EQ(h.outlook->Sent().size(), 1u);
     EXPECT_EQ(h.outlook->Connects(), 1);
 
+    // No calendar from the namespace: the one the engine has stays.
     const auto calendar = h.outlook->calendar;
-    h.outlook->calendar = nullptr;
-    Access::OpenCalendarFolder(engine);
-    EXPECT_EQ(Access::CalendarFolder(engine), calendar);
+    auto added = std::make_shared<MemoryAppointment>(*h.outlook);
+    added->subject = QStringLiteral("Added");
+    added->start = At(0.5) + 2 * kOneHour;
+    h.outlook->Edit([&] {
+        h.outlook->calendar = nullptr;
+        calendar->items.push_back(added);
+    });
+    cycles.Next();
+    EXPECT_EQ(h.SavedAppointments().size(), 2u);
 
     h.outlook->FailOn(QStringLiteral("NameSpace.GetDefaultFolder"));
-    EXPECT_THROW(Access::OpenInboxFolder(engine), EAutomationError);
+    cycles.Next(); // held in the pause before the retry
+    EXPECT_EQ(h.host.LastStatus(), QStringLiteral("The operation failed. Retrying in 5 seconds."));
 }
 
+// A key held down when a wait ends means the user is back; none keeps the user
+// away. Which states count as held is the key rule's own table.
 TEST_F(EngineCycleTest, AnyKeyDownLooksAtTheHighBitOnly) {
-    h.StartParked();
-    TOutlookProcessor& engine = h.Engine();
-    Access::UserIdle(engine) = true;
-    EXPECT_FALSE(Access::AnyKeyDown(engine));
-    EXPECT_TRUE(Access::UserIdle(engine));
+    h.wake.OnWait = [&](int wait, int) {
+        if (wait == 2)
+            h.input.SetKeyDown(0xA0);
+    };
+    h.RunWaits(3);
 
-    h.input.SetKeyDown(0xA0);
-    EXPECT_TRUE(Access::AnyKeyDown(engine));
-    EXPECT_FALSE(Access::UserIdle(engine));
+    EXPECT_EQ(h.wake.Waits(), (QList<int>{kActive, kIdle, kActive}));
 }
 
 TEST(EngineConstruction, WithoutTheMainWindowNothingStarts) {

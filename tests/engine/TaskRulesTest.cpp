@@ -133,6 +133,29 @@ TEST(TaskRulesTest, PastDueRemindersRepeatAfterMoreThanAPeriod) {
     EXPECT_EQ(PastDuePeriod(kDailyRemindPeriod), 1);
 }
 
+// Looked at hourly from noon the day before, with the half-day period, on a
+// clock that counts whole milliseconds as the engine's does.
+TEST(TaskRulesTest, PastDueRemindersStartAtTheDueDaysMidnightAndKeepTheirPeriod) {
+    TTaskEvent record = RecordDue(Mar(5));
+    const SettingsRecord settings = AllTaskNotices();
+    const double period = PastDuePeriod(1).value();
+    FakeClock clock;
+    QList<TDateTime> remindedAt;
+    for (TDateTime t = Mar(4, 12, 0); t <= Mar(6, 12, 0) + 1e-9; t += kOneHour) {
+        clock.SetNow(t);
+        const TDateTime now = clock.Now();
+        if (PastDue(record, settings, now) && PeriodOver(record, period, now)) {
+            remindedAt << now;
+            record.LastReminder = now;
+        }
+    }
+    // Past due from the midnight that starts the due day; then more than 12 hours apart.
+    ASSERT_EQ(remindedAt.size(), 3);
+    EXPECT_NEAR(remindedAt[0], Mar(5, 0, 0), 1e-6);
+    EXPECT_NEAR(remindedAt[1], Mar(5, 13, 0), 1e-6);
+    EXPECT_NEAR(remindedAt[2], Mar(6, 2, 0), 1e-6);
+}
+
 TEST(TaskRulesTest, AFinishedOrNoLongerRemindedRecordLeavesTwoDaysAfterItsDueDay) {
     SettingsRecord reminded = AllTaskNotices();
     SettingsRecord notReminded = reminded;
