@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/BenchEngine.h"
+#include "bench/EngineStepAccess.h"
 #include "bench/Measure.h"
 #include "bench/StoreGenerator.h"
-#include "tests/support/EngineAccess.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 namespace rp::bench {
 namespace {
 
-using Access = TOutlookProcessorTestAccess;
+using Access = TOutlookProcessorBenchAccess;
 
 TStoreShape SmallShape() {
     TStoreShape shape;

@@ -13,6 +13,7 @@
 //                                         lists them for the comparison with calcurse)
 
 #include "bench/BenchEngine.h"
+#include "bench/EngineStepAccess.h"
 #include "bench/Measure.h"
 #include "bench/StoreGenerator.h"
 #include "engine/Occurrence.h"
@@ -20,7 +21,6 @@
 #include "platform/mailstore/IcsSource.h"
 #include "platform/mailstore/MailStoreApplication.h"
 #include "platform/mailstore/MailStoreItems.h"
-#include "tests/support/EngineAccess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,7 +36,7 @@ namespace rp::bench {
 
 namespace {
 
-using Access = TOutlookProcessorTestAccess;
+using Access = TOutlookProcessorBenchAccess;
 
 // A function, not a constant: the date helpers are not ready during static set-up.
 TDateTime BenchNow() {

@@ -64,7 +64,7 @@ protected:
     void run() override;
 
 private:
-    friend class TOutlookProcessorTestAccess;
+    friend class TOutlookProcessorBenchAccess;
 
     // Thread body and its parts.
     void Execute();

@@ -77,43 +77,11 @@ protected:
         });
     }
 
-    // Parks the engine and sets the clock; call after the store and hooks are set.
-    TOutlookProcessor& Park(TDateTime now = Mar(4, 12, 0)) {
-        h.StartParked();
-        h.clock.SetNow(now);
-        return h.Engine();
-    }
-    TOutlookProcessor& P() { return h.Engine(); }
-
-    TEventItem& AddEvent(const QString& key, TDateTime start, TDateTime reminder,
-                         bool notified = false) {
-        auto record = std::make_unique<TEventItem>();
-        record->Key = key;
-        record->StartTime = start;
-        record->ReminderTime = reminder;
-        record->Notified = notified;
-        TEventItem& added = *record;
-        Access::Appointments(P()).Add(key, std::move(record));
-        return added;
-    }
-
     QStringList SentSubjects() const {
         QStringList subjects;
         for (const SentMail& mail : h.outlook->Sent())
             subjects << mail.Subject;
         return subjects;
-    }
-
-    QStringList Keys(const TSortedList<TEventItem>& list) const { return KeysOf(list); }
-    QStringList Keys(const TSortedList<TTaskEvent>& list) const { return KeysOf(list); }
-    QStringList Keys(const TSortedList<TEmailItem>& list) const { return KeysOf(list); }
-
-    // The user touches the mouse during the idle wait of every later send.
-    void UserMovesDuringSends() {
-        h.input.OnCursorRead = [this](int read) {
-            if (read > 1)
-                h.input.MoveCursor();
-        };
     }
 
     // A record as the state file holds it.
@@ -187,17 +155,11 @@ protected:
 
     TEngineHarness h;
 
-private:
+protected:
     template <class Record> static QStringList KeysOf(const std::vector<Record>& records) {
         QStringList keys;
         for (const Record& record : records)
             keys << record.Key;
-        return keys;
-    }
-    template <class Record> static QStringList KeysOf(const TSortedList<Record>& list) {
-        QStringList keys;
-        for (int i = 0; i < list.Count(); ++i)
-            keys << list.Key(i);
         return keys;
     }
 };

@@ -139,12 +139,6 @@ protected:
         return found;
     }
 
-    template <class Record> static QStringList KeysOf(const std::vector<Record>& records) {
-        QStringList keys;
-        for (const Record& record : records)
-            keys << record.Key;
-        return keys;
-    }
     template <class Record>
     static Record RecordOf(const std::vector<Record>& records, const QString& key) {
         for (const Record& record : records)

@@ -8,11 +8,9 @@
 //   EXPECT_EQ(h.wake.Waits(), ...);
 //
 // Or StartParked() to get an engine whose start-up (state files loaded) is done
-// and whose thread has ended, so a test can call its steps on its own thread
-// through TOutlookProcessorTestAccess.
+// and whose thread has ended.
 
 #include "engine/OutlookProcessor.h"
-#include "tests/support/EngineAccess.h"
 #include "tests/support/EngineFakes.h"
 #include "tests/support/MemoryOutlook.h"
 
@@ -23,8 +21,6 @@
 #include <vector>
 
 namespace rp::test {
-
-using Access = TOutlookProcessorTestAccess;
 
 class TEngineHarness {
 public:
