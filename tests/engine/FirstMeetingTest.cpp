@@ -22,36 +22,36 @@ protected:
     UsLocale us;
 };
 
-// Each check is made once a day: a meeting found later the same morning is not
-// announced, the next morning's is.
-TEST_F(FirstMeetingTest, NoCandidateStillMovesTheNextCheckToMidnight) {
-    h.clock.SetNow(Mar(4, 7, 5));
-    RunNoticePasses(3, [this](int pass) {
-        if (pass == 2) {
-            h.clock.SetNow(Mar(4, 7, 10));
-            AddMeeting(QStringLiteral("Today"), Mar(4, 9, 0));
-            AddMeeting(QStringLiteral("Tomorrow"), Mar(5, 9, 0));
-        }
-        if (pass == 3)
-            h.clock.SetNow(Mar(5, 7, 5));
-    });
+// Each check is made once a day: a meeting found later the same morning (or
+// evening) is not announced, the next day's is.
+class OneCheckADayTest : public FirstMeetingTest {
+protected:
+    QStringList NoticesOfTwoDays(TDateTime check, const QString& first, TDateTime firstStart,
+                                 const QString& second, TDateTime secondStart) {
+        h.clock.SetNow(check);
+        RunNoticePasses(3, [&](int pass) {
+            if (pass == 2) {
+                h.clock.SetNow(check + 5 * kOneMinute);
+                AddMeeting(first, firstStart);
+                AddMeeting(second, secondStart);
+            }
+            if (pass == 3)
+                h.clock.SetNow(check + 1);
+        });
+        return FirstNotices();
+    }
+};
 
-    EXPECT_EQ(FirstNotices(), QStringList{"First:9:00:00 AM@loc:Tomorrow"});
+TEST_F(OneCheckADayTest, NoCandidateStillMovesTheNextCheckToMidnight) {
+    EXPECT_EQ(NoticesOfTwoDays(Mar(4, 7, 5), QStringLiteral("Today"), Mar(4, 9, 0),
+                               QStringLiteral("Tomorrow"), Mar(5, 9, 0)),
+              QStringList{"First:9:00:00 AM@loc:Tomorrow"});
 }
 
-TEST_F(FirstMeetingTest, NoCandidateStillMovesTheNextEveningCheckToMidnight) {
-    h.clock.SetNow(Mar(4, 21, 50));
-    RunNoticePasses(3, [this](int pass) {
-        if (pass == 2) {
-            h.clock.SetNow(Mar(4, 21, 55));
-            AddMeeting(QStringLiteral("Tomorrow"), Mar(5, 9, 0));
-            AddMeeting(QStringLiteral("Day after"), Mar(6, 9, 0));
-        }
-        if (pass == 3)
-            h.clock.SetNow(Mar(5, 21, 50));
-    });
-
-    EXPECT_EQ(FirstNotices(), QStringList{"First:9:00:00 AM@loc:Day after"});
+TEST_F(OneCheckADayTest, NoCandidateStillMovesTheNextEveningCheckToMidnight) {
+    EXPECT_EQ(NoticesOfTwoDays(Mar(4, 21, 50), QStringLiteral("Tomorrow"), Mar(5, 9, 0),
+                               QStringLiteral("Day after"), Mar(6, 9, 0)),
+              QStringList{"First:9:00:00 AM@loc:Day after"});
 }
 
 // Which of the day's records wins, also against one reminded the night before, is
