@@ -210,6 +210,19 @@ void FakeRuntime::FailEveryInitialize() {
 
 // ---- FakeHost
 
+namespace {
+
+// A copy with its own buffer: the engine thread appends to the original, and a
+// shared buffer's count is read without ordering when the append decides whether
+// it may grow it in place.
+template <class List> List OwnCopy(const List& list) {
+    List copy = list;
+    copy.detach();
+    return copy;
+}
+
+} // namespace
+
 SettingsRecord FakeHost::Settings() const {
     std::lock_guard lock(mutex);
     return settings;
@@ -258,7 +271,7 @@ void FakeHost::SetRecipient(const QString& address) {
 
 QStringList FakeHost::StatusTexts() const {
     std::lock_guard lock(mutex);
-    return statusTexts;
+    return OwnCopy(statusTexts);
 }
 
 QString FakeHost::LastStatus() const {
@@ -273,17 +286,17 @@ bool FakeHost::EngineRunning() const {
 
 QList<bool> FakeHost::EngineRunningChanges() const {
     std::lock_guard lock(mutex);
-    return runningChanges;
+    return OwnCopy(runningChanges);
 }
 
 QStringList FakeHost::ErrorBoxes() const {
     std::lock_guard lock(mutex);
-    return errorBoxes;
+    return OwnCopy(errorBoxes);
 }
 
 QList<int32_t> FakeHost::TaskRemindPeriodWrites() const {
     std::lock_guard lock(mutex);
-    return remindPeriodWrites;
+    return OwnCopy(remindPeriodWrites);
 }
 
 } // namespace rp::test

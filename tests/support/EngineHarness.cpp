@@ -129,8 +129,11 @@ void TEngineHarness::Join() {
 }
 
 void TEngineHarness::Destroy() {
+    // Joined even when isRunning() says no: that is already so while the thread
+    // is still signalling its end, which the destruction must not overlap.
     if (engine && engine->isRunning())
-        StopAndJoin();
+        engine->Stop();
+    Join();
     engine.reset();
 }
 
