@@ -1,101 +1,83 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/HttpClient.h"
 
-#include <QAuthenticator>
 #include <QDateTime>
-#include <QEventLoop>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QTimer>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <curl/curl.h>
 #include <map>
 #include <memory>
+#include <mutex>
 
 namespace rp::mailstore {
 
 namespace {
 
 constexpr int kMaxRedirects = 5;
-// A whole exchange may take this many time-outs: the transfer time-out restarts
-// with every byte, so a server that trickles would otherwise never be left.
+// A whole exchange may take this many time-outs: the time-out only watches for
+// silence, so a server that trickles would otherwise never be left.
 constexpr int kDeadlineFactor = 4;
+// OpenSSL's verification results that mean "out of date" rather than "unknown".
+constexpr long kCertificateNotYetValid = 9;
+constexpr long kCertificateExpired = 10;
 
-// A manager belongs to the thread that made it, so each thread gets its own;
-// and one per CA file, because a manager reuses open connections whatever trust
-// the next request asks for: a server trusted through one source's CAFile must
-// not be trusted for a source without it.
-QNetworkAccessManager& ThreadManager(const QString& caFile) {
-    thread_local std::map<QString, std::unique_ptr<QNetworkAccessManager>> managers;
-    std::unique_ptr<QNetworkAccessManager>& manager = managers[caFile];
-    if (!manager) {
-        manager = std::make_unique<QNetworkAccessManager>();
-        manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    }
-    return *manager;
+struct TCurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct TListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using TCurl = std::unique_ptr<CURL, TCurlDeleter>;
+using THeaderList = std::unique_ptr<curl_slist, TListDeleter>;
+
+// A handle keeps its connections, TLS sessions and the authorities it read
+// between requests, which is what makes a steady poll cheap: a resumed TLS
+// session skips the server's certificate. Each thread has its own handles, and
+// one per CA file, so a connection made under one source's trust is never lent
+// to a source that asks for another.
+CURL* ThreadHandle(const QString& caFile) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    thread_local std::map<QString, TCurl> handles;
+    TCurl& handle = handles[caFile];
+    if (handle)
+        curl_easy_reset(handle.get()); // keeps the connections and sessions
+    else
+        handle.reset(curl_easy_init());
+    return handle.get();
 }
 
-QSslConfiguration ReadTls(const QString& caFile, QString* why) {
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    const QList<QSslCertificate> added = QSslCertificate::fromPath(caFile, QSsl::Pem);
-    if (added.isEmpty())
-        *why = QStringLiteral("The CA certificate file \"%1\" holds no certificate.").arg(caFile);
-    tls.addCaCertificates(added);
-    return tls;
-}
-
-// Decoding certificates is most of a poll's TLS cost, so each thread keeps
-// what it read of a CA file until the file changes.
-QSslConfiguration TlsFor(const QString& caFile, QString* why) {
+// Read once per thread until the file changes: decoding certificates is dear.
+QString CaFileProblem(const QString& caFile) {
     if (caFile.isEmpty())
-        return QSslConfiguration::defaultConfiguration();
-    struct TRead {
+        return {};
+    struct TChecked {
         QDateTime modified;
         qint64 size = -1;
-        QSslConfiguration tls;
         QString why;
     };
-    thread_local std::map<QString, TRead> read;
+    thread_local std::map<QString, TChecked> checked;
     const QFileInfo info(caFile);
-    TRead& entry = read[caFile];
+    TChecked& entry = checked[caFile];
     if (entry.size != info.size() || entry.modified != info.lastModified() ||
         !entry.why.isEmpty()) {
-        entry.why.clear();
-        entry.tls = ReadTls(caFile, &entry.why);
+        entry.why =
+            QSslCertificate::fromPath(caFile, QSsl::Pem).isEmpty()
+                ? QStringLiteral("The CA certificate file \"%1\" holds no certificate.").arg(caFile)
+                : QString();
         entry.size = info.size();
         entry.modified = info.lastModified();
     }
-    *why = entry.why;
-    return entry.tls;
+    return entry.why;
 }
 
-QNetworkRequest MakeRequest(const THttpRequest& request, const QUrl& url,
-                            const QSslConfiguration& tls) {
-    QNetworkRequest made(url);
-    made.setSslConfiguration(tls);
-    made.setTransferTimeout(request.timeoutSeconds * 1000);
-    made.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    made.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Ringpost"));
-    for (const auto& [name, value] : request.headers)
-        made.setRawHeader(name, value);
-    // Sent at once, so a server that answers 401 without a challenge still works
-    // and a wrong password costs one round trip, not a loop of challenges.
-    if (!request.user.isEmpty())
-        made.setRawHeader(
-            "Authorization",
-            "Basic " + (request.user + QLatin1Char(':') + request.password).toUtf8().toBase64());
-    return made;
-}
-
-QString CertificateText(const QList<QSslError>& errors, const QUrl& url) {
-    const bool outOfDate = std::any_of(errors.begin(), errors.end(), [](const QSslError& e) {
-        return e.error() == QSslError::CertificateExpired ||
-               e.error() == QSslError::CertificateNotYetValid;
-    });
-    if (outOfDate)
+QString CertificateText(long verifyResult, const QUrl& url) {
+    if (verifyResult == kCertificateExpired || verifyResult == kCertificateNotYetValid)
         return QStringLiteral("The certificate of %1 has expired or is not valid yet; the "
                               "connection was refused.")
             .arg(ServerNameOf(url));
@@ -105,54 +87,204 @@ QString CertificateText(const QList<QSslError>& errors, const QUrl& url) {
         .arg(ServerNameOf(url));
 }
 
-QString FailureText(QNetworkReply::NetworkError error, const QUrl& url, int timeoutSeconds) {
+QByteArray ReadWhole(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct TTransfer {
+    qint64 maxBytes = 0;
+    qint64 silenceMs = 0; // the longest wait for the next byte
+    THttpResponse response;
+    bool tooLarge = false;
+    bool silent = false;
+    QElapsedTimer clock;
+    qint64 lastByteMs = 0;
+    curl_off_t sent = 0;
+};
+
+// Like a transfer time-out that starts again with every byte, in either direction.
+int WatchForSilence(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
+    auto* transfer = static_cast<TTransfer*>(userData);
+    const qint64 now = transfer->clock.elapsed();
+    if (sent != transfer->sent) {
+        transfer->sent = sent;
+        transfer->lastByteMs = now;
+    }
+    transfer->silent = now - transfer->lastByteMs > transfer->silenceMs;
+    return transfer->silent ? 1 : 0;
+}
+
+size_t TakeBody(char* data, size_t size, size_t count, void* userData) {
+    auto* transfer = static_cast<TTransfer*>(userData);
+    const qint64 length = static_cast<qint64>(size * count);
+    transfer->lastByteMs = transfer->clock.elapsed();
+    if (transfer->response.body.size() + length > transfer->maxBytes) {
+        transfer->tooLarge = true;
+        return 0; // ends the transfer
+    }
+    transfer->response.body.append(data, length);
+    return size * count;
+}
+
+size_t TakeHeader(char* data, size_t size, size_t count, void* userData) {
+    auto* transfer = static_cast<TTransfer*>(userData);
+    transfer->lastByteMs = transfer->clock.elapsed();
+    THttpResponse& response = transfer->response;
+    const QByteArray line = QByteArray(data, static_cast<qsizetype>(size * count)).trimmed();
+    response.bytesReceived += static_cast<qint64>(size * count);
+    if (line.startsWith("HTTP/")) {
+        response.headers.clear(); // a new answer begins (after a "100 Continue")
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+        response.headers.insert(line.left(colon).trimmed().toLower(),
+                                line.mid(colon + 1).trimmed());
+    }
+    return size * count;
+}
+
+THeaderList HeaderList(const THttpRequest& request) {
+    curl_slist* list = nullptr;
+    bool typed = false;
+    for (const auto& [name, value] : request.headers) {
+        list = curl_slist_append(list, (name + ": " + value).constData());
+        typed = typed || name.compare("content-type", Qt::CaseInsensitive) == 0;
+    }
+    // Sent at once, so a server that answers 401 without a challenge still works
+    // and a wrong password costs one round trip, not a loop of challenges.
+    if (!request.user.isEmpty())
+        list = curl_slist_append(
+            list, "Authorization: Basic " +
+                      (request.user + QLatin1Char(':') + request.password).toUtf8().toBase64());
+    list = curl_slist_append(list, "Expect:"); // no wait for "100 Continue"
+    if (!typed)
+        list = curl_slist_append(list, "Content-Type:"); // not curl's form type
+    return THeaderList(list);
+}
+
+// A private copy of the system's bundle with the CA file's authorities added,
+// made again (under a new name, so curl reads it again) when the file changes.
+QString JoinedTrust(CURL* handle, const QString& caFile) {
+    struct TJoined {
+        QDateTime modified;
+        qint64 size = -1;
+        std::unique_ptr<QTemporaryFile> file;
+    };
+    thread_local std::map<QString, TJoined> joined;
+    const QFileInfo info(caFile);
+    TJoined& entry = joined[caFile];
+    if (entry.file && entry.size == info.size() && entry.modified == info.lastModified())
+        return entry.file->fileName();
+    char* systemBundle = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_CAINFO, &systemBundle);
+    QByteArray pem = systemBundle ? ReadWhole(QFile::decodeName(systemBundle)) : QByteArray();
+    pem += '\n' + ReadWhole(caFile);
+    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() +
+                                                 QStringLiteral("/ringpost-trust-XXXXXX.pem"));
+    if (!file->open() || file->write(pem) != pem.size() || !file->flush())
+        return caFile; // the file's authorities alone still serve its server
+    entry = {info.lastModified(), info.size(), std::move(file)};
+    return entry.file->fileName();
+}
+
+// curl keeps the authorities it read for a day, but only when they come from
+// one file and no folder: so one file it is, and a poll decodes no authority.
+void SetTrust(CURL* handle, const QString& caFile) {
+    curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+    if (!caFile.isEmpty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO,
+                         QFile::encodeName(JoinedTrust(handle, caFile)).constData());
+}
+
+void SetUp(CURL* handle, const THttpRequest& request, const QUrl& url, curl_slist* headers,
+           TTransfer& transfer) {
+    const long timeoutMs = request.timeoutSeconds * 1000L;
+    curl_easy_setopt(handle, CURLOPT_URL, url.toEncoded().constData());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https,http");
+    curl_easy_setopt(handle, CURLOPT_PROXY, ""); // a calendar server is asked directly
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, "Ringpost");
+    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, WatchForSilence);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeoutMs * kDeadlineFactor);
+    if (request.method == "HEAD")
+        curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    else if (request.method != "GET")
+        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.constData());
+    if (!request.body.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.constData());
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.body.size()));
+    }
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, TakeBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, TakeHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
+    SetTrust(handle, request.caFile);
+}
+
+void Fail(THttpResponse& response, THttpFailure failure, const QString& text) {
+    response.failure = failure;
+    response.failureText = text;
+    response.body.clear();
+}
+
+// What went wrong in an exchange that curl did not finish, in words a user understands.
+void Explain(CURL* handle, CURLcode code, const THttpRequest& request, const QUrl& url,
+             const TTransfer& transfer, THttpResponse& response) {
     const QString server = ServerNameOf(url);
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("The server %1 was not found (check the address and the network).")
-            .arg(server);
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::UnknownNetworkError:
-        return QStringLiteral("The server %1 could not be reached.").arg(server);
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
-        return QStringLiteral("The server %1 did not answer within %2 seconds.")
-            .arg(server)
-            .arg(timeoutSeconds);
-    case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("The certificate of %1 is not trusted.").arg(server);
+    const int deadline = request.timeoutSeconds * kDeadlineFactor;
+    long verifyResult = 0;
+    switch (code) {
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_OPERATION_TIMEDOUT:
+        // curl's clock and ours differ by a little; an answer under way is slow, not silent.
+        if (!transfer.silent &&
+            (response.status != 0 || transfer.clock.elapsed() >= deadline * 1000L - 250))
+            return Fail(response, THttpFailure::TimedOut,
+                        QStringLiteral("The server %1 sent its answer too slowly (not complete "
+                                       "after %2 seconds); the answer was not used.")
+                            .arg(server)
+                            .arg(deadline));
+        return Fail(response, THttpFailure::TimedOut,
+                    QStringLiteral("The server %1 did not answer within %2 seconds.")
+                        .arg(server)
+                        .arg(request.timeoutSeconds));
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return Fail(response, THttpFailure::Unreachable,
+                    QStringLiteral("The server %1 was not found (check the address and the "
+                                   "network).")
+                        .arg(server));
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+        return Fail(response, THttpFailure::Certificate, CertificateText(verifyResult, url));
+    case CURLE_SSL_CONNECT_ERROR:
+        return Fail(response, THttpFailure::Certificate,
+                    QStringLiteral("No secure connection could be made with %1.").arg(server));
+    case CURLE_BAD_CONTENT_ENCODING:
+        return Fail(response, THttpFailure::Other,
+                    QStringLiteral("The server %1 sent a compressed answer that could not be "
+                                   "unpacked; it was not used.")
+                        .arg(server));
     default:
-        return QStringLiteral("The exchange with %1 failed.").arg(server);
+        break;
     }
-}
-
-THttpFailure FailureKind(QNetworkReply::NetworkError error) {
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::UnknownNetworkError:
-        return THttpFailure::Unreachable;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
-        return THttpFailure::TimedOut;
-    case QNetworkReply::SslHandshakeFailedError:
-        return THttpFailure::Certificate;
-    default:
-        return THttpFailure::Other;
-    }
-}
-
-qint64 RequestBytes(const QNetworkRequest& made, const QByteArray& method, const QByteArray& body) {
-    qint64 bytes = method.size() + made.url().path(QUrl::FullyEncoded).size() + 12;
-    for (const QByteArray& name : made.rawHeaderList())
-        bytes += name.size() + made.rawHeader(name).size() + 4;
-    return bytes + body.size();
+    // A connection that broke off after the status line leaves a cut answer,
+    // which must not pass for the whole calendar.
+    if (response.status != 0)
+        return Fail(response, THttpFailure::Unreachable,
+                    QStringLiteral("The connection to %1 broke off before the whole answer "
+                                   "arrived; the answer was not used.")
+                        .arg(server));
+    const bool unreached = code == CURLE_COULDNT_CONNECT || code == CURLE_GOT_NOTHING ||
+                           code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR;
+    Fail(response, unreached ? THttpFailure::Unreachable : THttpFailure::Other,
+         unreached ? QStringLiteral("The server %1 could not be reached.").arg(server)
+                   : QStringLiteral("The exchange with %1 failed.").arg(server));
 }
 
 struct TOneHop {
@@ -161,105 +293,41 @@ struct TOneHop {
 };
 
 // One request without following redirects.
-TOneHop RunHop(const THttpRequest& request, const QUrl& url, const QSslConfiguration& tls) {
+TOneHop RunHop(const THttpRequest& request, const QUrl& url) {
     TOneHop hop;
-    THttpResponse& response = hop.response;
-    const QNetworkRequest made = MakeRequest(request, url, tls);
-    response.bytesSent = RequestBytes(made, request.method, request.body);
-    QNetworkReply* reply =
-        ThreadManager(request.caFile).sendCustomRequest(made, request.method, request.body);
-    std::unique_ptr<QNetworkReply> owner(reply);
-    QEventLoop loop;
-    QList<QSslError> certificateErrors;
-    bool certificateRefused = false;
-    bool tooLarge = false;
-    bool tooSlow = false;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError>& errors) {
-        certificateRefused = true;
-        certificateErrors = errors;
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        response.body += reply->readAll();
-        if (response.body.size() > request.maxBytes) {
-            tooLarge = true;
-            reply->abort();
-        }
-    });
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
-        tooSlow = true;
-        reply->abort();
-    });
-    deadline.start(request.timeoutSeconds * kDeadlineFactor * 1000);
-    if (!reply->isFinished())
-        loop.exec();
-    if (!tooLarge && reply->isOpen())
-        response.body += reply->readAll();
-    response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    response.bytesReceived = 15 + response.body.size();
-    for (const auto& [name, value] : reply->rawHeaderPairs()) {
-        response.headers.insert(name.toLower(), value);
-        response.bytesReceived += name.size() + value.size() + 4;
+    CURL* handle = ThreadHandle(request.caFile);
+    if (!handle) {
+        Fail(hop.response, THttpFailure::Other,
+             QStringLiteral("The exchange with %1 failed.").arg(ServerNameOf(url)));
+        return hop;
     }
+    TTransfer transfer;
+    transfer.maxBytes = request.maxBytes;
+    transfer.silenceMs = request.timeoutSeconds * 1000L;
+    const THeaderList headers = HeaderList(request);
+    SetUp(handle, request, url, headers.get(), transfer);
+    transfer.clock.start();
+    const CURLcode code = curl_easy_perform(handle);
+    THttpResponse& response = transfer.response;
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    long headerBytes = 0;
+    curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &headerBytes);
+    response.status = static_cast<int>(status);
+    response.bytesSent = headerBytes + request.body.size();
+    response.bytesReceived += response.body.size();
     response.finalUrl = url;
-    if (tooLarge) {
-        response.failure = THttpFailure::TooLarge;
-        response.failureText =
-            QStringLiteral("The server %1 sent more than %2 MB; the answer was not used.")
-                .arg(ServerNameOf(url))
-                .arg(request.maxBytes / (1024 * 1024));
-        response.body.clear();
-        return hop;
-    }
-    if (tooSlow) {
-        response.failure = THttpFailure::TimedOut;
-        response.failureText =
-            QStringLiteral("The server %1 sent its answer too slowly (not complete after %2 "
-                           "seconds); the answer was not used.")
-                .arg(ServerNameOf(url))
-                .arg(request.timeoutSeconds * kDeadlineFactor);
-        response.body.clear();
-        return hop;
-    }
-    const QNetworkReply::NetworkError error = reply->error();
-    if (certificateRefused) {
-        response.failure = THttpFailure::Certificate;
-        response.failureText = CertificateText(certificateErrors, url);
-        return hop;
-    }
-    if (response.status == 0 && error != QNetworkReply::NoError) {
-        response.failure = FailureKind(error);
-        response.failureText = FailureText(error, url, request.timeoutSeconds);
-        return hop;
-    }
-    // Qt refuses to unpack an answer that grows out of all proportion.
-    if (error == QNetworkReply::UnknownContentError && response.status < 400 &&
-        !response.Header("content-encoding").isEmpty()) {
-        response.failure = THttpFailure::TooLarge;
-        response.failureText = QStringLiteral("The server %1 sent a compressed answer that "
-                                              "unpacks to far too much; it was not used.")
-                                   .arg(ServerNameOf(url));
-        response.body.clear();
-        return hop;
-    }
-    // A connection that broke off after the status line leaves a cut answer,
-    // which must not pass for the whole calendar; nor may anything Qt found wrong
-    // with an answer that claims success.
-    if (error != QNetworkReply::NoError &&
-        (response.status < 400 || error < QNetworkReply::ProxyConnectionRefusedError ||
-         error == QNetworkReply::ProtocolFailure)) {
-        response.failure = THttpFailure::Unreachable;
-        response.failureText = QStringLiteral("The connection to %1 broke off before the whole "
-                                              "answer arrived; the answer was not used.")
-                                   .arg(ServerNameOf(url));
-        response.body.clear();
-        return hop;
-    }
-    const QByteArray location = reply->rawHeader("Location");
-    if (response.status >= 300 && response.status < 400 && response.status != 304 &&
-        !location.isEmpty())
+    if (transfer.tooLarge)
+        Fail(response, THttpFailure::TooLarge,
+             QStringLiteral("The server %1 sent more than %2 MB; the answer was not used.")
+                 .arg(ServerNameOf(url))
+                 .arg(request.maxBytes / (1024 * 1024)));
+    else if (code != CURLE_OK)
+        Explain(handle, code, request, url, transfer, response);
+    hop.response = std::move(response);
+    const QByteArray location = hop.response.Header("location");
+    if (hop.response.failure == THttpFailure::None && status >= 300 && status < 400 &&
+        status != 304 && !location.isEmpty())
         hop.redirectTo = url.resolved(QUrl::fromEncoded(location));
     return hop;
 }
@@ -271,9 +339,7 @@ QString ServerNameOf(const QUrl& url) {
 }
 
 THttpResponse HttpExchange(const THttpRequest& request) {
-    QString caProblem;
-    const QSslConfiguration tls = TlsFor(request.caFile, &caProblem);
-    if (!caProblem.isEmpty()) {
+    if (const QString caProblem = CaFileProblem(request.caFile); !caProblem.isEmpty()) {
         THttpResponse response;
         response.failure = THttpFailure::Other;
         response.failureText = caProblem;
@@ -283,7 +349,7 @@ THttpResponse HttpExchange(const THttpRequest& request) {
     THttpRequest current = request;
     qint64 sent = 0, received = 0;
     for (int hops = 0;; ++hops) {
-        TOneHop hop = RunHop(current, url, tls);
+        TOneHop hop = RunHop(current, url);
         sent += hop.response.bytesSent;
         received += hop.response.bytesReceived;
         hop.response.bytesSent = sent;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One HTTP exchange with a calendar server, run to its end on the calling
-// thread: bounded in time and size, a few redirects at most and never from
-// https to http, certificates checked (CAFile may add a trusted authority).
+// thread through libcurl: bounded in time and size, a few redirects at most and
+// never from https to http, certificates checked (CAFile may add a trusted
+// authority). Each thread keeps its connections and TLS sessions.
 
 #include <QByteArray>
 #include <QList>
@@ -50,7 +51,7 @@ struct THttpResponse {
     QByteArray Header(const char* name) const { return headers.value(QByteArray(name)); }
 };
 
-// Runs the request on this thread (each thread keeps its own connection pool).
+// Runs the request on this thread.
 THttpResponse HttpExchange(const THttpRequest& request);
 
 // "dav.example.org" for messages: the host only, never the user or a password.

@@ -135,4 +135,28 @@ TEST_F(HttpBadServerTest, ExpiredAndForeignCertificatesAreRefusedUnlessCaFileTru
     EXPECT_TRUE(HttpExchange(request).Ok()) << "CAFile names its authority";
 }
 
+// Connections and trust are kept between requests; an edited CA file must still
+// count from the next request on, and never lend its trust to the old server.
+TEST_F(HttpBadServerTest, AChangedCaFileIsTrustedFromTheNextRequestOn) {
+    QTemporaryDir dir;
+    const QString caFile = dir.filePath("ca.pem");
+    const auto trust = [&](const char* authority) {
+        QFile::remove(caFile);
+        ASSERT_TRUE(QFile::copy(server.Authority(authority), caFile));
+    };
+    trust("a");
+    THttpRequest good = server.Request(server.Good("/echo-auth"));
+    good.caFile = caFile;
+    THttpRequest foreign = server.Request(server.Foreign("/echo-auth"));
+    foreign.caFile = caFile;
+    ASSERT_TRUE(HttpExchange(good).Ok());
+    EXPECT_EQ(HttpExchange(foreign).failure, THttpFailure::Certificate);
+
+    QThread::msleep(20); // a modification time of its own
+    trust("b");
+    EXPECT_EQ(HttpExchange(good).failure, THttpFailure::Certificate)
+        << "the old authority is no longer trusted";
+    EXPECT_TRUE(HttpExchange(foreign).Ok()) << "the new one is";
+}
+
 } // namespace
