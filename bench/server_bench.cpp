@@ -12,6 +12,7 @@
 
 #include "bench/Measure.h"
 #include "platform/mailstore/CalDavMirror.h"
+#include "platform/mailstore/CalDavXml.h"
 #include "platform/mailstore/IcsSource.h"
 #include "platform/mailstore/ImapInbox.h"
 #include "tests/platform/CalDavTestSupport.h"
@@ -99,6 +100,25 @@ double CurlAndParse(const mailstore::testing::TRadicale& server, const QString& 
     return WallSeconds() - start;
 }
 
+// The server's own share of a first load: curl asking the question the store
+// asks (the whole collection, with its data, in one sync answer), nothing parsed.
+double CurlSyncReport(const mailstore::testing::TRadicale& server, const QString& bodyFile) {
+    const double start = WallSeconds();
+    QProcess curl;
+    curl.start(
+        QStringLiteral("curl"),
+        {QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(), QStringLiteral("-u"),
+         QStringLiteral("%1:%2").arg(QLatin1String(server.kUser), QLatin1String(server.kPassword)),
+         QStringLiteral("-X"), QStringLiteral("REPORT"), QStringLiteral("-H"),
+         QStringLiteral("Depth: 1"), QStringLiteral("-H"),
+         QStringLiteral("Content-Type: application/xml; charset=utf-8"),
+         QStringLiteral("--data-binary"), QLatin1Char('@') + bodyFile, QStringLiteral("-o"),
+         QStringLiteral("/dev/null"), server.Url()});
+    if (!curl.waitForFinished(600000) || curl.exitCode() != 0)
+        throw std::runtime_error("curl failed: " + curl.readAllStandardError().toStdString());
+    return WallSeconds() - start;
+}
+
 TSourceSettings Patient(TSourceSettings settings) {
     settings.timeoutSeconds = 300; // 10 000 items take Radicale a while
     return settings;
@@ -107,6 +127,7 @@ TSourceSettings Patient(TSourceSettings settings) {
 struct TLoad {
     double wall = 0;
     double cpu = 0;
+    double sync = 0; // the server's answers fetched and written to the cache
     size_t appointments = 0;
     int requests = 0;
     qint64 bytes = 0;
@@ -120,6 +141,8 @@ TLoad FirstLoad(const mailstore::testing::TRadicale& server) {
     const double cpu = ProcessCpuSeconds();
     auto mirror =
         std::make_shared<TCalDavMirror>(Patient(server.Settings()), "calendar", cache.path(), 300);
+    mirror->SyncNow();
+    load.sync = WallSeconds() - wall;
     mailstore::TIcsSource source(mirror, QStringLiteral("calendar"));
     load.appointments = source.Contents()->appointments.size();
     load.wall = WallSeconds() - wall;
@@ -133,11 +156,13 @@ TLoad FirstLoad(const mailstore::testing::TRadicale& server) {
 
 struct TPollCost {
     std::vector<double> cpu;
+    std::vector<double> threadCpu; // of the polling thread alone
     std::vector<double> requests;
     std::vector<double> bytes;
 
     TJson& AddTo(TJson& json) const {
         return json.Add("poll_cpu_ms", Median(cpu) * 1e3)
+            .Add("poll_thread_cpu_ms", Median(threadCpu) * 1e3)
             .Add("poll_requests", Median(requests))
             .Add("poll_bytes", Median(bytes));
     }
@@ -150,8 +175,10 @@ TPollCost SteadyPolls(TCalDavMirror& mirror, int runs) {
         const int requests = mirror.RequestCount();
         const qint64 bytes = mirror.BytesExchanged();
         const double cpu = ProcessCpuSeconds();
+        const double thread = ThreadCpuSeconds();
         const QString failure = mirror.SyncNow();
         cost.cpu.push_back(ProcessCpuSeconds() - cpu);
+        cost.threadCpu.push_back(ThreadCpuSeconds() - thread);
         if (!failure.isEmpty())
             throw std::runtime_error(failure.toStdString());
         cost.requests.push_back(mirror.RequestCount() - requests);
@@ -170,13 +197,18 @@ int CalDav(const QString& folder, int runs, int most) {
     qint64 downloaded = 0;
     CurlAndParse(server, scratch.filePath("warm.ics"), downloaded); // Radicale's own cache
     FirstLoad(server);
-    std::vector<double> anchor, ours, ourCpu, ratios;
+    const QString syncBody = scratch.filePath("sync.xml");
+    WriteAll(syncBody, mailstore::SyncCollectionBody({}));
+    std::vector<double> anchor, ours, ourCpu, ourSync, serverShare, ratios, floors;
     TLoad load;
     for (int run = 0; run < runs; ++run) {
         anchor.push_back(CurlAndParse(server, scratch.filePath("calendar.ics"), downloaded));
+        serverShare.push_back(CurlSyncReport(server, syncBody));
+        floors.push_back(serverShare.back() / anchor.back());
         load = FirstLoad(server);
         ours.push_back(load.wall);
         ourCpu.push_back(load.cpu);
+        ourSync.push_back(load.sync);
         ratios.push_back(load.wall / anchor.back());
     }
     QTemporaryDir cache;
@@ -191,6 +223,9 @@ int CalDav(const QString& folder, int runs, int most) {
         .Add("curl_bytes", static_cast<int64_t>(downloaded))
         .Add("load_ms", Median(ours) * 1e3)
         .Add("load_cpu_ms", Median(ourCpu) * 1e3)
+        .Add("load_sync_ms", Median(ourSync) * 1e3)
+        .Add("curl_sync_report_ms", Median(serverShare) * 1e3)
+        .Add("floor_ratio", Median(floors))
         .Add("load_requests", int64_t{load.requests})
         .Add("load_bytes", static_cast<int64_t>(load.bytes))
         .Add("ratio", Median(ratios));
