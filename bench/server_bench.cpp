@@ -79,18 +79,24 @@ int SplitIntoCollection(const QString& calendarPath, const QString& collection, 
     return index;
 }
 
+// curl asking Radicale, with its password and trust, then `extra`.
+void RunCurl(const mailstore::testing::TRadicale& server, const QStringList& extra) {
+    QProcess curl;
+    curl.start(QStringLiteral("curl"),
+               QStringList{QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(),
+                           QStringLiteral("-u"),
+                           QStringLiteral("%1:%2").arg(QLatin1String(server.kUser),
+                                                       QLatin1String(server.kPassword))} +
+                   extra + QStringList{server.Url()});
+    if (!curl.waitForFinished(600000) || curl.exitCode() != 0)
+        throw std::runtime_error("curl failed: " + curl.readAllStandardError().toStdString());
+}
+
 // What any program pays that downloads the calendar and reads it with libical.
 double CurlAndParse(const mailstore::testing::TRadicale& server, const QString& into,
                     qint64& bytes) {
     const double start = WallSeconds();
-    QProcess curl;
-    curl.start(
-        QStringLiteral("curl"),
-        {QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(), QStringLiteral("-u"),
-         QStringLiteral("%1:%2").arg(QLatin1String(server.kUser), QLatin1String(server.kPassword)),
-         QStringLiteral("-o"), into, server.Url()});
-    if (!curl.waitForFinished(600000) || curl.exitCode() != 0)
-        throw std::runtime_error("curl failed: " + curl.readAllStandardError().toStdString());
+    RunCurl(server, {QStringLiteral("-o"), into});
     const QByteArray text = ReadAll(into);
     icalcomponent* root = icalparser_parse_string(text.constData());
     if (!root)
@@ -104,18 +110,11 @@ double CurlAndParse(const mailstore::testing::TRadicale& server, const QString& 
 // asks (the whole collection, with its data, in one sync answer), nothing parsed.
 double CurlSyncReport(const mailstore::testing::TRadicale& server, const QString& bodyFile) {
     const double start = WallSeconds();
-    QProcess curl;
-    curl.start(
-        QStringLiteral("curl"),
-        {QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(), QStringLiteral("-u"),
-         QStringLiteral("%1:%2").arg(QLatin1String(server.kUser), QLatin1String(server.kPassword)),
-         QStringLiteral("-X"), QStringLiteral("REPORT"), QStringLiteral("-H"),
-         QStringLiteral("Depth: 1"), QStringLiteral("-H"),
-         QStringLiteral("Content-Type: application/xml; charset=utf-8"),
-         QStringLiteral("--data-binary"), QLatin1Char('@') + bodyFile, QStringLiteral("-o"),
-         QStringLiteral("/dev/null"), server.Url()});
-    if (!curl.waitForFinished(600000) || curl.exitCode() != 0)
-        throw std::runtime_error("curl failed: " + curl.readAllStandardError().toStdString());
+    RunCurl(server, {QStringLiteral("-X"), QStringLiteral("REPORT"), QStringLiteral("-H"),
+                     QStringLiteral("Depth: 1"), QStringLiteral("-H"),
+                     QStringLiteral("Content-Type: application/xml; charset=utf-8"),
+                     QStringLiteral("--data-binary"), QLatin1Char('@') + bodyFile,
+                     QStringLiteral("-o"), QStringLiteral("/dev/null")});
     return WallSeconds() - start;
 }
 
