@@ -100,6 +100,21 @@ TCalDavMirror::TCalDavMirror(TSourceSettings settings, QString what, const QStri
     EnsurePrivateFolder(folder);
     EnsurePrivateFolder(ItemsFolder());
     LoadState();
+    DropUnrecordedFiles();
+}
+
+// A file the saved state does not name was written by a sync that a crash (or
+// a failed save) cut short. It would be read, and reminded, even after the
+// server dropped the item; if the item is still there the next sync brings it
+// again, because the saved token is older than it.
+void TCalDavMirror::DropUnrecordedFiles() {
+    std::set<QString> named;
+    for (const auto& [href, item] : items)
+        named.insert(QFileInfo(item.file).fileName());
+    const QDir folder(ItemsFolder());
+    for (const QString& name : folder.entryList({QStringLiteral("*.ics")}, QDir::Files))
+        if (!named.count(name))
+            QFile::remove(folder.filePath(name));
 }
 
 void TCalDavMirror::SyncIfDue() {

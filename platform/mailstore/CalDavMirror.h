@@ -89,6 +89,7 @@ private:
     QString FileFor(const QString& href) const;
     void WriteItem(const QString& href, const QByteArray& etag, const QByteArray& data);
     void LoadState();
+    void DropUnrecordedFiles();
     void SaveState();
     void Report(const QString& text);
 

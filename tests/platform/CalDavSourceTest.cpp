@@ -107,6 +107,50 @@ TEST_F(CalDavSourceTest, ACachedItemLostOrEmptiedIsFetchedAgain) {
     EXPECT_TRUE(QFileInfo::exists(items.filePath(files[1])));
 }
 
+// A crash between writing an item and saving the state that names it leaves a
+// file the state does not know; it must not outlive the item on the server.
+TEST_F(CalDavSourceTest, AFileLeftUnrecordedByACrashGoesWhenTheServerDropsTheItem) {
+    const QString state = QDir(cache.path()).filePath("state-before.json");
+    QString itemsFolder, stateFile;
+    {
+        TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+        ASSERT_EQ(mirror.SyncNow(), "");
+        itemsFolder = mirror.ItemsFolder();
+        stateFile = QDir(itemsFolder + "/..").filePath("state.json");
+        ASSERT_TRUE(QFile::copy(stateFile, state));
+        ASSERT_TRUE(server.Other("PUT", "late.ics", EventText("late", "Cancelled")).Ok());
+        ASSERT_EQ(mirror.SyncNow(), "");
+    }
+    const auto cancelledFiles = [&] {
+        int found = 0;
+        for (const QString& name : QDir(itemsFolder).entryList({"*.ics"}, QDir::Files))
+            found += ReadText(QDir(itemsFolder).filePath(name)).contains("Cancelled");
+        return found;
+    };
+    ASSERT_EQ(cancelledFiles(), 1);
+    ASSERT_TRUE(server.Other("DELETE", "late.ics").Ok());
+
+    // The state as the crash left it: the older token, the late item unknown.
+    QFile::remove(stateFile);
+    ASSERT_TRUE(QFile::copy(state, stateFile));
+    {
+        TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+        ASSERT_EQ(mirror.SyncNow(), "");
+    }
+    EXPECT_EQ(cancelledFiles(), 0) << "the file the old state does not name is dropped";
+
+    // And with no state at all, nothing unnamed is kept.
+    WriteText(QDir(itemsFolder).filePath("0123456789abcdef01234567.ics"),
+              EventText("gone", "Cancelled"));
+    QFile::remove(stateFile);
+    {
+        TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+        ASSERT_EQ(mirror.SyncNow(), "");
+    }
+    EXPECT_EQ(cancelledFiles(), 0);
+    EXPECT_EQ(QDir(itemsFolder).entryList({"*.ics"}, QDir::Files).size(), 2);
+}
+
 TEST_F(CalDavSourceTest, MovingATaskOnWritesItBackUnlessAnotherProgramChangedItMeanwhile) {
     auto store = OpenStore();
     ASSERT_TRUE(FirstTask(*store)->SkipRecurrence());
