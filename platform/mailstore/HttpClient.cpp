@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/HttpClient.h"
 
+#include "platform/mailstore/Curl.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,10 +11,8 @@
 #include <QSslCertificate>
 #include <QTemporaryFile>
 #include <algorithm>
-#include <curl/curl.h>
 #include <map>
 #include <memory>
-#include <mutex>
 
 namespace rp::mailstore {
 
@@ -26,23 +26,13 @@ constexpr int kDeadlineFactor = 4;
 constexpr long kCertificateNotYetValid = 9;
 constexpr long kCertificateExpired = 10;
 
-struct TCurlDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct TListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using TCurl = std::unique_ptr<CURL, TCurlDeleter>;
-using THeaderList = std::unique_ptr<curl_slist, TListDeleter>;
-
 // A handle keeps its connections, TLS sessions and the authorities it read
 // between requests, which is what makes a steady poll cheap: a resumed TLS
 // session skips the server's certificate. Each thread has its own handles, and
 // one per CA file, so a connection made under one source's trust is never lent
 // to a source that asks for another.
 CURL* ThreadHandle(const QString& caFile) {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    EnsureCurl();
     thread_local std::map<QString, TCurl> handles;
     TCurl& handle = handles[caFile];
     if (handle)
@@ -142,7 +132,7 @@ size_t TakeHeader(char* data, size_t size, size_t count, void* userData) {
     return size * count;
 }
 
-THeaderList HeaderList(const THttpRequest& request) {
+TCurlList HeaderList(const THttpRequest& request) {
     curl_slist* list = nullptr;
     bool typed = false;
     for (const auto& [name, value] : request.headers) {
@@ -158,7 +148,7 @@ THeaderList HeaderList(const THttpRequest& request) {
     list = curl_slist_append(list, "Expect:"); // no wait for "100 Continue"
     if (!typed)
         list = curl_slist_append(list, "Content-Type:"); // not curl's form type
-    return THeaderList(list);
+    return TCurlList(list);
 }
 
 // A private copy of the system's bundle with the CA file's authorities added,
@@ -304,7 +294,7 @@ TOneHop RunHop(const THttpRequest& request, const QUrl& url) {
     TTransfer transfer;
     transfer.maxBytes = request.maxBytes;
     transfer.silenceMs = request.timeoutSeconds * 1000L;
-    const THeaderList headers = HeaderList(request);
+    const TCurlList headers = HeaderList(request);
     SetUp(handle, request, url, headers.get(), transfer);
     transfer.clock.start();
     const CURLcode code = curl_easy_perform(handle);

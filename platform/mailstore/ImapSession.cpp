@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/ImapSession.h"
 
+#include "platform/mailstore/Curl.h"
+
 #include <QElapsedTimer>
 #include <QUrl>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <curl/curl.h>
-#include <mutex>
 #include <poll.h>
 
 namespace rp::mailstore {
@@ -19,11 +19,6 @@ namespace {
 constexpr qint64 kMaxCommandBytes = 64LL * 1024 * 1024;
 // How often a wait looks whether the program is ending.
 constexpr int kWaitSliceMs = 200;
-
-void EnsureCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 CURL* Handle(void* curl) {
     return static_cast<CURL*>(curl);

@@ -2,6 +2,7 @@
 #include "platform/mailstore/NtfyPublisher.h"
 
 #include "engine/OutlookModel.h"
+#include "platform/mailstore/Curl.h"
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
@@ -9,9 +10,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <algorithm>
-#include <curl/curl.h>
 #include <memory>
-#include <mutex>
 
 namespace rp::mailstore {
 
@@ -27,18 +26,6 @@ const QRegularExpression& TopicRule() {
     static const QRegularExpression rule(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
     return rule;
 }
-
-void EnsureCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct TCurlDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct TListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 size_t KeepAnswer(char* data, size_t size, size_t count, void* userData) {
     auto* answer = static_cast<QByteArray*>(userData);

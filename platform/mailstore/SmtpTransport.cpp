@@ -1,23 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookModel.h"
+#include "platform/mailstore/Curl.h"
 #include "platform/mailstore/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
 #include <QUrl>
 #include <cstring>
-#include <curl/curl.h>
-#include <mutex>
 
 namespace rp::mailstore {
 
 namespace {
 
 using outlook::EAutomationError;
-
-void EnsureCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // What was said last on the SMTP connection, to tell the user which step failed.
 struct TConversation {
@@ -67,13 +61,6 @@ int Listen(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
         NoteReply(*conversation, text.split('\n').last().trimmed());
     return 0;
 }
-
-struct TCurlDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct TListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 QString ReplyText(const TConversation& conversation) {
     return QString::fromUtf8(conversation.lastReply);
