@@ -4,7 +4,7 @@
 // format (UTF-8): the header line, then "[key]" lines each followed by its values.
 // Keys and values that Ringpost does not know are kept when the file is rewritten.
 
-#include "platform/PlatformError.h"
+#include "platform/common/PlatformError.h"
 
 #include <QByteArray>
 #include <QString>

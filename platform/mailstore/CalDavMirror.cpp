@@ -7,7 +7,7 @@
 #include "platform/mailstore/HttpClient.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/Keyring.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include <QCryptographicHash>
 #include <QDir>

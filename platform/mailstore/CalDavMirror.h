@@ -10,7 +10,8 @@
 // of a task goes out in the same cycle. A stalled server delays that cycle by
 // at most the time-out, once per poll interval.
 
-#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/common/ProfileTypes.h"
+#include "platform/common/StatusSink.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -23,8 +24,6 @@
 namespace rp::mailstore {
 
 struct TMultistatus;
-
-using TStatusSink = std::function<void(const QString& text)>;
 
 enum class TRemoteKind { Unknown, CalDav, Subscription };
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/IcalTime.h"
 
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include <QDateTime>
 #include <cmath>

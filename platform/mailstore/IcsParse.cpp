@@ -2,7 +2,7 @@
 #include "platform/mailstore/IcalTime.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/IcsSeries.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 #include "platform/mailstore/TaskRecurrence.h"
 
 #include "engine/OutlookModel.h"

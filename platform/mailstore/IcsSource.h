@@ -7,7 +7,7 @@
 
 #include "platform/mailstore/CalDavMirror.h"
 #include "platform/mailstore/IcsRecords.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -2,7 +2,7 @@
 #include "platform/mailstore/ImapInbox.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 #include "platform/mailstore/MessageHeaders.h"
 
 #include <QCryptographicHash>

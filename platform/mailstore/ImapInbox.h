@@ -8,7 +8,7 @@
 // Only flags and a few header fields are read, always with EXAMINE and
 // BODY.PEEK: nothing on the server is ever marked read or changed.
 
-#include "platform/mailstore/CalDavMirror.h"
+#include "platform/common/StatusSink.h"
 #include "platform/mailstore/ImapSession.h"
 #include "platform/mailstore/MaildirInbox.h"
 

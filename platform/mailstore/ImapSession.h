@@ -5,7 +5,7 @@
 // hands back. Every wait is bounded: no byte for TimeoutSeconds ends the command.
 
 #include "platform/mailstore/ImapResponse.h"
-#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/common/ProfileTypes.h"
 
 #include <QString>
 #include <atomic>

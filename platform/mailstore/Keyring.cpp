@@ -2,8 +2,7 @@
 #include "platform/mailstore/Keyring.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/MailStoreFiles.h"
-#include "platform/mailstore/MailTransport.h"
+#include "platform/common/Files.h"
 
 #include <QEventLoop>
 #include <QProcess>

@@ -4,7 +4,7 @@
 // PasswordCommand= prints, else the desktop keyring (through QtKeychain where the
 // build has it) under the user and the server's host.
 
-#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/common/ProfileTypes.h"
 
 #include <QString>
 
@@ -32,6 +32,9 @@ QString ResolveLoginPassword(const TLogin& login);
 QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what);
 // The password of a calendar, task or inbox server (as ResolveLoginPassword).
 QString ResolvePassword(const TSourceSettings& settings);
+// The password for SMTP: Password, else the first line PasswordCommand prints,
+// else the desktop keyring; empty when there is no user.
+QString ResolvePassword(const TSendSettings& settings);
 
 // The stored password, or empty when there is none or no keyring answers.
 QString ReadKeyringPassword(const QString& account);

@@ -3,7 +3,7 @@
 
 #include "platform/mailstore/IcalTime.h"
 #include "platform/mailstore/IcsSource.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 #include "platform/mailstore/TaskRecurrence.h"
 
 namespace rp::mailstore {

@@ -3,7 +3,7 @@
 
 #include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -117,12 +117,6 @@ void AppendSourceKeys(TIniKeys& keys, const TSourceSettings& source, bool withSt
     if (withStartTls)
         keys.append(
             {"StartTLS", source.startTls ? QStringLiteral("true") : QStringLiteral("false")});
-}
-
-void EnsureFolder(const QString& path) {
-    if (!QDir().mkpath(path))
-        throw outlook::EAutomationError(
-            QStringLiteral("Cannot create the folder \"%1\".").arg(path));
 }
 
 void EnsureEmptyCalendar(const QString& path) {
@@ -269,11 +263,6 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
     if (!written.Ok())
         throw EProfileError(written.text);
     RemoveStaleTemporaries(path);
-}
-
-void EnsureMaildir(const QString& path) {
-    for (const char* sub : {"cur", "new", "tmp"})
-        EnsureFolder(path + QLatin1Char('/') + QLatin1String(sub));
 }
 
 void CreateDefaultStore(const QString& storeFolder) {

@@ -3,7 +3,7 @@
 // How a composed message leaves: the outbox Maildir, an SMTP server or the
 // local sendmail command.
 
-#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/common/ProfileTypes.h"
 #include "platform/mailstore/MessageComposer.h"
 
 #include <memory>
@@ -28,9 +28,5 @@ std::unique_ptr<IMailTransport> CreateSmtpTransport(const TSendSettings& setting
 std::unique_ptr<IMailTransport> CreateSendmailTransport(const TSendSettings& settings);
 // The transport the settings name.
 std::unique_ptr<IMailTransport> CreateTransport(const TSendSettings& settings);
-
-// The password for SMTP: Password, else the first line PasswordCommand prints,
-// else the desktop keyring; empty when there is no user.
-QString ResolvePassword(const TSendSettings& settings);
 
 } // namespace rp::mailstore

@@ -4,7 +4,7 @@
 // header once; a flag change (a rename) costs no second read.
 
 #include "engine/DateTime.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -2,7 +2,7 @@
 #include "platform/mailstore/MessageComposer.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/MessageHeaders.h"
+#include "platform/common/GMimeSetup.h"
 
 #include <QRegularExpression>
 // GLib names a struct member "signals", which Qt defines as a macro.

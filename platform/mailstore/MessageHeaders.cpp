@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MessageHeaders.h"
 
+#include "platform/common/GMimeSetup.h"
+
 #include "engine/OutlookModel.h"
 
 #include <QFile>
@@ -10,7 +12,6 @@
 #undef signals
 #include <gmime/gmime.h>
 #pragma pop_macro("signals")
-#include <mutex>
 
 namespace rp::mailstore {
 
@@ -62,11 +63,6 @@ QString SenderOf(GMimeMessage* message) {
 }
 
 } // namespace
-
-void EnsureGMime() {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
 
 std::optional<QByteArray> ReadHeaderBlock(const QString& path) {
     QFile file(path);

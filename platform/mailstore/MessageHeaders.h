@@ -14,9 +14,6 @@ struct TMessageHeaders {
     int importance = 1;
 };
 
-// GMime is set up once per process, from whichever thread comes first.
-void EnsureGMime();
-
 // The header block of a message file: everything up to the first empty line.
 // Reads no further, so a huge message costs no more than a small one. Throws
 // EAutomationError naming the file when it cannot be read; nullopt when it has

@@ -4,7 +4,7 @@
 // for a protected topic) is published to the ntfy server over HTTPS, so the
 // phone's ntfy app shows it without any mail server in between.
 
-#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/common/ProfileTypes.h"
 
 #include <QString>
 #include <QUrl>

@@ -4,7 +4,7 @@
 // every other one is composed and handed to the profile's mail transport. Keeps
 // a note of where the last message went, so the window can tell the user.
 
-#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/common/ProfileTypes.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/NtfyPublisher.h"
 

@@ -3,7 +3,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/mailstore/IcalTime.h"
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include <QRegularExpression>
 #include <libical/ical.h>

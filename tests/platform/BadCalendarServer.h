@@ -4,7 +4,7 @@
 // plain and three HTTPS ports (good, expired and foreign certificates), made at
 // test time and ended by the process's id.
 
-#include "CalDavTestSupport.h"
+#include "tests/platform/CalDavTestSupport.h"
 
 namespace rp::mailstore::testing {
 

@@ -2,7 +2,7 @@
 // A calendar source against servers Radicale cannot imitate: what the "Test"
 // button and the status bar say, and that the last good copy is never harmed.
 
-#include "BadCalendarServer.h"
+#include "tests/platform/BadCalendarServer.h"
 #include "platform/mailstore/CalDavMirror.h"
 
 using namespace rp::mailstore;

@@ -3,7 +3,7 @@
 // A real CalDAV server for the tests: Debian's Radicale on a free loopback port,
 // with TLS (a certificate made at test time) and a password, ended by its pid.
 
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/mailstore/HttpClient.h"
 
 #include <QTcpServer>

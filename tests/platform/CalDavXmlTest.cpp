@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/CalDavXml.h"
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 using namespace rp::mailstore;
 using namespace rp::mailstore::testing;

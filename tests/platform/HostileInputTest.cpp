@@ -6,7 +6,7 @@
 // injects a header, and every tracked key fits its 255 bytes and survives a
 // save and a load.
 
-#include "StoreEngine.h"
+#include "tests/platform/StoreEngine.h"
 #include "engine/StateFiles.h"
 #include "engine/TrackedRecords.h"
 #include "platform/mailstore/MessageComposer.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BadCalendarServer.h"
-#include "CalDavTestSupport.h"
+#include "tests/platform/BadCalendarServer.h"
+#include "tests/platform/CalDavTestSupport.h"
 
 #include <QElapsedTimer>
 

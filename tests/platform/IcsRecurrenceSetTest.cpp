@@ -3,7 +3,7 @@
 // of an occurrence and all later ones (RANGE=THISANDFUTURE) and weeks that start
 // on another day than Monday (WKST), read into items the scan meets once each.
 
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 #include "engine/Occurrence.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/MailStoreItems.h"

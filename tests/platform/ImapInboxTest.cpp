@@ -4,7 +4,7 @@
 // is not what it should be.
 
 #include "platform/mailstore/ImapInbox.h"
-#include "ImapTestServer.h"
+#include "tests/platform/ImapTestServer.h"
 
 #include <QElapsedTimer>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 // own in a temporary folder, on free loopback ports, with a password and a TLS
 // certificate made at test time. Its mail is a Maildir the test writes into.
 
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/mailstore/ImapSession.h"
 
 #include <QProcess>

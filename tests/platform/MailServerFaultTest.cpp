@@ -4,7 +4,7 @@
 // up; a sendmail that fails. Each send ends within its time-out with an error that
 // names what happened, and the engine goes on with its next cycle.
 
-#include "StoreEngine.h"
+#include "tests/platform/StoreEngine.h"
 #include "engine/StateFiles.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/MessageComposer.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include "engine/Occurrence.h"
 #include "platform/mailstore/IcsSource.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 using namespace rp;
 using namespace rp::outlook;

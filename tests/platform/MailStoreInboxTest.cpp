@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include "platform/mailstore/MaildirInbox.h"
 #include "platform/mailstore/MessageHeaders.h"

@@ -3,7 +3,7 @@
 // under a umask that would let everyone read it, and also when an older copy of
 // the file was left readable by others.
 
-#include "StoreEngine.h"
+#include "tests/platform/StoreEngine.h"
 #include "platform/InstanceLock.h"
 #include "platform/RegistryFile.h"
 #include "platform/mailstore/MailStoreProfile.h"

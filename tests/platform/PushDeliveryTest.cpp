@@ -5,7 +5,7 @@
 // redirect) and keeps every request it got. A real SMTP server (aiosmtpd) runs
 // beside it wherever a message must not reach mail.
 
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include "platform/mailstore/MailStoreEditor.h"
 #include "platform/mailstore/NtfyPublisher.h"

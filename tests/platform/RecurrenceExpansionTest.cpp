@@ -7,7 +7,7 @@
 // days. RINGPOST_RECURRENCE_CASES (per process zone) and RINGPOST_RECURRENCE_SEED
 // make a longer exploring run.
 
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 #include "engine/Occurrence.h"
 #include "platform/mailstore/IcsRecords.h"
 #include "platform/mailstore/MailStoreItems.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CalDavTestSupport.h"
+#include "tests/platform/CalDavTestSupport.h"
 #include "platform/mailstore/CalDavMirror.h"
 
 using namespace rp::outlook;

@@ -3,7 +3,7 @@
 // flight): events written in UTC or with a TZID keep their instant and show the
 // new local start; floating events keep their wall-clock time.
 
-#include "MailStoreTestSupport.h"
+#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/mailstore/IcsSource.h"
 #include "tests/reliability/WallClock.h"
 

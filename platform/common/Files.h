@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// File access shared by the mail store: cheap change detection, whole-file reads
-// that fail with a message naming the file, and atomic replacement.
+// File access shared by every room of the platform layer: cheap change
+// detection, whole-file reads that fail with a message naming the file, and
+// atomic replacement.
 
 #include <QByteArray>
 #include <QLoggingCategory>
@@ -32,6 +33,11 @@ QByteArray ReadWholeFile(const QString& path, const QString& what);
 // engine polls.
 void ReplaceFileAtomically(const QString& path, const QByteArray& data, unsigned newMode = 0600,
                            bool forceMode = false);
+
+// Creates `path` and its parents where missing; throws EAutomationError naming it.
+void EnsureFolder(const QString& path);
+// Creates cur/, new/ and tmp/ under `path` where missing.
+void EnsureMaildir(const QString& path);
 
 // The message text for an errno value.
 QString SystemErrorText(int error);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/MailStoreFiles.h"
+#include "platform/common/Files.h"
 
 #include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <cstring>
 #include <sys/stat.h>
@@ -53,6 +54,16 @@ void ReplaceFileAtomically(const QString& path, const QByteArray& data, unsigned
     const TWriteResult result = WriteFileDurably(target, data, mode);
     if (!result.Ok())
         throw EAutomationError(result.text);
+}
+
+void EnsureFolder(const QString& path) {
+    if (!QDir().mkpath(path))
+        throw EAutomationError(QStringLiteral("Cannot create the folder \"%1\".").arg(path));
+}
+
+void EnsureMaildir(const QString& path) {
+    for (const char* sub : {"cur", "new", "tmp"})
+        EnsureFolder(path + QLatin1Char('/') + QLatin1String(sub));
 }
 
 } // namespace rp::mailstore

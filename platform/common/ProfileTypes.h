@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The profile's values as every part of the mail store reads them: where a
+// calendar, task list or inbox is served from and how mail leaves. Reading and
+// writing the profile file is platform/mailstore/MailStoreProfile.h.
+
+#include <QString>
+
+namespace rp::mailstore {
+
+enum class TTransportKind { Outbox, Smtp, Sendmail };
+
+struct TSendSettings {
+    TTransportKind transport = TTransportKind::Outbox;
+    QString url;
+    bool startTls = true;
+    QString user;
+    QString password;
+    QString passwordCommand;
+    QString caFile;
+    int timeoutSeconds = 30;
+    QString command = QStringLiteral("/usr/sbin/sendmail -t -i");
+    QString from;
+    QString outboxPath;
+};
+
+// [Push]: ntfy-TOPIC@HOST addresses are published straight to an ntfy server.
+struct TPushSettings {
+    QString server; // empty: https://HOST of the address
+    QString token;
+    QString tokenCommand;
+    bool direct = true; // false: such addresses go by mail like any other
+};
+
+// A server behind a calendar, task list or inbox. An empty `url` means the
+// section's Path= (local files) serves.
+struct TSourceSettings {
+    QString url;
+    QString user;
+    QString password;
+    QString passwordCommand;
+    QString caFile;
+    int timeoutSeconds = 30;
+    bool startTls = true; // [Inbox] imap:// only
+    bool operator==(const TSourceSettings&) const = default;
+};
+
+struct TMailStoreProfile {
+    QString calendarPath;
+    QString tasksPath;
+    QString inboxPath;
+    TSourceSettings calendarServer;
+    TSourceSettings tasksServer;
+    TSourceSettings inboxServer;
+    TSendSettings send;
+    TPushSettings push;
+    // True when no profile file exists and the embedded default store serves.
+    bool isDefault = false;
+};
+
+} // namespace rp::mailstore
