@@ -4,9 +4,9 @@
 #include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 #include "platform/mailstore/CalDavXml.h"
-#include "platform/mailstore/HttpClient.h"
+#include "platform/net/HttpClient.h"
 #include "platform/mailstore/IcsRecords.h"
-#include "platform/mailstore/Keyring.h"
+#include "platform/net/Keyring.h"
 #include "platform/common/Files.h"
 
 #include <QCryptographicHash>

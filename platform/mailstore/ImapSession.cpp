@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/ImapSession.h"
 
-#include "platform/mailstore/Curl.h"
+#include "platform/net/Curl.h"
 
 #include <QElapsedTimer>
 #include <QUrl>

@@ -2,7 +2,7 @@
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include "platform/mailstore/ImapInbox.h"
-#include "platform/mailstore/Keyring.h"
+#include "platform/net/Keyring.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "platform/mailstore/PushRouter.h"
 

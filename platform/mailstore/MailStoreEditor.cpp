@@ -5,7 +5,7 @@
 #include "platform/TestMessage.h"
 #include "platform/mailstore/CalDavMirror.h"
 #include "platform/mailstore/ImapInbox.h"
-#include "platform/mailstore/Keyring.h"
+#include "platform/net/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/PushRouter.h"
 

@@ -2,8 +2,8 @@
 #include "platform/mailstore/NtfyPublisher.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/Curl.h"
-#include "platform/mailstore/Keyring.h"
+#include "platform/net/Curl.h"
+#include "platform/net/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
 #include <QJsonDocument>

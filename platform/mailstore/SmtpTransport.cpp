@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/Curl.h"
-#include "platform/mailstore/Keyring.h"
+#include "platform/net/Curl.h"
+#include "platform/net/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 
 #include <QUrl>

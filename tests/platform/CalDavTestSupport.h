@@ -4,7 +4,7 @@
 // with TLS (a certificate made at test time) and a password, ended by its pid.
 
 #include "tests/platform/MailStoreTestSupport.h"
-#include "platform/mailstore/HttpClient.h"
+#include "platform/net/HttpClient.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/Keyring.h"
+#include "platform/net/Keyring.h"
 
 #include "engine/OutlookModel.h"
 #include "platform/common/Files.h"

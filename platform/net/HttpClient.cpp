@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/HttpClient.h"
+#include "platform/net/HttpClient.h"
 
-#include "platform/mailstore/Curl.h"
+#include "platform/net/Curl.h"
 
 #include <QDateTime>
 #include <QDir>
