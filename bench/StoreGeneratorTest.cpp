@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/StoreGenerator.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include <QDir>

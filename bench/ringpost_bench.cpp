@@ -18,7 +18,7 @@
 #include "bench/StoreGenerator.h"
 #include "engine/Occurrence.h"
 #include "engine/StateFiles.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/MailStoreApplication.h"
 #include "platform/mailstore/MailStoreItems.h"
 

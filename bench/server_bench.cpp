@@ -11,9 +11,9 @@
 //   server_bench imap FOLDER [runs]    steady looks at the store's inbox served by Dovecot
 
 #include "bench/Measure.h"
-#include "platform/mailstore/CalDavMirror.h"
-#include "platform/mailstore/CalDavXml.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/CalDavMirror.h"
+#include "platform/calendar/CalDavXml.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/ImapInbox.h"
 #include "tests/platform/CalDavTestSupport.h"
 #include "tests/platform/ImapTestServer.h"

@@ -4,7 +4,7 @@
 // iCalendar, the inbox as a Maildir, new mail through the profile's transport.
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/MailStoreProfile.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/MaildirInbox.h"

@@ -3,7 +3,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/TestMessage.h"
-#include "platform/mailstore/CalDavMirror.h"
+#include "platform/calendar/CalDavMirror.h"
 #include "platform/mailstore/ImapInbox.h"
 #include "platform/net/Keyring.h"
 #include "platform/mailstore/MailTransport.h"

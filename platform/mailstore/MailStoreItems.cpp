@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreItems.h"
 
-#include "platform/mailstore/IcalTime.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcalTime.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/common/Files.h"
-#include "platform/mailstore/TaskRecurrence.h"
+#include "platform/calendar/TaskRecurrence.h"
 
 namespace rp::mailstore {
 

@@ -4,7 +4,7 @@
 // property is a read of a compact record held in memory.
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreProfile.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/MaildirInbox.h"

@@ -2,7 +2,7 @@
 // Feeds arbitrary bytes to the reader of a calendar server's multistatus answer:
 // nothing may crash or run away, and what it keeps is consistent.
 
-#include "platform/mailstore/CalDavXml.h"
+#include "platform/calendar/CalDavXml.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 using namespace rp;

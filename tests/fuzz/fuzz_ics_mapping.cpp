@@ -4,7 +4,7 @@
 // recurring appointment: nothing may crash or run away.
 
 #include "engine/Occurrence.h"
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -2,7 +2,7 @@
 #include "tests/platform/MailStoreTestSupport.h"
 
 #include "engine/Occurrence.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/MailStoreItems.h"
 
 using namespace rp;

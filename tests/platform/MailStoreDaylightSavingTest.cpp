@@ -3,7 +3,7 @@
 // floating time, read through the calendar store and run through the engine: each
 // reminder goes out once, at the right local time.
 
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "tests/reliability/WallClock.h"
 

@@ -4,7 +4,7 @@
 // switch, and a real SMTP server (aiosmtpd) on a free loopback port.
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include <QDir>

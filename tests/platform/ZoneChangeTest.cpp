@@ -4,7 +4,7 @@
 // new local start; floating events keep their wall-clock time.
 
 #include "tests/platform/MailStoreTestSupport.h"
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 #include "tests/reliability/WallClock.h"
 
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/CalDavMirror.h"
+#include "platform/calendar/CalDavMirror.h"
 
 #include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/CalDavXml.h"
+#include "platform/calendar/CalDavXml.h"
 #include "platform/net/HttpClient.h"
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 #include "platform/net/Keyring.h"
 #include "platform/common/Files.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/TaskRecurrence.h"
+#include "platform/calendar/TaskRecurrence.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/IcalTime.h"
+#include "platform/calendar/IcalTime.h"
 #include "platform/common/Files.h"
 
 #include <QRegularExpression>

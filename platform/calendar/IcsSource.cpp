@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/IcsSource.h"
+#include "platform/calendar/IcsSource.h"
 
 #include "engine/OutlookModel.h"
 

@@ -5,8 +5,8 @@
 // disk or the computer's time zone changed (the items carry local times); the
 // snapshot between changes is shared, never rebuilt.
 
-#include "platform/mailstore/CalDavMirror.h"
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/CalDavMirror.h"
+#include "platform/calendar/IcsRecords.h"
 #include "platform/common/Files.h"
 
 #include <QElapsedTimer>

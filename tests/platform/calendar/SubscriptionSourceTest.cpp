@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/platform/CalDavTestSupport.h"
-#include "platform/mailstore/CalDavMirror.h"
+#include "platform/calendar/CalDavMirror.h"
 
 using namespace rp::outlook;
 using namespace rp::mailstore;

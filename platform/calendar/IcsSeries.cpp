@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/IcsSeries.h"
+#include "platform/calendar/IcsSeries.h"
 
-#include "platform/mailstore/IcalTime.h"
+#include "platform/calendar/IcalTime.h"
 
 #include "engine/OutlookModel.h"
 

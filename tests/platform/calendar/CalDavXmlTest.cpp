@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/CalDavXml.h"
+#include "platform/calendar/CalDavXml.h"
 #include "tests/platform/MailStoreTestSupport.h"
 
 using namespace rp::mailstore;
@@ -9,7 +9,7 @@ namespace {
 
 QByteArray Sample() {
     return ReadText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                    "/../fuzz/corpus/fuzz_dav_multistatus/sync.xml");
+                    "/../../fuzz/corpus/fuzz_dav_multistatus/sync.xml");
 }
 
 TEST(CalDavXmlTest, AMultistatusGivesHrefsEtagsDataDeletionsAndTheNewToken) {

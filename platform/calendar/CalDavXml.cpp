@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/CalDavXml.h"
+#include "platform/calendar/CalDavXml.h"
 
 #include <QUrl>
 #include <QXmlStreamReader>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/IcalTime.h"
+#include "platform/calendar/IcalTime.h"
 
 #include "platform/common/Files.h"
 

@@ -5,7 +5,7 @@
 // each item holds one pattern with its exceptions, so a set the model cannot
 // hold in one pattern becomes several items.
 
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 
 #include <memory>
 #include <vector>

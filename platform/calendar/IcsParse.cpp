@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/IcalTime.h"
-#include "platform/mailstore/IcsRecords.h"
-#include "platform/mailstore/IcsSeries.h"
+#include "platform/calendar/IcalTime.h"
+#include "platform/calendar/IcsRecords.h"
+#include "platform/calendar/IcsSeries.h"
 #include "platform/common/Files.h"
-#include "platform/mailstore/TaskRecurrence.h"
+#include "platform/calendar/TaskRecurrence.h"
 
 #include "engine/OutlookModel.h"
 

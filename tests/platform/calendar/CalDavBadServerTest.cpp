@@ -3,7 +3,7 @@
 // button and the status bar say, and that the last good copy is never harmed.
 
 #include "tests/platform/BadCalendarServer.h"
-#include "platform/mailstore/CalDavMirror.h"
+#include "platform/calendar/CalDavMirror.h"
 
 using namespace rp::mailstore;
 using namespace rp::mailstore::testing;

@@ -2,7 +2,7 @@
 #pragma once
 // Moving a recurring task to its next occurrence in the user's own file.
 
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 
 #include <optional>
 

@@ -2,7 +2,7 @@
 // Calendar files with rules that never come to a usable occurrence: reading them
 // must end, and promptly, whatever the rule.
 
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

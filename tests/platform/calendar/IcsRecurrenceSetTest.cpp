@@ -5,7 +5,7 @@
 
 #include "tests/platform/MailStoreTestSupport.h"
 #include "engine/Occurrence.h"
-#include "platform/mailstore/IcsRecords.h"
+#include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreItems.h"
 
 #include <QStringList>
