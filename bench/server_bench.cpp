@@ -14,9 +14,9 @@
 #include "platform/calendar/CalDavMirror.h"
 #include "platform/calendar/CalDavXml.h"
 #include "platform/calendar/IcsSource.h"
-#include "platform/mailstore/ImapInbox.h"
+#include "platform/inbox/ImapInbox.h"
 #include "tests/platform/CalDavTestSupport.h"
-#include "tests/platform/ImapTestServer.h"
+#include "tests/platform/inbox/ImapTestServer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreApplication.h"
 
-#include "platform/mailstore/ImapInbox.h"
+#include "platform/inbox/ImapInbox.h"
 #include "platform/net/Keyring.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "platform/mailstore/PushRouter.h"

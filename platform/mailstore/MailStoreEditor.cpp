@@ -4,7 +4,7 @@
 #include "engine/OutlookModel.h"
 #include "platform/TestMessage.h"
 #include "platform/calendar/CalDavMirror.h"
-#include "platform/mailstore/ImapInbox.h"
+#include "platform/inbox/ImapInbox.h"
 #include "platform/net/Keyring.h"
 #include "platform/mailstore/MailTransport.h"
 #include "platform/mailstore/PushRouter.h"

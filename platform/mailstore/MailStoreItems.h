@@ -7,7 +7,7 @@
 #include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreProfile.h"
 #include "platform/mailstore/MailTransport.h"
-#include "platform/mailstore/MaildirInbox.h"
+#include "platform/inbox/MaildirInbox.h"
 
 #include <memory>
 

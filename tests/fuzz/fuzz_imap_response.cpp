@@ -4,8 +4,8 @@
 // inbox does. Nothing may crash, nothing read may be larger than what was sent,
 // and the mapped subject and sender must be exactly what the notice would carry.
 
-#include "platform/mailstore/ImapInbox.h"
-#include "platform/mailstore/ImapResponse.h"
+#include "platform/inbox/ImapInbox.h"
+#include "platform/inbox/ImapResponse.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

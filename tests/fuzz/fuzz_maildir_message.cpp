@@ -5,7 +5,7 @@
 
 #include "engine/TrackedRecords.h"
 #include "platform/mailstore/MailStoreItems.h"
-#include "platform/mailstore/MaildirInbox.h"
+#include "platform/inbox/MaildirInbox.h"
 #include "platform/mailstore/MessageComposer.h"
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -10,7 +10,7 @@
 #include "engine/StateFiles.h"
 #include "engine/TrackedRecords.h"
 #include "platform/mailstore/MessageComposer.h"
-#include "platform/mailstore/MessageHeaders.h"
+#include "platform/inbox/MessageHeaders.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/ImapInbox.h"
+#include "platform/inbox/ImapInbox.h"
 
 #include "engine/OutlookModel.h"
 #include "platform/common/Files.h"
-#include "platform/mailstore/MessageHeaders.h"
+#include "platform/inbox/MessageHeaders.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

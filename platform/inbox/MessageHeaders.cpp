@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/MessageHeaders.h"
+#include "platform/inbox/MessageHeaders.h"
 
 #include "platform/common/GMimeSetup.h"
 

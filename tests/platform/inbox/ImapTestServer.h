@@ -5,7 +5,7 @@
 // certificate made at test time. Its mail is a Maildir the test writes into.
 
 #include "tests/platform/MailStoreTestSupport.h"
-#include "platform/mailstore/ImapSession.h"
+#include "platform/inbox/ImapSession.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/MaildirInbox.h"
+#include "platform/inbox/MaildirInbox.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/MessageHeaders.h"
+#include "platform/inbox/MessageHeaders.h"
 
 #include <QDateTime>
 #include <QDir>

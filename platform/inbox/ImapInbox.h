@@ -9,8 +9,8 @@
 // BODY.PEEK: nothing on the server is ever marked read or changed.
 
 #include "platform/common/StatusSink.h"
-#include "platform/mailstore/ImapSession.h"
-#include "platform/mailstore/MaildirInbox.h"
+#include "platform/inbox/ImapSession.h"
+#include "platform/inbox/MaildirInbox.h"
 
 #include <QString>
 #include <atomic>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/ImapResponse.h"
+#include "platform/inbox/ImapResponse.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/ImapSession.h"
+#include "platform/inbox/ImapSession.h"
 
 #include "platform/net/Curl.h"
 

@@ -3,8 +3,8 @@
 // changed, and what it does when the server, the password or the certificate
 // is not what it should be.
 
-#include "platform/mailstore/ImapInbox.h"
-#include "tests/platform/ImapTestServer.h"
+#include "platform/inbox/ImapInbox.h"
+#include "tests/platform/inbox/ImapTestServer.h"
 
 #include <QElapsedTimer>
 #include <sys/stat.h>

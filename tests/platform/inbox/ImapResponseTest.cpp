@@ -2,7 +2,7 @@
 // Reading IMAP responses: whole responses out of a stream that arrives in pieces,
 // literals, and the answers a broken or hostile server may give.
 
-#include "platform/mailstore/ImapResponse.h"
+#include "platform/inbox/ImapResponse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/platform/MailStoreTestSupport.h"
 
-#include "platform/mailstore/MaildirInbox.h"
-#include "platform/mailstore/MessageHeaders.h"
+#include "platform/inbox/MaildirInbox.h"
+#include "platform/inbox/MessageHeaders.h"
 
 #include <sys/time.h>
 #include <unistd.h>
