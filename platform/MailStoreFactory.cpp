@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Platform.h"
 #include "platform/mailstore/MailStoreApplication.h"
-#include "platform/mailstore/PushGateways.h"
-#include "platform/mailstore/PushRouter.h"
+#include "platform/delivery/PushGateways.h"
+#include "platform/delivery/PushRouter.h"
 
 namespace rp {
 

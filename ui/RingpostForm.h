@@ -4,7 +4,7 @@
 // the notification area, and offers the commands and notice toggles.
 
 #include "engine/SettingsRecord.h"
-#include "platform/TestMessage.h"
+#include "platform/delivery/TestMessage.h"
 #include "ui/EngineControl.h"
 #include "ui/SettingsStore.h"
 #include "ui/Ticker.h"

@@ -4,7 +4,7 @@
 #include "platform/inbox/ImapInbox.h"
 #include "platform/net/Keyring.h"
 #include "platform/mailstore/MailStoreItems.h"
-#include "platform/mailstore/PushRouter.h"
+#include "platform/delivery/PushRouter.h"
 
 #include <QDir>
 

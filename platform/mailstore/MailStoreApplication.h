@@ -6,7 +6,7 @@
 #include "engine/OutlookModel.h"
 #include "platform/calendar/IcsSource.h"
 #include "platform/mailstore/MailStoreProfile.h"
-#include "platform/mailstore/MailTransport.h"
+#include "platform/delivery/MailTransport.h"
 #include "platform/inbox/MaildirInbox.h"
 
 #include <functional>

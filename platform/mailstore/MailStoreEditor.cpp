@@ -2,12 +2,12 @@
 #include "platform/mailstore/MailStoreEditor.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/TestMessage.h"
+#include "platform/delivery/TestMessage.h"
 #include "platform/calendar/CalDavMirror.h"
 #include "platform/inbox/ImapInbox.h"
 #include "platform/net/Keyring.h"
-#include "platform/mailstore/MailTransport.h"
-#include "platform/mailstore/PushRouter.h"
+#include "platform/delivery/MailTransport.h"
+#include "platform/delivery/PushRouter.h"
 
 #include <QCheckBox>
 #include <QComboBox>

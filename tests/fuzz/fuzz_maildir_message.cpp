@@ -6,7 +6,7 @@
 #include "engine/TrackedRecords.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "platform/inbox/MaildirInbox.h"
-#include "platform/mailstore/MessageComposer.h"
+#include "platform/delivery/MessageComposer.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QMap>

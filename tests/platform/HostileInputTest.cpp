@@ -9,7 +9,7 @@
 #include "tests/platform/StoreEngine.h"
 #include "engine/StateFiles.h"
 #include "engine/TrackedRecords.h"
-#include "platform/mailstore/MessageComposer.h"
+#include "platform/delivery/MessageComposer.h"
 #include "platform/inbox/MessageHeaders.h"
 
 #include <QDirIterator>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/MessageComposer.h"
+#include "platform/delivery/MessageComposer.h"
 
 #include "engine/OutlookModel.h"
 #include "platform/common/GMimeSetup.h"

@@ -8,9 +8,9 @@
 #include "tests/platform/MailStoreTestSupport.h"
 
 #include "platform/mailstore/MailStoreEditor.h"
-#include "platform/mailstore/NtfyPublisher.h"
-#include "platform/mailstore/PushGateways.h"
-#include "platform/mailstore/PushRouter.h"
+#include "platform/delivery/NtfyPublisher.h"
+#include "platform/delivery/PushGateways.h"
+#include "platform/delivery/PushRouter.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -39,7 +39,7 @@ public:
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral("/usr/bin/python3"),
                       QStringList{QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                                      QStringLiteral("/../e2e/lib/ntfy_server.py"),
+                                      QStringLiteral("/../../e2e/lib/ntfy_server.py"),
                                   QStringLiteral("--out"), out.path()} +
                           extra);
         while (!process.canReadLine() && process.waitForReadyRead(10000)) {

@@ -2,7 +2,7 @@
 #include "engine/OutlookModel.h"
 #include "platform/net/Curl.h"
 #include "platform/net/Keyring.h"
-#include "platform/mailstore/MailTransport.h"
+#include "platform/delivery/MailTransport.h"
 
 #include <QUrl>
 #include <cstring>

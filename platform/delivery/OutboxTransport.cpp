@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookModel.h"
 #include "platform/common/Files.h"
-#include "platform/mailstore/MailTransport.h"
+#include "platform/delivery/MailTransport.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/NtfyPublisher.h"
+#include "platform/delivery/NtfyPublisher.h"
 
 #include "engine/OutlookModel.h"
 #include "platform/net/Curl.h"
 #include "platform/net/Keyring.h"
-#include "platform/mailstore/MailTransport.h"
+#include "platform/delivery/MailTransport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

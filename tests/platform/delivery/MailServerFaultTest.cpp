@@ -6,8 +6,8 @@
 
 #include "tests/platform/StoreEngine.h"
 #include "engine/StateFiles.h"
-#include "platform/mailstore/MailTransport.h"
-#include "platform/mailstore/MessageComposer.h"
+#include "platform/delivery/MailTransport.h"
+#include "platform/delivery/MessageComposer.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -21,7 +21,7 @@ using mailstore::TTransportKind;
 
 QString ServerScript() {
     return QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-           QStringLiteral("/data/faults/scripted_smtp.py");
+           QStringLiteral("/../data/faults/scripted_smtp.py");
 }
 
 // The misbehaving server of data/faults/scripted_smtp.py on a free loopback port.

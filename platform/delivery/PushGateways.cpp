@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/PushGateways.h"
+#include "platform/delivery/PushGateways.h"
 
 #include <array>
 

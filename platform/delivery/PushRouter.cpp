@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/PushRouter.h"
+#include "platform/delivery/PushRouter.h"
 
 #include "engine/OutlookModel.h"
 

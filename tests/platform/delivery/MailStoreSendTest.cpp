@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/platform/MailStoreTestSupport.h"
 
-#include "platform/mailstore/MailTransport.h"
-#include "platform/mailstore/MessageComposer.h"
+#include "platform/delivery/MailTransport.h"
+#include "platform/delivery/MessageComposer.h"
 
 #include <QElapsedTimer>
 #include <arpa/inet.h>

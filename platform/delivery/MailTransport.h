@@ -4,7 +4,7 @@
 // local sendmail command.
 
 #include "platform/common/ProfileTypes.h"
-#include "platform/mailstore/MessageComposer.h"
+#include "platform/delivery/MessageComposer.h"
 
 #include <memory>
 

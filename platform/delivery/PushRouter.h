@@ -5,8 +5,8 @@
 // a note of where the last message went, so the window can tell the user.
 
 #include "platform/common/ProfileTypes.h"
-#include "platform/mailstore/MailTransport.h"
-#include "platform/mailstore/NtfyPublisher.h"
+#include "platform/delivery/MailTransport.h"
+#include "platform/delivery/NtfyPublisher.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookModel.h"
-#include "platform/mailstore/MailTransport.h"
+#include "platform/delivery/MailTransport.h"
 
 #include <QProcess>
 
