@@ -7,9 +7,9 @@
 //
 // Usage: idle_wait_bench [runs] [polls] [x11|wayland]
 
-#include "platform/ActivityInputState.h"
-#include "platform/WaylandIdleFeed.h"
-#include "platform/X11InputState.h"
+#include "platform/desktop/ActivityInputState.h"
+#include "platform/desktop/WaylandIdleFeed.h"
+#include "platform/desktop/X11InputState.h"
 
 #include <QThread>
 #include <algorithm>

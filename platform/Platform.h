@@ -2,7 +2,6 @@
 #pragma once
 // The Linux stand-ins the program is assembled from.
 
-#include "engine/EngineSeams.h"
 #include "engine/OutlookModel.h"
 
 #include <QString>
@@ -10,11 +9,6 @@
 #include <memory>
 
 namespace rp {
-
-// The user's input state: the X server's pointer and key map, or the documented
-// fallback where no X server can be asked. `notice` receives a one-line text to
-// show once when the fallback is in use.
-std::unique_ptr<IInputState> CreateInputState(QString* notice = nullptr);
 
 // The local mail store that stands in for the mail application, as configured by
 // ${XDG_CONFIG_HOME:-$HOME/.config}/Amberfold/MailStore.ini (or its default).

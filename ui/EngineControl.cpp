@@ -4,6 +4,7 @@
 #include "engine/OutlookProcessor.h"
 #include "engine/SystemSeams.h"
 #include "platform/Platform.h"
+#include "platform/desktop/InputStateFactory.h"
 
 namespace rp {
 

@@ -4,7 +4,7 @@
 // asks that copy to bring its window forward, and only when that copy does not
 // answer does it say that Ringpost is already running there.
 
-#include "platform/InstanceLock.h"
+#include "platform/desktop/InstanceLock.h"
 
 #include <QObject>
 #include <QString>

@@ -4,7 +4,7 @@
 // the file was left readable by others.
 
 #include "tests/platform/StoreEngine.h"
-#include "platform/InstanceLock.h"
+#include "platform/desktop/InstanceLock.h"
 #include "platform/RegistryFile.h"
 #include "platform/mailstore/MailStoreProfile.h"
 #include "tests/support/ScopedUmask.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/DBusActivityFeed.h"
+#include "platform/desktop/DBusActivityFeed.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/X11InputState.h"
+#include "platform/desktop/X11InputState.h"
 
 #include <cstdlib>
 #include <memory>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/WaylandIdleFeed.h"
+#include "platform/desktop/WaylandIdleFeed.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/InstanceLock.h"
+#include "platform/desktop/InstanceLock.h"
 
 #include <QCryptographicHash>
 #include <QDir>

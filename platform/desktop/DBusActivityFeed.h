@@ -3,7 +3,7 @@
 // Feeds from the session bus, each on a thread of its own so that neither a busy
 // window nor the engine's polls hold them up.
 
-#include "platform/ActivityInputState.h"
+#include "platform/desktop/ActivityInputState.h"
 
 #include <chrono>
 #include <memory>

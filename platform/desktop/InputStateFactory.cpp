@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ActivityInputState.h"
-#include "platform/DBusActivityFeed.h"
-#include "platform/FallbackInputState.h"
-#include "platform/Platform.h"
-#include "platform/WaylandIdleFeed.h"
-#include "platform/X11InputState.h"
+#include "platform/desktop/ActivityInputState.h"
+#include "platform/desktop/DBusActivityFeed.h"
+#include "platform/desktop/FallbackInputState.h"
+#include "platform/desktop/InputStateFactory.h"
+#include "platform/desktop/WaylandIdleFeed.h"
+#include "platform/desktop/X11InputState.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ActivityInputState.h"
-#include "platform/FallbackInputState.h"
-#include "platform/Platform.h"
-#include "platform/X11InputState.h"
+#include "platform/desktop/ActivityInputState.h"
+#include "platform/desktop/FallbackInputState.h"
+#include "platform/desktop/InputStateFactory.h"
+#include "platform/desktop/X11InputState.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

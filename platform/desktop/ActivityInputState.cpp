@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ActivityInputState.h"
+#include "platform/desktop/ActivityInputState.h"
 
 namespace rp {
 

@@ -5,7 +5,7 @@
 // (KDE Plasma 5.27, newer sway and GNOME), else KDE's org_kde_kwin_idle (also
 // sway 1.7).
 
-#include "platform/ActivityInputState.h"
+#include "platform/desktop/ActivityInputState.h"
 
 #include <QString>
 #include <chrono>

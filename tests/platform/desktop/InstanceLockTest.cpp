@@ -2,7 +2,7 @@
 // The data folder's lock: one holder at a time, released by the kernel when the
 // holder dies, never passed on to child processes.
 
-#include "platform/InstanceLock.h"
+#include "platform/desktop/InstanceLock.h"
 
 #include <QDir>
 #include <QFile>
