@@ -2,7 +2,7 @@
 #include "ui/Ringpost.h"
 
 #include "platform/Help.h"
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 #include "ui/MessageBoxes.h"
 #include "ui/RingpostForm.h"
 #include "ui/SecondCopy.h"

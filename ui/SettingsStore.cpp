@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SettingsStore.h"
 
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 
 namespace rp {
 

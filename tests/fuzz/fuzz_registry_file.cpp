@@ -3,7 +3,7 @@
 // must write a file that reads back cleanly with the same values, and a text
 // value written from the input must come back as written.
 
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QList>

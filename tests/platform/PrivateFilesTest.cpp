@@ -5,7 +5,7 @@
 
 #include "tests/platform/StoreEngine.h"
 #include "platform/desktop/InstanceLock.h"
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 #include "platform/mailstore/MailStoreProfile.h"
 #include "tests/support/ScopedUmask.h"
 

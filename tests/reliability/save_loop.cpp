@@ -9,7 +9,7 @@
 //   save_loop check <folder> <lowest> <highest>   prints "<min> <max> <temp files>"
 
 #include "engine/StateFiles.h"
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 
 #include <QDir>
 #include <QString>

@@ -5,7 +5,7 @@
 
 #include "engine/EngineSeams.h"
 #include "platform/Help.h"
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 #include "tests/ui/ManualTicks.h"
 #include "ui/EngineControl.h"
 #include "ui/MessageBoxes.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SettingsStore.h"
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 
 #include <QFile>
 #include <QMap>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RegistryText.h"
+#include "platform/settings/RegistryText.h"
 
 #include <QtEndian>
 

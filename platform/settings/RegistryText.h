@@ -3,7 +3,7 @@
 // The registry editor's export text, parsed into keys and values and written back
 // with every line that was not changed kept exactly as it was read.
 
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 
 #include "engine/DurableWrite.h"
-#include "platform/RegistryText.h"
+#include "platform/settings/RegistryText.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 
 #include <QDir>
 #include <QFile>

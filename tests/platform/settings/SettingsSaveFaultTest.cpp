@@ -3,7 +3,7 @@
 // the error names the file, the old settings stay whole, no temporary is left, and
 // the next save after the fault has gone succeeds.
 
-#include "platform/RegistryFile.h"
+#include "platform/settings/RegistryFile.h"
 #include "tests/reliability/FileSizeLimit.h"
 
 #include <QDateTime>
