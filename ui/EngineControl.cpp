@@ -3,7 +3,7 @@
 
 #include "engine/OutlookProcessor.h"
 #include "engine/SystemSeams.h"
-#include "platform/Platform.h"
+#include "platform/mailstore/MailStoreFactory.h"
 #include "platform/desktop/InputStateFactory.h"
 
 namespace rp {

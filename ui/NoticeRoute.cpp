@@ -2,7 +2,7 @@
 // Where notices go, as the window tells it: the test message's follow-up status,
 // the route after the wizard, and a carrier gateway that no longer delivers.
 
-#include "platform/Platform.h"
+#include "platform/mailstore/MailStoreFactory.h"
 #include "ui/RingpostForm.h"
 
 #include <QSystemTrayIcon>

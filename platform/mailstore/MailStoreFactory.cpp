@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/Platform.h"
+#include "platform/mailstore/MailStoreFactory.h"
 #include "platform/mailstore/MailStoreApplication.h"
 #include "platform/delivery/PushGateways.h"
 #include "platform/delivery/PushRouter.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The Linux stand-ins the program is assembled from.
+// The mail store as the program sees it: the factory the engine opens it through,
+// and where notices go as its profile stands now.
 
 #include "engine/OutlookModel.h"
 
