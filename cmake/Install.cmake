@@ -64,8 +64,8 @@ install(FILES ${_rp_src}/debian/copyright ${_rp_gen}/changelog.gz DESTINATION ${
 
 # A copy of the help that is compiled into the program, for reading in a browser.
 file(GLOB _rp_help CONFIGURE_DEPENDS
-     ${PROJECT_SOURCE_DIR}/platform/help/*.html ${PROJECT_SOURCE_DIR}/platform/help/*.css
-     ${PROJECT_SOURCE_DIR}/platform/help/*.png ${PROJECT_SOURCE_DIR}/platform/help/*.svg)
+     ${PROJECT_SOURCE_DIR}/platform/gui/help/*.html ${PROJECT_SOURCE_DIR}/platform/gui/help/*.css
+     ${PROJECT_SOURCE_DIR}/platform/gui/help/*.png ${PROJECT_SOURCE_DIR}/platform/gui/help/*.svg)
 if(_rp_help)
   install(FILES ${_rp_help} DESTINATION ${CMAKE_INSTALL_DATADIR}/ringpost/help)
 endif()

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The action list of the main window, its toolbar and menus, and the commands.
 
-#include "platform/Help.h"
-#include "platform/MailStoreDialog.h"
+#include "platform/gui/Help.h"
+#include "platform/gui/MailStoreDialog.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Messages.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Ringpost.h"
 
-#include "platform/Help.h"
+#include "platform/gui/Help.h"
 #include "platform/settings/RegistryFile.h"
 #include "ui/MessageBoxes.h"
 #include "ui/RingpostForm.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/RingpostForm.h"
 
-#include "platform/Help.h"
+#include "platform/gui/Help.h"
 #include "ui/EngineHostBridge.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"

@@ -79,14 +79,14 @@ done < <(find "$prefix" -mindepth 1 -type d ! -perm 0755 -print0)
 
 # The bundled help comes along when the source has it.
 shopt -s nullglob
-help_sources=("$source"/platform/help/*.html)
+help_sources=("$source"/platform/gui/help/*.html)
 shopt -u nullglob
 if [ ${#help_sources[@]} -gt 0 ]; then
   for h in "${help_sources[@]}"; do
     cmp -s "$h" "$prefix/share/ringpost/help/$(basename "$h")" || fail "help page $(basename "$h") is not installed"
   done
 else
-  echo "note: platform/help/ has no HTML pages yet; nothing to install there"
+  echo "note: platform/gui/help/ has no HTML pages yet; nothing to install there"
 fi
 group_ok "installed tree: programs, icons in every size, man page, documents, help"
 

@@ -4,7 +4,7 @@
 // fake wizard and fake help, driven without a real event loop or modal box.
 
 #include "engine/EngineSeams.h"
-#include "platform/Help.h"
+#include "platform/gui/Help.h"
 #include "platform/settings/RegistryFile.h"
 #include "tests/ui/ManualTicks.h"
 #include "ui/EngineControl.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled help file: every topic is there and no link inside it is broken.
 
-#include "platform/Help.h"
+#include "platform/gui/Help.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -7,7 +7,7 @@
 
 #include "tests/platform/MailStoreTestSupport.h"
 
-#include "platform/mailstore/MailStoreEditor.h"
+#include "platform/gui/MailStoreEditor.h"
 #include "platform/delivery/NtfyPublisher.h"
 #include "platform/delivery/PushGateways.h"
 #include "platform/delivery/PushRouter.h"

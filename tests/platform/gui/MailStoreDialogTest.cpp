@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/platform/MailStoreTestSupport.h"
 
-#include "platform/mailstore/MailStoreEditor.h"
+#include "platform/gui/MailStoreEditor.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mailstore/MailStoreEditor.h"
+#include "platform/gui/MailStoreEditor.h"
 
 #include "engine/OutlookModel.h"
 #include "platform/delivery/TestMessage.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/MailStoreDialog.h"
+#include "platform/gui/MailStoreDialog.h"
 
-#include "platform/mailstore/MailStoreEditor.h"
+#include "platform/gui/MailStoreEditor.h"
 
 namespace rp {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/Help.h"
+#include "platform/gui/Help.h"
 
 #include <QApplication>
 #include <QDesktopServices>
