@@ -3,8 +3,8 @@
 
 #include "engine/OutlookProcessor.h"
 #include "engine/SystemSeams.h"
-#include "platform/mailstore/MailStoreFactory.h"
 #include "platform/desktop/InputStateFactory.h"
+#include "platform/mailstore/MailStoreFactory.h"
 
 namespace rp {
 

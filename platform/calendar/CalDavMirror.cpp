@@ -4,10 +4,10 @@
 #include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 #include "platform/calendar/CalDavXml.h"
-#include "platform/net/HttpClient.h"
 #include "platform/calendar/IcsRecords.h"
-#include "platform/net/Keyring.h"
 #include "platform/common/Files.h"
+#include "platform/net/HttpClient.h"
+#include "platform/net/Keyring.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -2,8 +2,8 @@
 #include "platform/calendar/IcalTime.h"
 #include "platform/calendar/IcsRecords.h"
 #include "platform/calendar/IcsSeries.h"
-#include "platform/common/Files.h"
 #include "platform/calendar/TaskRecurrence.h"
+#include "platform/common/Files.h"
 
 #include "engine/OutlookModel.h"
 

@@ -2,9 +2,9 @@
 #include "platform/delivery/NtfyPublisher.h"
 
 #include "engine/OutlookModel.h"
+#include "platform/delivery/MailTransport.h"
 #include "platform/net/Curl.h"
 #include "platform/net/Keyring.h"
-#include "platform/delivery/MailTransport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/OutlookModel.h"
+#include "platform/delivery/MailTransport.h"
 #include "platform/net/Curl.h"
 #include "platform/net/Keyring.h"
-#include "platform/delivery/MailTransport.h"
 
 #include <QUrl>
 #include <cstring>

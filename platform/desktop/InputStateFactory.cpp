@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/desktop/InputStateFactory.h"
 #include "platform/desktop/ActivityInputState.h"
 #include "platform/desktop/DBusActivityFeed.h"
 #include "platform/desktop/FallbackInputState.h"
-#include "platform/desktop/InputStateFactory.h"
 #include "platform/desktop/WaylandIdleFeed.h"
 #include "platform/desktop/X11InputState.h"
 

@@ -2,12 +2,12 @@
 #include "platform/gui/MailStoreEditor.h"
 
 #include "engine/OutlookModel.h"
-#include "platform/delivery/TestMessage.h"
 #include "platform/calendar/CalDavMirror.h"
-#include "platform/inbox/ImapInbox.h"
-#include "platform/net/Keyring.h"
 #include "platform/delivery/MailTransport.h"
 #include "platform/delivery/PushRouter.h"
+#include "platform/delivery/TestMessage.h"
+#include "platform/inbox/ImapInbox.h"
+#include "platform/net/Keyring.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,8 +4,8 @@
 // checks, login); the commands and their answers then go over the connection it
 // hands back. Every wait is bounded: no byte for TimeoutSeconds ends the command.
 
-#include "platform/inbox/ImapResponse.h"
 #include "platform/common/ProfileTypes.h"
+#include "platform/inbox/ImapResponse.h"
 
 #include <QString>
 #include <atomic>

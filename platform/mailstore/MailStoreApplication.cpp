@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreApplication.h"
 
-#include "platform/inbox/ImapInbox.h"
-#include "platform/net/Keyring.h"
-#include "platform/mailstore/MailStoreItems.h"
 #include "platform/delivery/PushRouter.h"
+#include "platform/inbox/ImapInbox.h"
+#include "platform/mailstore/MailStoreItems.h"
+#include "platform/net/Keyring.h"
 
 #include <QDir>
 

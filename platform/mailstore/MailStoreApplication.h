@@ -5,9 +5,9 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/calendar/IcsSource.h"
-#include "platform/mailstore/MailStoreProfile.h"
 #include "platform/delivery/MailTransport.h"
 #include "platform/inbox/MaildirInbox.h"
+#include "platform/mailstore/MailStoreProfile.h"
 
 #include <functional>
 #include <memory>

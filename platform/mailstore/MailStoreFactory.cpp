@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreFactory.h"
-#include "platform/mailstore/MailStoreApplication.h"
 #include "platform/delivery/PushGateways.h"
 #include "platform/delivery/PushRouter.h"
+#include "platform/mailstore/MailStoreApplication.h"
 
 namespace rp {
 

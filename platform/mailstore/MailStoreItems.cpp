@@ -3,8 +3,8 @@
 
 #include "platform/calendar/IcalTime.h"
 #include "platform/calendar/IcsSource.h"
-#include "platform/common/Files.h"
 #include "platform/calendar/TaskRecurrence.h"
+#include "platform/common/Files.h"
 
 namespace rp::mailstore {
 

@@ -4,9 +4,9 @@
 // must not gain a header line of its own.
 
 #include "engine/TrackedRecords.h"
-#include "platform/mailstore/MailStoreItems.h"
-#include "platform/inbox/MaildirInbox.h"
 #include "platform/delivery/MessageComposer.h"
+#include "platform/inbox/MaildirInbox.h"
+#include "platform/mailstore/MailStoreItems.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <QMap>

@@ -3,8 +3,8 @@
 // A real CalDAV server for the tests: Debian's Radicale on a free loopback port,
 // with TLS (a certificate made at test time) and a password, ended by its pid.
 
-#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/net/HttpClient.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

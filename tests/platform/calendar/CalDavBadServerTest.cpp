@@ -2,8 +2,8 @@
 // A calendar source against servers Radicale cannot imitate: what the "Test"
 // button and the status bar say, and that the last good copy is never harmed.
 
-#include "tests/platform/BadCalendarServer.h"
 #include "platform/calendar/CalDavMirror.h"
+#include "tests/platform/BadCalendarServer.h"
 
 using namespace rp::mailstore;
 using namespace rp::mailstore::testing;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/platform/CalDavTestSupport.h"
 #include "platform/calendar/CalDavMirror.h"
+#include "tests/platform/CalDavTestSupport.h"
 
 using namespace rp::outlook;
 using namespace rp::mailstore;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/calendar/IcalTime.h"
 #include "platform/calendar/IcsRecords.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include <libical/ical.h>
 

@@ -3,10 +3,10 @@
 // of an occurrence and all later ones (RANGE=THISANDFUTURE) and weeks that start
 // on another day than Monday (WKST), read into items the scan meets once each.
 
-#include "tests/platform/MailStoreTestSupport.h"
 #include "engine/Occurrence.h"
 #include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreItems.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include <QStringList>
 #include <set>

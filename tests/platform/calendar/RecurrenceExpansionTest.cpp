@@ -7,10 +7,10 @@
 // days. RINGPOST_RECURRENCE_CASES (per process zone) and RINGPOST_RECURRENCE_SEED
 // make a longer exploring run.
 
-#include "tests/platform/MailStoreTestSupport.h"
 #include "engine/Occurrence.h"
 #include "platform/calendar/IcsRecords.h"
 #include "platform/mailstore/MailStoreItems.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include <QTimeZone>
 #include <algorithm>

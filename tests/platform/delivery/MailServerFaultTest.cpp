@@ -4,10 +4,10 @@
 // up; a sendmail that fails. Each send ends within its time-out with an error that
 // names what happened, and the engine goes on with its next cycle.
 
-#include "tests/platform/StoreEngine.h"
 #include "engine/StateFiles.h"
 #include "platform/delivery/MailTransport.h"
 #include "platform/delivery/MessageComposer.h"
+#include "tests/platform/StoreEngine.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

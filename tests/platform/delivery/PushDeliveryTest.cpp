@@ -7,10 +7,10 @@
 
 #include "tests/platform/MailStoreTestSupport.h"
 
-#include "platform/gui/MailStoreEditor.h"
 #include "platform/delivery/NtfyPublisher.h"
 #include "platform/delivery/PushGateways.h"
 #include "platform/delivery/PushRouter.h"
+#include "platform/gui/MailStoreEditor.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

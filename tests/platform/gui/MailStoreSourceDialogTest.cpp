@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/platform/CalDavTestSupport.h"
 #include "platform/gui/MailStoreEditor.h"
+#include "tests/platform/CalDavTestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

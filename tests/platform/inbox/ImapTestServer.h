@@ -4,8 +4,8 @@
 // own in a temporary folder, on free loopback ports, with a password and a TLS
 // certificate made at test time. Its mail is a Maildir the test writes into.
 
-#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/inbox/ImapSession.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -6,11 +6,11 @@
 // injects a header, and every tracked key fits its 255 bytes and survives a
 // save and a load.
 
-#include "tests/platform/StoreEngine.h"
 #include "engine/StateFiles.h"
 #include "engine/TrackedRecords.h"
 #include "platform/delivery/MessageComposer.h"
 #include "platform/inbox/MessageHeaders.h"
+#include "tests/platform/StoreEngine.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/net/Keyring.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 using namespace rp::outlook;
 using namespace rp::mailstore;

@@ -3,10 +3,10 @@
 // under a umask that would let everyone read it, and also when an older copy of
 // the file was left readable by others.
 
-#include "tests/platform/StoreEngine.h"
 #include "platform/desktop/InstanceLock.h"
-#include "platform/settings/RegistryFile.h"
 #include "platform/mailstore/MailStoreProfile.h"
+#include "platform/settings/RegistryFile.h"
+#include "tests/platform/StoreEngine.h"
 #include "tests/support/ScopedUmask.h"
 
 #include <QDirIterator>

@@ -3,8 +3,8 @@
 // flight): events written in UTC or with a TZID keep their instant and show the
 // new local start; floating events keep their wall-clock time.
 
-#include "tests/platform/MailStoreTestSupport.h"
 #include "platform/calendar/IcsSource.h"
+#include "tests/platform/MailStoreTestSupport.h"
 #include "tests/reliability/WallClock.h"
 
 #include <QTemporaryDir>
