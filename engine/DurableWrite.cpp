@@ -56,9 +56,9 @@ int WriteAll(int fd, const QByteArray& bytes) {
 }
 
 // The file's own mode whatever the umask, its bytes, on disk; 0 or the errno.
-int FillAndClose(int fd, const QByteArray& bytes, mode_t mode, TFlush flush) {
+int FillAndClose(int fd, const QByteArray& bytes, mode_t mode) {
     int error = ::fchmod(fd, mode) == 0 ? WriteAll(fd, bytes) : errno;
-    if (error == 0 && flush == TFlush::Now && ::fsync(fd) != 0)
+    if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     // A full disk may only show when the last blocks are written out at close.
     if (::close(fd) != 0 && error == 0)
@@ -99,12 +99,12 @@ TTemporary CreateTemporary(const std::function<QString()>& nextName, mode_t mode
 }
 
 TWriteResult Replace(const QString& path, const QByteArray& bytes, mode_t mode,
-                     const std::function<QString()>& nextName, TFlush flush) {
+                     const std::function<QString()>& nextName) {
     const TTemporary temporary = CreateTemporary(nextName, mode);
     if (temporary.fd < 0)
         return Failure(TWriteStep::CreateTemporary, temporary.error, path);
     TWriteStep step = TWriteStep::Write;
-    int error = FillAndClose(temporary.fd, bytes, mode, flush);
+    int error = FillAndClose(temporary.fd, bytes, mode);
     if (error == 0 &&
         ::rename(temporary.name.constData(), QFile::encodeName(path).constData()) != 0) {
         step = TWriteStep::Rename;
@@ -114,8 +114,7 @@ TWriteResult Replace(const QString& path, const QByteArray& bytes, mode_t mode,
         ::unlink(temporary.name.constData());
         return Failure(step, error, path);
     }
-    if (flush == TFlush::Now)
-        SyncFolder(QFileInfo(path).absolutePath());
+    SyncFolder(QFileInfo(path).absolutePath());
     return {};
 }
 
@@ -139,15 +138,13 @@ void RemoveStaleTemporaries(const QString& path) {
             QFile::remove(entry.absoluteFilePath());
 }
 
-TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode,
-                              TFlush flush) {
-    return Replace(
-        path, bytes, mode, [&path] { return RandomTemporaryName(path); }, flush);
+TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode) {
+    return Replace(path, bytes, mode, [&path] { return RandomTemporaryName(path); });
 }
 
 TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode,
                               const std::function<QString()>& nextName) {
-    return Replace(path, bytes, mode, nextName, TFlush::Now);
+    return Replace(path, bytes, mode, nextName);
 }
 
 } // namespace rp

@@ -29,20 +29,11 @@ struct [[nodiscard]] TWriteResult {
     bool Ok() const { return failedStep == TWriteStep::None; }
 };
 
-// When the bytes go to the disk. A writer of thousands of files at once (a first
-// calendar download) replaces each whole but flushes them all in one go, before
-// it saves the state that names them.
-enum class TFlush {
-    Now,   // the file and its folder are synced before the call returns
-    Later, // the caller syncs the file system once after the whole batch
-};
-
 // Writes `bytes` to a new temporary file beside `path` (never following a link,
 // never reusing an existing name), syncs it, renames it over `path` and syncs the
 // folder. The file gets `mode` whatever the umask says. On any failure the
 // temporary is removed and `path` is left as it was.
-TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode,
-                              TFlush flush = TFlush::Now);
+TWriteResult WriteFileDurably(const QString& path, const QByteArray& bytes, mode_t mode);
 
 // The same with the temporary's names taken from `nextName`, so a test can plant
 // a link or a file where the temporary would go.

@@ -5,6 +5,7 @@
 #include "engine/OutlookModel.h"
 #include "platform/calendar/CalDavXml.h"
 #include "platform/calendar/IcsRecords.h"
+#include "platform/calendar/OldCacheFolder.h"
 #include "platform/common/Files.h"
 #include "platform/net/HttpClient.h"
 #include "platform/net/Keyring.h"
@@ -12,16 +13,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace rp::mailstore {
 
@@ -33,9 +27,11 @@ QByteArray HashOf(const QByteArray& data) {
     return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex();
 }
 
-QString FolderFor(const TSourceSettings& settings, const QString& cacheRoot) {
+// The source's name under the cache folder: the copy is <name>.cache, and an
+// earlier version kept a folder <name>/.
+QString NameFor(const TSourceSettings& settings) {
     const QByteArray id = HashOf((settings.url + QLatin1Char('\n') + settings.user).toUtf8());
-    return cacheRoot + QLatin1Char('/') + QString::fromLatin1(id.left(16));
+    return QString::fromLatin1(id.left(16));
 }
 
 QString StatusProblem(int status, const QUrl& url) {
@@ -61,24 +57,6 @@ QString Capitalized(const QString& text) {
     return text.isEmpty() ? text : text.left(1).toUpper() + text.mid(1);
 }
 
-// A cached item is replaced whole (a reader never sees half of it) but not
-// flushed on its own: a first load writes thousands, and one flush of them all
-// before the state naming them is saved costs one disk wait instead of one each.
-void WriteCacheItem(const QString& path, const QByteArray& data) {
-    const TWriteResult written = WriteFileDurably(path, data, 0600, TFlush::Later);
-    if (!written.Ok())
-        throw outlook::EAutomationError(written.text);
-}
-
-void FlushFileSystemOf(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::syncfs(fd);
-    ::close(fd);
-}
-
 void EnsurePrivateFolder(const QString& path) {
     QDir().mkpath(path);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -93,28 +71,17 @@ struct TCalDavMirror::TAnswer {
 
 TCalDavMirror::TCalDavMirror(TSourceSettings settings, QString what, const QString& cacheRoot,
                              int pollSeconds, TStatusSink status)
-    : settings(std::move(settings)), what(std::move(what)),
-      folder(FolderFor(this->settings, cacheRoot)), pollSeconds(pollSeconds),
+    : settings(std::move(settings)), what(std::move(what)), pollSeconds(pollSeconds),
       status(std::move(status)) {
     EnsurePrivateFolder(cacheRoot);
-    EnsurePrivateFolder(folder);
-    EnsurePrivateFolder(ItemsFolder());
+    cache = std::make_shared<TSourceCache>(CopyPathFor(this->settings, cacheRoot));
+    TakeOverOldCacheFolder(cacheRoot + QLatin1Char('/') + NameFor(this->settings),
+                           this->settings.url, *cache);
     LoadState();
-    DropUnrecordedFiles();
 }
 
-// A file the saved state does not name was written by a sync that a crash (or
-// a failed save) cut short. It would be read, and reminded, even after the
-// server dropped the item; if the item is still there the next sync brings it
-// again, because the saved token is older than it.
-void TCalDavMirror::DropUnrecordedFiles() {
-    std::set<QString> named;
-    for (const auto& [href, item] : items)
-        named.insert(QFileInfo(item.file).fileName());
-    const QDir folder(ItemsFolder());
-    for (const QString& name : folder.entryList({QStringLiteral("*.ics")}, QDir::Files))
-        if (!named.count(name))
-            QFile::remove(folder.filePath(name));
+QString TCalDavMirror::CopyPathFor(const TSourceSettings& settings, const QString& cacheRoot) {
+    return cacheRoot + QLatin1Char('/') + NameFor(settings) + QStringLiteral(".cache");
 }
 
 void TCalDavMirror::SyncIfDue() {
@@ -133,12 +100,8 @@ QString TCalDavMirror::SyncNow() {
         failure = error.Message(); // a password command or a cache file
         lastExchange = TSyncTrouble::Other;
     }
-    if (itemsUnflushed) {
-        FlushFileSystemOf(ItemsFolder());
-        itemsUnflushed = false;
-    }
-    if (stateChanged)
-        SaveState();
+    if (const QString unsaved = SaveState(); !unsaved.isEmpty() && failure.isEmpty())
+        failure = unsaved;
     if (failure.isEmpty()) {
         if (failingSince.isValid())
             Report(trouble == TSyncTrouble::Unreachable
@@ -246,7 +209,6 @@ QString TCalDavMirror::Discover() {
                                             [](const TDavResource& r) { return r.isCollection; });
         if (calendar) {
             kind = TRemoteKind::CalDav;
-            stateChanged = true;
             return {};
         }
         if (collection)
@@ -258,7 +220,6 @@ QString TCalDavMirror::Discover() {
     const QString failure = PullSubscription();
     if (!failure.isEmpty())
         kind = TRemoteKind::Unknown;
-    stateChanged = true;
     return failure;
 }
 
@@ -280,16 +241,11 @@ QString TCalDavMirror::PullSubscription() {
     if (!response.body.contains("BEGIN:VCALENDAR"))
         return QStringLiteral("The address on %1 gives no calendar data.").arg(ServerNameOf(url));
     const QString href = QStringLiteral("subscription");
-    const QByteArray hash = HashOf(response.body);
-    auto known = items.find(href);
-    if (known == items.end() || known->second.hash != hash)
-        WriteItem(href, response.Header("etag"), response.body);
-    if (subscriptionEtag != response.Header("etag") ||
-        subscriptionDate != response.Header("last-modified")) {
-        subscriptionEtag = response.Header("etag");
-        subscriptionDate = response.Header("last-modified");
-        stateChanged = true;
-    }
+    // A server without validators sends the same calendar again: nothing to write.
+    if (!cache->Find(href) || cache->Text(href) != response.body)
+        cache->Put(href, response.Header("etag"), response.body);
+    subscriptionEtag = response.Header("etag");
+    subscriptionDate = response.Header("last-modified");
     return {};
 }
 
@@ -327,7 +283,6 @@ QString TCalDavMirror::SyncCollection(bool withData) {
         // 400/403/501. Either way a full listing serves.
         if (!syncToken.isEmpty() && (code == 403 || code == 409 || code == 400)) {
             syncToken.clear();
-            stateChanged = true;
             return SyncCollection(withData);
         }
         if (code == 404 || code == 401)
@@ -345,17 +300,17 @@ QString TCalDavMirror::SyncCollection(bool withData) {
             continue;
         seen.insert(resource.href);
         if (resource.status == 404) {
-            Forget(resource.href);
+            cache->Remove(resource.href);
             continue;
         }
-        auto known = items.find(resource.href);
-        if (known != items.end() && known->second.etag == resource.etag && !resource.etag.isEmpty())
+        const TCachedItem* known = cache->Find(resource.href);
+        if (known && known->etag == resource.etag && !resource.etag.isEmpty())
             continue;
         // Servers that do not hand out the data in a sync answer name the item only.
         if (resource.calendarData.isEmpty())
             missing.push_back(resource.href);
         else
-            WriteItem(resource.href, resource.etag, resource.calendarData);
+            cache->Put(resource.href, resource.etag, resource.calendarData);
     }
     // A listing from no token names everything there is.
     if (complete) {
@@ -364,10 +319,7 @@ QString TCalDavMirror::SyncCollection(bool withData) {
     const QString failure = Fetch(missing);
     if (!failure.isEmpty())
         return failure;
-    if (status.syncToken != syncToken) {
-        syncToken = status.syncToken;
-        stateChanged = true;
-    }
+    syncToken = status.syncToken;
     return {};
 }
 
@@ -386,11 +338,11 @@ QString TCalDavMirror::ReadMultistatus(const TAnswer& answer, const QUrl& url,
 
 void TCalDavMirror::ForgetAllBut(const std::set<QString>& seen) {
     std::vector<QString> gone;
-    for (const auto& [href, item] : items)
+    for (const auto& [href, item] : cache->Items())
         if (!seen.count(href))
             gone.push_back(href);
     for (const QString& href : gone)
-        Forget(href);
+        cache->Remove(href);
 }
 
 QString TCalDavMirror::FullListing() {
@@ -407,8 +359,8 @@ QString TCalDavMirror::FullListing() {
         if (resource.href.isEmpty() || resource.isCollection || IsCollectionItself(resource.href))
             continue;
         seen.insert(resource.href);
-        auto known = items.find(resource.href);
-        if (known == items.end() || known->second.etag != resource.etag)
+        const TCachedItem* known = cache->Find(resource.href);
+        if (!known || known->etag != resource.etag)
             changed.push_back(resource.href);
     }
     ForgetAllBut(seen);
@@ -429,43 +381,39 @@ QString TCalDavMirror::Fetch(const std::vector<QString>& hrefs) {
             return problem;
         for (const TDavResource& resource : status.resources) {
             if (resource.status == 404)
-                Forget(resource.href);
+                cache->Remove(resource.href);
             else if (!resource.calendarData.isEmpty())
-                WriteItem(resource.href, resource.etag, resource.calendarData);
+                cache->Put(resource.href, resource.etag, resource.calendarData);
         }
     }
     return {};
 }
 
-// Writes each file changed here back to the server, only over the version it
+// Writes each item changed here back to the server, only over the version it
 // was made from: a change made meanwhile elsewhere is answered 412 and wins.
 QString TCalDavMirror::PushLocalChanges() {
     writeBackWanted = false;
     QStringList refusals;
-    std::vector<QString> overtaken;
-    for (auto& [href, item] : items) {
-        QFile file(item.file);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray data = file.readAll();
-        const QByteArray hash = HashOf(data);
-        if (hash == item.hash)
-            continue;
+    std::vector<QString> changed, overtaken;
+    for (const auto& [href, item] : cache->Items())
+        if (item.changedHere)
+            changed.push_back(href);
+    for (const QString& href : changed) {
         QList<std::pair<QByteArray, QByteArray>> headers{
             {"Content-Type", "text/calendar; charset=utf-8"}};
-        if (!item.etag.isEmpty())
-            headers.append({"If-Match", item.etag});
-        const TAnswer answer = Ask("PUT", UrlOf(href), data, headers);
+        if (const QByteArray etag = cache->Find(href)->etag; !etag.isEmpty())
+            headers.append({"If-Match", etag});
+        const TAnswer answer = Ask("PUT", UrlOf(href), cache->Text(href), headers);
         const int code = answer.response.status;
         if (answer.problem.isEmpty() && code >= 200 && code < 300) {
-            item.etag = answer.response.Header("etag"); // empty: fetched again on the next sync
-            item.hash = hash;
-            stateChanged = true;
+            // No ETag in the answer: the next sync fetches the item again.
+            cache->WrittenBack(href, answer.response.Header("etag"));
             continue;
         }
         if (answer.problem.isEmpty() && code == 412) {
             refusals << QStringLiteral("A task was changed in another program meanwhile; "
                                        "that change is kept and the task is read again.");
+            cache->Outdated(href);
             overtaken.push_back(href);
             continue;
         }
@@ -475,8 +423,6 @@ QString TCalDavMirror::PushLocalChanges() {
                                                             ? StatusProblem(code, UrlOf(href))
                                                             : answer.problem);
     }
-    for (const QString& href : overtaken)
-        items[href].etag.clear(); // makes the next sync fetch the server's version
     if (!overtaken.empty())
         Fetch(overtaken);
     const QString text = refusals.join(QLatin1Char(' '));
@@ -485,97 +431,55 @@ QString TCalDavMirror::PushLocalChanges() {
     return text;
 }
 
-QString TCalDavMirror::FileFor(const QString& href) const {
-    return ItemsFolder() + QLatin1Char('/') + QString::fromLatin1(HashOf(href.toUtf8()).left(24)) +
-           QStringLiteral(".ics");
+namespace {
+
+QByteArray KindName(TRemoteKind kind) {
+    switch (kind) {
+    case TRemoteKind::CalDav:
+        return "caldav";
+    case TRemoteKind::Subscription:
+        return "subscription";
+    default:
+        return {};
+    }
 }
 
-void TCalDavMirror::WriteItem(const QString& href, const QByteArray& etag, const QByteArray& data) {
-    TItem& item = items[href];
-    item.file = FileFor(href);
-    item.etag = etag;
-    item.hash = HashOf(data);
-    WriteCacheItem(item.file, data);
-    itemsUnflushed = true;
-    stateChanged = true;
-}
-
-void TCalDavMirror::Forget(const QString& href) {
-    auto known = items.find(href);
-    if (known == items.end())
-        return;
-    QFile::remove(known->second.file);
-    items.erase(known);
-    stateChanged = true;
-}
+} // namespace
 
 void TCalDavMirror::LoadState() {
-    QFile file(folder + QStringLiteral("/state.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
-    if (state.value(QStringLiteral("url")).toString() != settings.url)
-        return;
-    const QString kindName = state.value(QStringLiteral("kind")).toString();
-    kind = kindName == QLatin1String("caldav")         ? TRemoteKind::CalDav
-           : kindName == QLatin1String("subscription") ? TRemoteKind::Subscription
-                                                       : TRemoteKind::Unknown;
-    syncToken = state.value(QStringLiteral("syncToken")).toString().toUtf8();
-    subscriptionEtag = state.value(QStringLiteral("etag")).toString().toUtf8();
-    subscriptionDate = state.value(QStringLiteral("lastModified")).toString().toUtf8();
-    const QJsonObject known = state.value(QStringLiteral("items")).toObject();
-    bool incomplete = false;
-    for (auto it = known.begin(); it != known.end(); ++it) {
-        const QJsonObject entry = it.value().toObject();
-        TItem item{entry.value(QStringLiteral("etag")).toString().toUtf8(), FileFor(it.key()),
-                   entry.value(QStringLiteral("hash")).toString().toUtf8()};
-        // An empty file is what an item not yet flushed at a crash leaves; it is
-        // fetched again rather than trusted.
-        if (QFileInfo(item.file).size() > 0)
-            items.emplace(it.key(), item);
-        else
-            incomplete = true;
-    }
-    // A changes-only sync would never bring a lost item back: read all afresh.
-    if (incomplete) {
-        syncToken.clear();
-        subscriptionEtag.clear();
-        subscriptionDate.clear();
-    }
+    const QByteArray kindName = cache->State("kind");
+    kind = kindName == "caldav"         ? TRemoteKind::CalDav
+           : kindName == "subscription" ? TRemoteKind::Subscription
+                                        : TRemoteKind::Unknown;
+    syncToken = cache->State("syncToken");
+    subscriptionEtag = cache->State("etag");
+    subscriptionDate = cache->State("lastModified");
 }
 
-void TCalDavMirror::SaveState() {
-    QJsonObject known;
-    for (const auto& [href, item] : items)
-        known.insert(href, QJsonObject{{QStringLiteral("etag"), QString::fromUtf8(item.etag)},
-                                       {QStringLiteral("hash"), QString::fromUtf8(item.hash)}});
-    const QString kindName = kind == TRemoteKind::CalDav         ? QStringLiteral("caldav")
-                             : kind == TRemoteKind::Subscription ? QStringLiteral("subscription")
-                                                                 : QString();
-    const QJsonObject state{{QStringLiteral("url"), settings.url},
-                            {QStringLiteral("kind"), kindName},
-                            {QStringLiteral("syncToken"), QString::fromUtf8(syncToken)},
-                            {QStringLiteral("etag"), QString::fromUtf8(subscriptionEtag)},
-                            {QStringLiteral("lastModified"), QString::fromUtf8(subscriptionDate)},
-                            {QStringLiteral("items"), known}};
-    ReplaceFileAtomically(folder + QStringLiteral("/state.json"), QJsonDocument(state).toJson(),
-                          0600, true);
-    stateChanged = false;
+// Writes the copy when anything changed; empty when it is saved, else why not.
+QString TCalDavMirror::SaveState() {
+    cache->SetState("kind", KindName(kind));
+    cache->SetState("syncToken", syncToken);
+    cache->SetState("etag", subscriptionEtag);
+    cache->SetState("lastModified", subscriptionDate);
+    try {
+        cache->Save();
+    } catch (const outlook::EAutomationError& error) {
+        lastExchange = TSyncTrouble::Other;
+        return error.Message();
+    }
+    return {};
 }
 
 QString ProbeCalendarSource(const TSourceSettings& settings, const QString& what) {
-    QTemporaryDir cache;
-    TCalDavMirror mirror(settings, what, cache.path(), 0);
+    QTemporaryDir folder;
+    TCalDavMirror mirror(settings, what, folder.path(), 0);
     const QString failure = mirror.SyncNow();
     if (!failure.isEmpty())
         return QStringLiteral("Not working: %1").arg(failure);
     TIcsContents contents;
-    const QDir folder(mirror.ItemsFolder());
-    for (const QString& name : folder.entryList({QStringLiteral("*.ics")}, QDir::Files)) {
-        QFile file(folder.absoluteFilePath(name));
-        if (file.open(QIODevice::ReadOnly))
-            ParseIcsText(file.readAll(), file.fileName(), contents);
-    }
+    for (const auto& [href, item] : mirror.Cache()->Items())
+        ParseIcsText(mirror.Cache()->Text(href), href, contents);
     const QString kindText = mirror.Kind() == TRemoteKind::CalDav
                                  ? QStringLiteral("a CalDAV collection")
                                  : QStringLiteral("a calendar subscription (read only)");

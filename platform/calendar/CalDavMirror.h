@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A calendar or task list on a server, kept as a folder of .ics files under the
-// cache folder: a CalDAV collection (read incrementally through its sync token,
+// A calendar or task list on a server, kept as one last good copy under the
+// cache folder (TSourceCache): a CalDAV collection (read incrementally through its sync token,
 // or by comparing ETags, tasks written back with If-Match) or a plain .ics
 // subscription (read only, fetched again only when its ETag or date changed).
 //
 // All network work runs on the calling thread, which is the engine's: the
-// mirror's files are then never written by two threads, and the engine's write
+// mirror's copy is then never written by two threads, and the engine's write
 // of a task goes out in the same cycle. A stalled server delays that cycle by
 // at most the time-out, once per poll interval.
 
+#include "platform/calendar/CachedSource.h"
 #include "platform/common/ProfileTypes.h"
 #include "platform/common/StatusSink.h"
 
@@ -18,7 +19,6 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
-#include <map>
 #include <set>
 
 namespace rp::mailstore {
@@ -31,29 +31,28 @@ enum class TRemoteKind { Unknown, CalDav, Subscription };
 // was not reached is "unreachable"; a refused login is the user's to fix.
 enum class TSyncTrouble { None, Unreachable, Login, Other };
 
-class TCalDavMirror {
+class TCalDavMirror : public ICachedSource {
 public:
     // `what` names the source in messages ("calendar", "task list"). The server
-    // is asked no more often than every `pollSeconds` seconds.
+    // is asked no more often than every `pollSeconds` seconds. The copy is
+    // CopyPathFor(); a cache folder of an earlier version is taken over into it.
     TCalDavMirror(TSourceSettings settings, QString what, const QString& cacheRoot, int pollSeconds,
                   TStatusSink status = {});
 
-    // The folder of .ics files the store reads; it exists even before the
-    // first successful sync.
-    QString ItemsFolder() const { return folder + QStringLiteral("/items"); }
-    // Brings the folder up to date when the poll interval has passed or a local
-    // change waits to be written back. Never throws: a failure keeps the last
-    // good copy and goes to the status text.
-    void SyncIfDue();
+    // The copy of the source with these settings under `cacheRoot`.
+    static QString CopyPathFor(const TSourceSettings& settings, const QString& cacheRoot);
+
+    // Brings the copy up to date when the poll interval has passed or a local
+    // change waits to be written back.
+    void SyncIfDue() override;
     // Runs a sync now; returns what went wrong in words a user understands,
     // empty when all went well.
     QString SyncNow();
-    // A file in ItemsFolder() was changed here (a task moved on): written back
-    // at the next SyncIfDue.
-    void RequestWriteBack() { writeBackWanted = true; }
+    void RequestWriteBack() override { writeBackWanted = true; }
+    const std::shared_ptr<TSourceCache>& Cache() const override { return cache; }
 
     TRemoteKind Kind() const { return kind; }
-    bool ReadOnly() const { return kind == TRemoteKind::Subscription; }
+    bool ReadOnly() const override { return kind == TRemoteKind::Subscription; }
     // Problems of the last sync and refused writes; empty when all is well.
     const QString& LastProblem() const { return problem; }
     TSyncTrouble Trouble() const { return trouble; }
@@ -62,11 +61,6 @@ public:
     qint64 BytesExchanged() const { return bytesExchanged; }
 
 private:
-    struct TItem {
-        QByteArray etag;
-        QString file;
-        QByteArray hash; // of the file as the server last gave it
-    };
     struct TAnswer;
 
     TAnswer Ask(const QByteArray& method, const QUrl& url, const QByteArray& body,
@@ -82,19 +76,15 @@ private:
     QString Fetch(const std::vector<QString>& hrefs);
     QString PushLocalChanges();
     QString PullSubscription();
-    void Forget(const QString& href);
     bool IsCollectionItself(const QString& href) const;
     QUrl UrlOf(const QString& href) const;
-    QString FileFor(const QString& href) const;
-    void WriteItem(const QString& href, const QByteArray& etag, const QByteArray& data);
     void LoadState();
-    void DropUnrecordedFiles();
-    void SaveState();
+    QString SaveState();
     void Report(const QString& text);
 
     TSourceSettings settings;
     QString what;
-    QString folder;
+    std::shared_ptr<TSourceCache> cache;
     int pollSeconds;
     TStatusSink status;
     QString password;
@@ -104,9 +94,6 @@ private:
     QByteArray syncToken;
     QByteArray subscriptionEtag;
     QByteArray subscriptionDate;
-    std::map<QString, TItem> items; // by href
-    bool stateChanged = false;
-    bool itemsUnflushed = false;
     bool writeBackWanted = true; // a change left from the last run goes out first
 
     QElapsedTimer sincePoll;

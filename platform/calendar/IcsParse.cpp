@@ -623,7 +623,7 @@ std::optional<TDateTime> LocalTimeOf(icalcomponent* task, icalproperty_kind kind
     return ToLocalDays(*time);
 }
 
-void ReadTask(icalcomponent* task, icalcomponent* calendar, const QString& filePath, int ordinal,
+void ReadTask(icalcomponent* task, icalcomponent* calendar, const TTaskOrigin& file, int ordinal,
               TIcsContents& contents) {
     auto record = std::make_shared<TTaskRecord>();
     const std::optional<TDateTime> start = LocalTimeOf(task, ICAL_DTSTART_PROPERTY, calendar);
@@ -638,36 +638,39 @@ void ReadTask(icalcomponent* task, icalcomponent* calendar, const QString& fileP
     record->recurring =
         icalcomponent_get_first_property(task, ICAL_RRULE_PROPERTY) != nullptr && (start || due);
     record->hasNextOccurrence = record->recurring && HasNextOccurrence(task);
-    record->origin = {filePath, ordinal, UidOf(task)};
+    record->origin = file;
+    record->origin.ordinal = ordinal;
+    record->origin.uid = UidOf(task);
     contents.tasks.push_back(std::move(record));
 }
 
 // Tasks are read at once; events are gathered, as an override may come before
 // its series.
-void ReadComponent(icalcomponent* component, const QString& filePath, int& taskOrdinal,
+void ReadComponent(icalcomponent* component, const TTaskOrigin& file, int& taskOrdinal,
                    std::vector<icalcomponent*>& events, TIcsContents& contents) {
     const icalcomponent_kind kind = icalcomponent_isa(component);
     if (kind == ICAL_VEVENT_COMPONENT) {
         events.push_back(component);
     } else if (kind == ICAL_VTODO_COMPONENT) {
-        ReadTask(component, CalendarOf(component), filePath, taskOrdinal++, contents);
+        ReadTask(component, CalendarOf(component), file, taskOrdinal++, contents);
     } else if (kind == ICAL_VCALENDAR_COMPONENT || kind == ICAL_XROOT_COMPONENT) {
         for (icalcomponent* child =
                  icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
              child; child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
-            ReadComponent(child, filePath, taskOrdinal, events, contents);
+            ReadComponent(child, file, taskOrdinal, events, contents);
     }
 }
 
 } // namespace
 
-bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents) {
+bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents,
+                  std::shared_ptr<TSourceCache> cache) {
     TComponentPtr root(icalparser_parse_string(text.constData()));
     if (!root)
         return text.trimmed().isEmpty();
     int taskOrdinal = 0;
     std::vector<icalcomponent*> events;
-    ReadComponent(root.get(), filePath, taskOrdinal, events, contents);
+    ReadComponent(root.get(), {filePath, 0, {}, std::move(cache)}, taskOrdinal, events, contents);
     ReadEvents(events, filePath, contents);
     return true;
 }

@@ -17,6 +17,7 @@ namespace rp::mailstore {
 inline constexpr int kRecursOther = 7;
 
 class TIcalZone;
+class TSourceCache;
 struct TAppointmentRecord;
 
 // A deleted (EXDATE, or an override STATUS:CANCELLED) or changed (RECURRENCE-ID)
@@ -51,11 +52,13 @@ struct TAppointmentRecord {
     std::shared_ptr<const TRecurrenceRecord> recurrence;
 };
 
-// Where a task lives, so a change can be written back to the user's file.
+// Where a task lives, so a change can be written back: the user's own file, or
+// an item of a source's last good copy (`filePath` is then the item's key).
 struct TTaskOrigin {
     QString filePath;
     int ordinal = 0; // the task's place among the file's VTODO components
     QByteArray uid;
+    std::shared_ptr<TSourceCache> cache;
 };
 
 struct TTaskRecord {
@@ -77,8 +80,10 @@ struct TIcsContents {
     std::vector<std::shared_ptr<const TTaskRecord>> tasks;
 };
 
-// Reads every VEVENT and VTODO of one iCalendar text. Items that cannot be
-// understood are skipped and logged; false when the text is no iCalendar data.
-bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents);
+// Reads every VEVENT and VTODO of one iCalendar text, the file `filePath` or
+// the item of that key in `cache`. Items that cannot be understood are skipped
+// and logged; false when the text is no iCalendar data.
+bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents,
+                  std::shared_ptr<TSourceCache> cache = nullptr);
 
 } // namespace rp::mailstore

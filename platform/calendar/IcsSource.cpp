@@ -25,25 +25,39 @@ QByteArray LocalZone() {
 TIcsSource::TIcsSource(QString path, QString what, int recheckMs)
     : path(std::move(path)), what(std::move(what)), recheckMs(recheckMs) {}
 
-TIcsSource::TIcsSource(std::shared_ptr<TCalDavMirror> mirror, QString what, int recheckMs)
-    : mirror(std::move(mirror)), path(this->mirror->ItemsFolder()), what(std::move(what)),
+TIcsSource::TIcsSource(std::shared_ptr<ICachedSource> cached, QString what, int recheckMs)
+    : cached(std::move(cached)), path(this->cached->Cache()->Path()), what(std::move(what)),
       recheckMs(recheckMs) {}
 
 void TIcsSource::Invalidate() {
     sinceCheck.invalidate();
-    if (mirror)
-        mirror->RequestWriteBack();
+    if (cached)
+        cached->RequestWriteBack();
 }
 
 std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
     if (!snapshot || !sinceCheck.isValid() || sinceCheck.elapsed() >= recheckMs) {
-        if (mirror)
-            mirror->SyncIfDue();
-        if (Refresh() || !snapshot)
+        if (cached)
+            cached->SyncIfDue();
+        const bool changed = cached ? RefreshCached() : Refresh();
+        // A large file's parse tree leaves tens of megabytes of freed heap behind,
+        // which the allocator would otherwise keep for the life of the program.
+        if (changed)
+            malloc_trim(0);
+        if (changed || !snapshot)
             Rebuild();
         sinceCheck.start();
     }
     return snapshot;
+}
+
+bool TIcsSource::ZoneChanged() {
+    const QByteArray zoneNow = LocalZone();
+    if (zoneNow == zone)
+        return false;
+    files.clear(); // every item is read again into the new local times
+    zone = zoneNow;
+    return true;
 }
 
 QStringList TIcsSource::CurrentFiles() const {
@@ -74,32 +88,50 @@ bool TIcsSource::RefreshFile(const QString& file, std::map<QString, TFileEntry>&
         next.emplace(file, std::move(known->second));
         return false;
     }
-    TFileEntry entry;
+    TFileEntry entry = Parsed(ReadWholeFile(file, what + QStringLiteral(" file")), file);
     entry.stamp = stamp;
-    const QByteArray text = ReadWholeFile(file, what + QStringLiteral(" file"));
-    ++parses;
-    if (!ParseIcsText(text, file, entry.contents))
-        qCWarning(lcMailStore).noquote() << "No iCalendar data in" << file;
     next.emplace(file, std::move(entry));
     return true;
 }
 
+TIcsSource::TFileEntry TIcsSource::Parsed(const QByteArray& text, const QString& name) {
+    TFileEntry entry;
+    ++parses;
+    if (!ParseIcsText(text, name, entry.contents, cached ? cached->Cache() : nullptr))
+        qCWarning(lcMailStore).noquote() << "No iCalendar data in" << name;
+    return entry;
+}
+
 bool TIcsSource::Refresh() {
     const QStringList current = CurrentFiles();
-    if (const QByteArray zoneNow = LocalZone(); zoneNow != zone) {
-        files.clear(); // every file is read again into the new local times
-        zone = zoneNow;
-    }
+    ZoneChanged();
     std::map<QString, TFileEntry> next;
     bool changed = current.size() != static_cast<qsizetype>(files.size());
     for (const QString& file : current)
         changed = RefreshFile(file, next) || changed;
     files = std::move(next);
-    // A large file's parse tree leaves tens of megabytes of freed heap behind,
-    // which the allocator would otherwise keep for the life of the program.
-    if (changed)
-        malloc_trim(0);
     return changed;
+}
+
+// Only the items whose text changed since the last look are parsed again.
+bool TIcsSource::RefreshCached() {
+    const TSourceCache& cache = *cached->Cache();
+    if (!ZoneChanged() && cachedRevision == cache.Revision())
+        return false;
+    std::map<QString, TFileEntry> next;
+    for (const auto& [key, item] : cache.Items()) {
+        auto known = files.find(key);
+        if (known != files.end() && known->second.revision == item.revision) {
+            next.emplace(key, std::move(known->second));
+            continue;
+        }
+        TFileEntry entry = Parsed(cache.Text(key), key);
+        entry.revision = item.revision;
+        next.emplace(key, std::move(entry));
+    }
+    files = std::move(next);
+    cachedRevision = cache.Revision();
+    return true;
 }
 
 void TIcsSource::Rebuild() {
@@ -112,7 +144,7 @@ void TIcsSource::Rebuild() {
                                entry.contents.tasks.end());
     }
     // A subscription is read only: its tasks are never moved on (nor written).
-    if (mirror && mirror->ReadOnly())
+    if (cached && cached->ReadOnly())
         for (auto& task : contents->tasks) {
             auto fixed = std::make_shared<TTaskRecord>(*task);
             fixed->hasNextOccurrence = false;

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A calendar or task location (one .ics file or a folder of them) read into
-// compact records. Each file is parsed once and again only when it changed on
-// disk or the computer's time zone changed (the items carry local times); the
-// snapshot between changes is shared, never rebuilt.
+// A calendar or task location (one .ics file, a folder of them, or the last
+// good copy of a source on a server or in the desktop's store) read into
+// compact records. Each file or item is parsed once and again only when it
+// changed or the computer's time zone changed (the items carry local times);
+// the snapshot between changes is shared, never rebuilt.
 
-#include "platform/calendar/CalDavMirror.h"
+#include "platform/calendar/CachedSource.h"
 #include "platform/calendar/IcsRecords.h"
 #include "platform/common/Files.h"
 
@@ -13,6 +14,7 @@
 #include <QString>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace rp::mailstore {
 
@@ -21,39 +23,45 @@ public:
     // `what` names the location in error messages ("calendar", "task list").
     // The disk is looked at no more often than every `recheckMs` milliseconds.
     TIcsSource(QString path, QString what, int recheckMs = 1000);
-    // A source on a server: the mirror's cache folder is read, and the mirror is
-    // asked to sync (it polls the server only every few minutes).
-    TIcsSource(std::shared_ptr<TCalDavMirror> mirror, QString what, int recheckMs = 1000);
+    // A source read through its last good copy, which the source is asked to
+    // bring up to date (a server is polled only every few minutes).
+    TIcsSource(std::shared_ptr<ICachedSource> cached, QString what, int recheckMs = 1000);
 
     // The items as they are on disk now; throws EAutomationError naming a file
     // that cannot be read.
     std::shared_ptr<const TIcsContents> Contents();
     // Forgets the check time, so the next Contents() looks at the disk; a
-    // mirrored source also writes the changed file back to its server then.
+    // cached source also writes the changed item back to its source then.
     void Invalidate();
 
+    // The file or folder, or the last good copy's file.
     const QString& Path() const { return path; }
-    const std::shared_ptr<TCalDavMirror>& Mirror() const { return mirror; }
-    // How many file parses this source has made (a cost the tests watch).
+    // How many file or item parses this source has made (a cost the tests watch).
     int ParseCount() const { return parses; }
 
 private:
     struct TFileEntry {
         TFileStamp stamp;
+        uint64_t revision = 0; // of a cached item
         TIcsContents contents;
     };
 
     bool Refresh();
+    bool ZoneChanged();
     QStringList CurrentFiles() const;
     bool RefreshFile(const QString& file, std::map<QString, TFileEntry>& next);
+    bool RefreshCached();
+    TFileEntry Parsed(const QByteArray& text, const QString& name);
     void Rebuild();
 
-    std::shared_ptr<TCalDavMirror> mirror;
+    std::shared_ptr<ICachedSource> cached;
+    // The copy's revision the entries were parsed at.
+    std::optional<uint64_t> cachedRevision;
     QString path;
     QString what;
     int recheckMs;
     QElapsedTimer sinceCheck;
-    std::map<QString, TFileEntry> files; // by file name, the items' order
+    std::map<QString, TFileEntry> files; // by file name or item key, the items' order
     std::shared_ptr<const TIcsContents> snapshot;
     // The local zone the items' local times were computed in.
     QByteArray zone;

@@ -3,9 +3,11 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/calendar/IcalTime.h"
+#include "platform/calendar/SourceCache.h"
 #include "platform/common/Files.h"
 
 #include <QRegularExpression>
+#include <functional>
 #include <libical/ical.h>
 #include <vector>
 
@@ -236,6 +238,31 @@ QByteArray RewrittenText(const QByteArray& text, int ordinal, const TTaskShift& 
                                .arg(origin.filePath));
 }
 
+// The text the task was read from, and a way to put the changed text back.
+struct TTaskDocument {
+    QByteArray text;
+    std::function<void(const QByteArray&)> replace;
+};
+
+TTaskDocument DocumentOf(const TTaskOrigin& origin) {
+    if (origin.cache) {
+        // Only the engine's thread changes the copy: nothing can come between.
+        const std::shared_ptr<TSourceCache> cache = origin.cache;
+        return {cache->Text(origin.filePath),
+                [cache, key = origin.filePath](const QByteArray& text) {
+                    cache->ChangeHere(key, text);
+                    cache->Save();
+                }};
+    }
+    const TFileStamp before = StampOf(origin.filePath);
+    return {ReadWholeFile(origin.filePath, QStringLiteral("task file")),
+            [before, origin](const QByteArray& text) {
+                if (StampOf(origin.filePath) != before)
+                    TaskMoved(origin);
+                ReplaceFileAtomically(origin.filePath, text);
+            }};
+}
+
 } // namespace
 
 bool HasNextOccurrence(icalcomponent* task) {
@@ -243,8 +270,8 @@ bool HasNextOccurrence(icalcomponent* task) {
 }
 
 std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin) {
-    const TFileStamp before = StampOf(origin.filePath);
-    const QByteArray text = ReadWholeFile(origin.filePath, QStringLiteral("task file"));
+    const TTaskDocument document = DocumentOf(origin);
+    const QByteArray& text = document.text;
     std::unique_ptr<icalcomponent, TComponentDeleter> root(
         icalparser_parse_string(text.constData()));
     int seen = 0;
@@ -256,11 +283,9 @@ std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin) {
     if (!shift)
         return std::nullopt;
     const QByteArray rewritten = RewrittenText(text, origin.ordinal, *shift);
-    if (StampOf(origin.filePath) != before)
-        TaskMoved(origin);
-    ReplaceFileAtomically(origin.filePath, rewritten);
+    document.replace(rewritten);
     TIcsContents contents;
-    ParseIcsText(rewritten, origin.filePath, contents);
+    ParseIcsText(rewritten, origin.filePath, contents, origin.cache);
     if (origin.ordinal >= static_cast<int>(contents.tasks.size()))
         TaskMoved(origin);
     return *contents.tasks[static_cast<size_t>(origin.ordinal)];

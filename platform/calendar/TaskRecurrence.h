@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Moving a recurring task to its next occurrence in the user's own file.
+// Moving a recurring task to its next occurrence in the user's own file or in a
+// source's last good copy.
 
 #include "platform/calendar/IcsRecords.h"
 
@@ -11,10 +12,11 @@
 namespace rp::mailstore {
 
 // Moves DTSTART and DUE of the task at `origin` to the next occurrence of its
-// RRULE and writes the file back atomically, leaving every other line as it
-// was. Returns the task as it now reads, or nullopt when there is no next
-// occurrence (nothing is written then). Throws EAutomationError naming the file
-// when it cannot be read or written or the task is no longer where it was.
+// RRULE and writes the file (or the copy, the item marked changed here) back
+// atomically, leaving every other line as it was. Returns the task as it now
+// reads, or nullopt when there is no next occurrence (nothing is written then).
+// Throws EAutomationError naming the file when it cannot be read or written or
+// the task is no longer where it was.
 std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin);
 
 // Whether the task's RRULE has an occurrence after the current one, as

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreApplication.h"
 
+#include "platform/calendar/CalDavMirror.h"
 #include "platform/delivery/PushRouter.h"
 #include "platform/inbox/ImapInbox.h"
 #include "platform/mailstore/MailStoreItems.h"

@@ -5,6 +5,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/calendar/IcsSource.h"
+#include "platform/common/StatusSink.h"
 #include "platform/delivery/MailTransport.h"
 #include "platform/inbox/MaildirInbox.h"
 #include "platform/mailstore/MailStoreProfile.h"

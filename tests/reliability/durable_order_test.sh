@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Traces one save of a state file and one of the settings file and checks the
-# order that makes them survive a crash or a power cut: a temporary file beside
-# the target, written, synced, renamed over the target, then the folder synced.
+# Traces one save of each state file, the settings file and a calendar source's
+# last good copy, and checks the order that makes them survive a crash or a
+# power cut: a temporary file beside the target, written, synced, renamed over
+# the target, then the folder synced.
 # Usage: durable_order_test.sh <save_loop>   (exit 77: tracing is not possible here)
 set -euo pipefail
 save_loop="$1"
@@ -43,7 +44,7 @@ durable_steps() {
 }
 
 status=0
-for file in TASK.CLD NOTIFY.CLD EMAIL.CLD Ringpost.reg; do
+for file in TASK.CLD NOTIFY.CLD EMAIL.CLD Ringpost.reg calendar.cache; do
   if steps="$(durable_steps "$folder/data/$file")"; then
     echo "$file: $(echo $steps | tr ' ' ' ')"
   else

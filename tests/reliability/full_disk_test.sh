@@ -55,9 +55,11 @@ expect_generation 1
 echo "full disk"
 dd if=/dev/zero of="$mnt/filler" bs=4k 2>/dev/null || true
 expect_failing_save 2 "Stream write error" \
-  "Unable to save the settings to $data/Ringpost.reg: No space left on device"
+  "Unable to save the settings to $data/Ringpost.reg: No space left on device" \
+  "Cannot write \"$data/calendar.cache\": No space left on device"
 expect_generation 1
-[ -z "$(ls "$data" | grep -v -e '^TASK.CLD$' -e '^NOTIFY.CLD$' -e '^EMAIL.CLD$' -e '^Ringpost.reg$')" ] ||
+[ -z "$(ls "$data" | grep -v -e '^TASK.CLD$' -e '^NOTIFY.CLD$' -e '^EMAIL.CLD$' -e '^Ringpost.reg$' \
+  -e '^calendar.cache$')" ] ||
   fail "temporary files were left behind: $(ls "$data")"
 rm "$mnt/filler"
 "$save_loop" once "$data" 2 || fail "the save after space returned failed"
@@ -70,7 +72,8 @@ if ! mount -o remount,ro "$mnt" 2>/dev/null; then
 fi
 expect_failing_save 3 "Cannot create file TASK.CLD" "Cannot create file NOTIFY.CLD" \
   "Cannot create file EMAIL.CLD" \
-  "Unable to save the settings to $data/Ringpost.reg: Read-only file system"
+  "Unable to save the settings to $data/Ringpost.reg: Read-only file system" \
+  "Cannot write \"$data/calendar.cache\": Read-only file system"
 expect_generation 2
 mount -o remount,rw "$mnt"
 "$save_loop" once "$data" 3 || fail "the save after the folder became writable failed"

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Saves the three state files and the settings file over and over, each round
-// ("generation") with different and growing content, and prints each generation
-// once all four files hold it. The crash test kills it at random moments; "check"
-// then says whether every file still loads and holds one whole generation.
+// Saves the three state files, the settings file and a calendar source's last
+// good copy over and over, each round ("generation") with different and growing
+// content, and prints each generation once all five files hold it. The crash
+// test kills it at random moments; "check" then says whether every file still
+// loads and holds one whole generation.
 //
 //   save_loop run <folder> <first generation>
 //   save_loop once <folder> <generation>           one save of each file; prints errors
 //   save_loop check <folder> <lowest> <highest>   prints "<min> <max> <temp files>"
 
+#include "engine/OutlookModel.h"
 #include "engine/StateFiles.h"
+#include "platform/calendar/SourceCache.h"
 #include "platform/settings/RegistryFile.h"
 
 #include <QDir>
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -96,6 +100,43 @@ void WriteSettings(TRegistryFile& registry, int generation) {
     registry.WriteString(QStringLiteral("CustomEmail"), CustomEmail(generation));
 }
 
+// A sync's worth of items: those of the generation, and some that never change
+// and so are carried over from the copy on disk at every save. Every fifth one
+// was changed here and waits to be written back.
+constexpr int kSteadyItems = 5;
+
+QString ItemKey(int index) {
+    return QStringLiteral("/calendars/anna/work/item-%1.ics").arg(index);
+}
+
+QByteArray ItemText(int generation, int index) {
+    return "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + QByteArray::number(index) +
+           "\r\nSUMMARY:generation " + QByteArray::number(generation) + ' ' +
+           QByteArray((generation + index) % 300, 'x') + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+QByteArray ItemEtag(int generation, int index) {
+    return '"' + QByteArray::number(generation) + '-' + QByteArray::number(index) + '"';
+}
+
+void FillCache(mailstore::TSourceCache& cache, int generation) {
+    std::vector<QString> dropped;
+    for (const auto& [key, item] : cache.Items())
+        dropped.push_back(key);
+    for (const QString& key : dropped)
+        if (!key.startsWith(QLatin1String("steady-")))
+            cache.Remove(key);
+    for (int i = 0; i < kSteadyItems; ++i)
+        if (!cache.Find(QStringLiteral("steady-%1").arg(i)))
+            cache.Put(QStringLiteral("steady-%1").arg(i), ItemEtag(0, i), ItemText(0, i));
+    for (int i = 0; i < RecordCount(generation); ++i) {
+        cache.Put(ItemKey(i), ItemEtag(generation, i), ItemText(generation, i));
+        if (i % 5 == 0)
+            cache.ChangeHere(ItemKey(i), ItemText(-generation, i));
+    }
+    cache.SetState("syncToken", QByteArray::number(generation));
+}
+
 // ---- paths
 
 struct Paths {
@@ -104,6 +145,7 @@ struct Paths {
     QString Notify() const { return dir.filePath(QStringLiteral("NOTIFY.CLD")); }
     QString Email() const { return dir.filePath(QStringLiteral("EMAIL.CLD")); }
     QString Settings() const { return dir.filePath(QStringLiteral("Ringpost.reg")); }
+    QString Cache() const { return dir.filePath(QStringLiteral("calendar.cache")); }
     QDir dir;
 };
 
@@ -117,11 +159,19 @@ void SaveSettings(const Paths& paths, int generation) {
     registry.Flush();
 }
 
+// Read at the start and written once, as a sync does it.
+void SaveCache(const Paths& paths, int generation) {
+    mailstore::TSourceCache cache(paths.Cache());
+    FillCache(cache, generation);
+    cache.Save();
+}
+
 void SaveGeneration(const Paths& paths, int generation) {
     SaveTaskFile(paths.Task(), Tasks(generation));
     SaveNotifyFile(paths.Notify(), Appointments(generation));
     SaveEmailFile(paths.Email(), Emails(generation));
     SaveSettings(paths, generation);
+    SaveCache(paths, generation);
 }
 
 // Each file on its own, as the engine and the window save them; prints the error
@@ -136,13 +186,15 @@ int SaveEachFile(const Paths& paths, int generation) {
         [&] { SaveTaskFile(paths.Task(), Tasks(generation)); },
         [&] { SaveNotifyFile(paths.Notify(), Appointments(generation)); },
         [&] { SaveEmailFile(paths.Email(), Emails(generation)); },
-        [&] { SaveSettings(paths, generation); }};
+        [&] { SaveSettings(paths, generation); }, [&] { SaveCache(paths, generation); }};
     for (const auto& save : saves) {
         try {
             save();
         } catch (const EStateFileError& error) {
             report(error.Message());
         } catch (const ERegistryError& error) {
+            report(error.Message());
+        } catch (const outlook::EAutomationError& error) {
             report(error.Message());
         }
     }
@@ -219,6 +271,31 @@ int SettingsGeneration(const QString& path) {
     }
 }
 
+// The generation the copy holds, item for item, with the steady items whole.
+int CacheGeneration(const QString& path) {
+    if (!QFile::exists(path))
+        return 0;
+    mailstore::TSourceCache cache(path);
+    if (!cache.WasRead())
+        return -1;
+    const int generation = cache.State("syncToken").toInt();
+    mailstore::TSourceCache want(QDir::temp().filePath(QStringLiteral("unused.cache")));
+    FillCache(want, generation);
+    if (cache.Items().size() != want.Items().size())
+        return -1;
+    try {
+        for (const auto& [key, item] : want.Items()) {
+            const mailstore::TCachedItem* found = cache.Find(key);
+            if (!found || found->etag != item.etag || found->changedHere != item.changedHere ||
+                cache.Text(key) != want.Text(key))
+                return -1;
+        }
+    } catch (const outlook::EAutomationError&) {
+        return -1;
+    }
+    return generation;
+}
+
 int TempFiles(const Paths& paths) {
     return int(paths.dir
                    .entryList({QStringLiteral("*.tmp"), QStringLiteral("Ringpost.reg.*")},
@@ -234,12 +311,12 @@ int Check(const Paths& paths, int lowest, int highest) {
                                      [](const TEventItem& r) { return r.StartTime; }),
         LoadedGeneration<TEmailItem>(paths.Email(), LoadEmailFile, Emails,
                                      [](const TEmailItem& r) { return r.SeenTime; }),
-        SettingsGeneration(paths.Settings())};
-    const char* names[] = {"TASK.CLD", "NOTIFY.CLD", "EMAIL.CLD", "Ringpost.reg"};
+        SettingsGeneration(paths.Settings()), CacheGeneration(paths.Cache())};
+    const char* names[] = {"TASK.CLD", "NOTIFY.CLD", "EMAIL.CLD", "Ringpost.reg", "calendar.cache"};
     int min = highest;
     int max = lowest;
     bool ok = true;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         if (generations[i] < lowest || generations[i] > highest) {
             std::fprintf(stderr, "%s holds generation %d, expected %d..%d\n", names[i],
                          generations[i], lowest, highest);

@@ -53,22 +53,21 @@ TEST_F(CalDavBadServerTest, ACutOrWrongAnswerKeepsTheLastCopyAndIsToldAsWhatItIs
     TCalDavMirror mirror(Settings(server.Plain("/flaky")), QStringLiteral("calendar"), cache.path(),
                          0, [&told](const QString& text) { told << text; });
     ASSERT_EQ(mirror.SyncNow(), "");
-    const QStringList files = QDir(mirror.ItemsFolder()).entryList(QDir::Files);
-    ASSERT_EQ(files.size(), 1);
-    const QString copy = QDir(mirror.ItemsFolder()).filePath(files.first());
-    const QByteArray whole = ReadText(copy);
+    const TSourceCache& copy = *mirror.Cache();
+    ASSERT_EQ(copy.Items().size(), 1u);
+    const QByteArray whole = copy.Text("subscription");
     ASSERT_TRUE(whole.contains("END:VCALENDAR"));
 
     // Half the calendar, then the connection closes.
     EXPECT_TRUE(mirror.SyncNow().contains("broke off"));
-    EXPECT_EQ(ReadText(copy), whole);
+    EXPECT_EQ(copy.Text("subscription"), whole);
     ASSERT_FALSE(told.isEmpty());
     EXPECT_TRUE(told.last().startsWith("Calendar server unreachable since "))
         << told.last().toStdString();
 
     // A log-in page instead of the calendar: the server answers, so it is not unreachable.
     EXPECT_TRUE(mirror.SyncNow().contains("gives no calendar data"));
-    EXPECT_EQ(ReadText(copy), whole);
+    EXPECT_EQ(copy.Text("subscription"), whole);
     EXPECT_EQ(mirror.Trouble(), TSyncTrouble::Other);
     EXPECT_TRUE(told.last().startsWith("Calendar not read since ")) << told.last().toStdString();
     EXPECT_TRUE(told.last().contains("The last good copy is used."));
@@ -81,10 +80,9 @@ TEST_F(CalDavBadServerTest, ACollectionTooBigForOneAnswerComesInBatches) {
     ASSERT_EQ(mirror.SyncNow(), "");
     // Found, listed with the data (too big), listed without it, fetched.
     EXPECT_EQ(mirror.RequestCount(), 4);
-    const QStringList files = QDir(mirror.ItemsFolder()).entryList(QDir::Files);
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_TRUE(ReadText(QDir(mirror.ItemsFolder()).filePath(files.first()))
-                    .contains("SUMMARY:fetched in a batch"));
+    const TSourceCache& copy = *mirror.Cache();
+    ASSERT_EQ(copy.Items().size(), 1u);
+    EXPECT_TRUE(copy.Text(copy.Items().begin()->first).contains("SUMMARY:fetched in a batch"));
 }
 
 } // namespace
