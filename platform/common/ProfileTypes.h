@@ -10,6 +10,22 @@ namespace rp::mailstore {
 
 enum class TTransportKind { Outbox, Smtp, Sendmail };
 
+// How an IMAP or SMTP login proves itself ([Inbox] and [Send]): with a password
+// (Auth=password, the default) or with an OAuth2 access token (Auth=oauth2), taken
+// from TokenCommand= or, with Account=goa or goa:ADDRESS, from GNOME Online
+// Accounts, which then also names the server and the user.
+enum class TAuthKind { Password, OAuth2 };
+
+struct TSignIn {
+    TAuthKind auth = TAuthKind::Password;
+    QString tokenCommand;
+    QString account;
+    bool OAuth2() const { return auth == TAuthKind::OAuth2; }
+    // Server, user and token all come from the desktop's Online Accounts.
+    bool FromOnlineAccounts() const { return OAuth2() && !account.trimmed().isEmpty(); }
+    bool operator==(const TSignIn&) const = default;
+};
+
 struct TSendSettings {
     TTransportKind transport = TTransportKind::Outbox;
     QString url;
@@ -22,6 +38,7 @@ struct TSendSettings {
     QString command = QStringLiteral("/usr/sbin/sendmail -t -i");
     QString from;
     QString outboxPath;
+    TSignIn signIn;
 };
 
 // [Push]: ntfy-TOPIC@HOST addresses are published straight to an ntfy server.
@@ -42,6 +59,9 @@ struct TSourceSettings {
     QString caFile;
     int timeoutSeconds = 30;
     bool startTls = true; // [Inbox] imap:// only
+    TSignIn signIn;       // [Inbox] only
+    // A server serves this source (else the section's Path=).
+    bool HasServer() const { return !url.isEmpty() || signIn.FromOnlineAccounts(); }
     bool operator==(const TSourceSettings&) const = default;
 };
 

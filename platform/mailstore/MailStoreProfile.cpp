@@ -64,6 +64,25 @@ int TimeoutValue(const QSettings& ini, const QString& key) {
     return ok && timeout > 0 ? timeout : 30;
 }
 
+TSignIn ReadSignIn(const QSettings& ini, const QString& section) {
+    TSignIn signIn;
+    const QString auth = TextValue(ini, section + QStringLiteral("/Auth")).toLower();
+    if (auth == QLatin1String("oauth2"))
+        signIn.auth = TAuthKind::OAuth2;
+    signIn.tokenCommand = TextValue(ini, section + QStringLiteral("/TokenCommand"));
+    signIn.account = TextValue(ini, section + QStringLiteral("/Account"));
+    return signIn;
+}
+
+// Written only for OAuth2, so a password profile reads as it always did.
+void AppendSignIn(QList<std::pair<const char*, QString>>& keys, const TSignIn& signIn) {
+    if (signIn == TSignIn())
+        return;
+    keys.append({{"Auth", signIn.OAuth2() ? QStringLiteral("oauth2") : QStringLiteral("password")},
+                 {"TokenCommand", signIn.tokenCommand},
+                 {"Account", signIn.account}});
+}
+
 void ReadSend(const QSettings& ini, TSendSettings& send) {
     send.transport = TransportFromName(TextValue(ini, QStringLiteral("Send/Transport")));
     send.url = TextValue(ini, QStringLiteral("Send/Url"));
@@ -77,6 +96,7 @@ void ReadSend(const QSettings& ini, TSendSettings& send) {
     send.from = TextValue(ini, QStringLiteral("Send/From"), send.from);
     send.outboxPath =
         ExpandHome(TextValue(ini, QStringLiteral("Send/OutboxPath"), send.outboxPath));
+    send.signIn = ReadSignIn(ini, QStringLiteral("Send"));
 }
 
 void ReadPush(const QSettings& ini, TPushSettings& push) {
@@ -117,6 +137,7 @@ void AppendSourceKeys(TIniKeys& keys, const TSourceSettings& source, bool withSt
     if (withStartTls)
         keys.append(
             {"StartTLS", source.startTls ? QStringLiteral("true") : QStringLiteral("false")});
+    AppendSignIn(keys, source.signIn);
 }
 
 void EnsureEmptyCalendar(const QString& path) {
@@ -221,6 +242,7 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
     profile.calendarServer = ReadSource(ini, QStringLiteral("Calendar"));
     profile.tasksServer = ReadSource(ini, QStringLiteral("Tasks"));
     profile.inboxServer = ReadSource(ini, QStringLiteral("Inbox"));
+    profile.inboxServer.signIn = ReadSignIn(ini, QStringLiteral("Inbox"));
     ReadSend(ini, profile.send);
     ReadPush(ini, profile.push);
     return profile;
@@ -255,6 +277,7 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
                      {"Command", send.command},
                      {"From", send.from},
                      {"OutboxPath", send.outboxPath}});
+    AppendSignIn(sendKeys, send.signIn);
     AppendSection(text, "Send", sendKeys);
     AppendPush(text, profile.push);
     // The profile may hold a password, so it is the user's alone.
