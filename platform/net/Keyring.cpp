@@ -3,6 +3,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/common/Files.h"
+#include "platform/net/SignIn.h"
 
 #include <QEventLoop>
 #include <QProcess>
@@ -51,6 +52,26 @@ QString AccountOf(const QString& user, const QString& url) {
 
 } // namespace
 
+namespace {
+
+QByteArray FirstLine(const QByteArray& output) {
+    const qsizetype lineEnd = output.indexOf('\n');
+    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// What a failed command said first on its error output, cut to a line's length.
+QString FirstErrorLine(QProcess& process) {
+    for (const QByteArray& line : process.readAllStandardError().split('\n'))
+        if (!line.trimmed().isEmpty())
+            return QString::fromUtf8(line.trimmed().left(300));
+    return {};
+}
+
+} // namespace
+
 QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what) {
     QProcess process;
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
@@ -58,19 +79,16 @@ QString RunSecretCommand(const QString& command, int timeoutSeconds, const QStri
     if (!process.waitForFinished(timeoutSeconds * 1000)) {
         process.kill();
         process.waitForFinished(1000);
-        throw outlook::EAutomationError(QStringLiteral("The %1 did not finish within %2 seconds.")
-                                            .arg(what)
-                                            .arg(timeoutSeconds));
+        throw ESignInError(QStringLiteral("The %1 did not finish within %2 seconds.")
+                               .arg(what)
+                               .arg(timeoutSeconds),
+                           FirstErrorLine(process));
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw outlook::EAutomationError(
-            QStringLiteral("The %1 failed (exit code %2).").arg(what).arg(process.exitCode()));
-    const QByteArray output = process.readAllStandardOutput();
-    const qsizetype lineEnd = output.indexOf('\n');
-    QByteArray line = lineEnd < 0 ? output : output.left(lineEnd);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromUtf8(line);
+        throw ESignInError(
+            QStringLiteral("The %1 failed (exit code %2).").arg(what).arg(process.exitCode()),
+            FirstErrorLine(process));
+    return QString::fromUtf8(FirstLine(process.readAllStandardOutput()));
 }
 
 QString KeyringAccount(const TSendSettings& settings) {

@@ -28,7 +28,8 @@ struct TLogin {
 // password command fails or does not finish within the time-out.
 QString ResolveLoginPassword(const TLogin& login);
 // The first line a secret's command (`what`: "password command") prints, run by
-// /bin/sh; throws EAutomationError when it fails or outlasts the time-out.
+// /bin/sh with no input; throws ESignInError (SignIn.h) when it fails or outlasts
+// the time-out.
 QString RunSecretCommand(const QString& command, int timeoutSeconds, const QString& what);
 // The password of a calendar, task or inbox server (as ResolveLoginPassword).
 QString ResolvePassword(const TSourceSettings& settings);
