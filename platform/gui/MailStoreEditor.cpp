@@ -73,9 +73,10 @@ const char* KindName(TSourceKind kind) {
     return "inbox";
 }
 
-// Runs on the test's worker thread: the password lookup may wait for the keyring.
+// Runs on the test's worker thread: the password lookup may wait for the keyring,
+// the token for its command or Online Accounts.
 QString ImapInboxTester(const TSourceSettings& settings) {
-    return TestImapInbox(settings, ResolvePassword(settings));
+    return TestImapInbox(settings, TLoginSource(SignInOf(settings)));
 }
 
 } // namespace
@@ -206,7 +207,7 @@ void TMailStoreEditor::TestSource(TSourceKind kind) {
     const TSourceSettings settings = kind == TSourceKind::Calendar ? profile.calendarServer
                                      : kind == TSourceKind::Tasks  ? profile.tasksServer
                                                                    : profile.inboxServer;
-    if (settings.url.isEmpty()) {
+    if (!settings.HasServer()) {
         fields.result->setText(tr("Fill in the server address first."));
         return;
     }

@@ -279,11 +279,10 @@ bool LoadMailboxCopy(const QString& path, const QString& account, TImapMailbox& 
     return true;
 }
 
-TImapInbox::TImapInbox(TSourceSettings settings, TPasswordSource password, QString cachePath,
+TImapInbox::TImapInbox(TSourceSettings settings, TLoginSource login, QString cachePath,
                        int pollSeconds, TStatusSink statusSink)
-    : settings(std::move(settings)), passwordSource(std::move(password)),
-      cachePath(std::move(cachePath)), pollSeconds(std::max(pollSeconds, 1)),
-      statusSink(std::move(statusSink)) {
+    : settings(std::move(settings)), loginSource(std::move(login)), cachePath(std::move(cachePath)),
+      pollSeconds(std::max(pollSeconds, 1)), statusSink(std::move(statusSink)) {
     double lastGood = 0;
     if (LoadMailboxCopy(this->cachePath, Account(), mailbox, lastGood)) {
         status.haveCopy = true;
@@ -291,6 +290,16 @@ TImapInbox::TImapInbox(TSourceSettings settings, TPasswordSource password, QStri
     }
     snapshot = ContentsOf(mailbox);
 }
+
+TImapInbox::TImapInbox(TSourceSettings settings, TPasswordSource password, QString cachePath,
+                       int pollSeconds, TStatusSink statusSink)
+    : TImapInbox(
+          settings,
+          [settings, password](bool) {
+              return TServerLogin::WithPassword(settings.url, settings.user,
+                                                password ? password() : QString());
+          },
+          std::move(cachePath), pollSeconds, std::move(statusSink)) {}
 
 TImapInbox::~TImapInbox() {
     stopping = true;
@@ -303,7 +312,10 @@ TImapInbox::~TImapInbox() {
 }
 
 QString TImapInbox::Account() const {
-    return settings.user + QLatin1Char(' ') + settings.url.trimmed();
+    const QString account = settings.user + QLatin1Char(' ') + settings.url.trimmed();
+    return settings.signIn.FromOnlineAccounts()
+               ? account + QLatin1Char(' ') + settings.signIn.account
+               : account;
 }
 
 std::shared_ptr<const TMaildirContents> TImapInbox::Contents() {
@@ -326,22 +338,46 @@ void TImapInbox::PollLoop() {
     }
 }
 
+// A new session with the login as the source finds it now.
+void TImapInbox::SignIn(bool renew) {
+    session.reset();
+    login.reset();
+    login = loginSource(renew);
+    TSourceSettings server = settings;
+    if (!login->url.isEmpty())
+        server.url = login->url;
+    server.user = login->user;
+    session = std::make_unique<TImapSession>(server, login->secret, &stopping,
+                                             login->bearer ? TSecretKind::AccessToken
+                                                           : TSecretKind::Password);
+}
+
+// One look. A kept connection the server has closed meanwhile: once more, afresh.
+bool TImapInbox::Sync() {
+    const bool kept = session->Connected();
+    try {
+        return SyncMailbox(*session, mailbox);
+    } catch (const EImapError& error) {
+        if (error.Failure() != TImapFailure::Unreachable || !kept)
+            throw;
+        return SyncMailbox(*session, mailbox);
+    }
+}
+
 void TImapInbox::PollNow() {
     std::lock_guard poll(pollMutex);
     try {
-        if (!password)
-            password = passwordSource ? passwordSource() : QString();
         if (!session)
-            session = std::make_unique<TImapSession>(settings, *password, &stopping);
-        const bool kept = session->Connected();
+            SignIn(false);
         bool changed = false;
         try {
-            changed = SyncMailbox(*session, mailbox);
+            changed = Sync();
         } catch (const EImapError& error) {
-            // A kept connection the server has closed meanwhile: once more, afresh.
-            if (error.Failure() != TImapFailure::Unreachable || !kept)
+            // A token may have expired since it was fetched: a fresh one, once.
+            if (error.Failure() != TImapFailure::Login || !login->bearer)
                 throw;
-            changed = SyncMailbox(*session, mailbox);
+            SignIn(true);
+            changed = Sync();
         }
         bool wasFailing = false;
         {
@@ -360,7 +396,8 @@ void TImapInbox::PollNow() {
     } catch (const EImapError& error) {
         NoteFailure(error);
     } catch (const outlook::EAutomationError& error) {
-        NoteFailure(EImapError(TImapFailure::Settings, error.Message())); // the password command
+        // The password or token command, or Online Accounts.
+        NoteFailure(EImapError(TImapFailure::Settings, error.Message()));
     }
     if (const QString text = StatusText(); !text.isEmpty())
         Report(text);
@@ -377,15 +414,19 @@ void TImapInbox::KeepCopy() {
 }
 
 void TImapInbox::NoteFailure(const EImapError& error) {
-    if (error.Failure() == TImapFailure::Login)
-        password.reset(); // the keyring or command may know better next time
-    if (error.Failure() == TImapFailure::Login || error.Failure() == TImapFailure::Settings)
+    QString problem = error.Message();
+    if (error.Failure() == TImapFailure::Login && login && login->bearer)
+        problem += QLatin1Char(' ') + login->advice;
+    // The keyring, the command or Online Accounts may know better next time.
+    if (error.Failure() == TImapFailure::Login || error.Failure() == TImapFailure::Settings) {
         session.reset();
-    qCWarning(lcMailStore).noquote() << error.Message();
+        login.reset();
+    }
+    qCWarning(lcMailStore).noquote() << problem;
     std::lock_guard lock(stateMutex);
     if (status.problem.isEmpty())
         status.failingSince = Now();
-    status.problem = error.Message();
+    status.problem = problem;
     status.failure = error.Failure();
     if (session)
         traffic = session->Traffic();
@@ -400,7 +441,10 @@ void TImapInbox::Report(const QString& text) {
 }
 
 QString ImapCopyName(const TSourceSettings& settings) {
-    const QByteArray id = (settings.url.trimmed() + QLatin1Char('\n') + settings.user).toUtf8();
+    QString account = settings.url.trimmed() + QLatin1Char('\n') + settings.user;
+    if (settings.signIn.FromOnlineAccounts())
+        account += QLatin1Char('\n') + settings.signIn.account.trimmed();
+    const QByteArray id = account.toUtf8();
     return QStringLiteral("inbox-%1.imap")
         .arg(QString::fromLatin1(
             QCryptographicHash::hash(id, QCryptographicHash::Sha1).toHex().left(16)));
@@ -432,24 +476,56 @@ QString TImapInbox::StatusText() const {
     return QStringLiteral("Inbox not read since %1 (%2): %3").arg(since, copy, now.problem);
 }
 
-QString TestImapInbox(const TSourceSettings& settings, const QString& password) {
-    try {
-        TImapSession session(settings, password);
-        TImapMailbox mailbox;
-        SyncMailbox(session, mailbox);
-        int urgent = 0;
-        for (const TImapMessage& message : mailbox.messages)
-            urgent +=
-                message.record.unread && message.record.importance == outlook::olImportanceHigh ? 1
-                                                                                                : 0;
-        const size_t count = mailbox.messages.size();
-        return QStringLiteral("Found %1 %2 in %3, %4 unread and urgent.")
+namespace {
+
+// One look at the mailbox with this login, in words.
+QString LookOnce(const TSourceSettings& settings, const TServerLogin& login) {
+    TSourceSettings server = settings;
+    if (!login.url.isEmpty())
+        server.url = login.url;
+    server.user = login.user;
+    TImapSession session(server, login.secret, nullptr,
+                         login.bearer ? TSecretKind::AccessToken : TSecretKind::Password);
+    TImapMailbox mailbox;
+    SyncMailbox(session, mailbox);
+    int urgent = 0;
+    for (const TImapMessage& message : mailbox.messages)
+        urgent +=
+            message.record.unread && message.record.importance == outlook::olImportanceHigh ? 1 : 0;
+    const size_t count = mailbox.messages.size();
+    const QString found =
+        QStringLiteral("Found %1 %2 in %3, %4 unread and urgent.")
             .arg(count)
             .arg(count == 1 ? QStringLiteral("message") : QStringLiteral("messages"),
                  QString::fromUtf8(session.Address().mailbox))
             .arg(urgent);
+    if (!login.bearer)
+        return found;
+    return QStringLiteral("Signed in to %1 as %2 with OAuth2. %3")
+        .arg(session.Address().Server(), login.user, found);
+}
+
+} // namespace
+
+QString TestImapInbox(const TSourceSettings& settings, const QString& password) {
+    return TestImapInbox(settings, [&settings, &password](bool) {
+        return TServerLogin::WithPassword(settings.url, settings.user, password);
+    });
+}
+
+QString TestImapInbox(const TSourceSettings& settings, const TLoginSource& source) {
+    TServerLogin login;
+    try {
+        login = source(false);
+        return WithTokenRenewal<EImapError>(
+            login, source, [&settings](const TServerLogin& now) { return LookOnce(settings, now); },
+            [](const EImapError& error) { return error.Failure() == TImapFailure::Login; });
     } catch (const EImapError& error) {
+        if (error.Failure() == TImapFailure::Login && login.bearer)
+            return error.Message() + QLatin1Char(' ') + login.advice;
         return error.Message();
+    } catch (const ESignInError& error) {
+        return error.Explained();
     }
 }
 

@@ -11,6 +11,7 @@
 #include "platform/common/StatusSink.h"
 #include "platform/inbox/ImapSession.h"
 #include "platform/inbox/MaildirInbox.h"
+#include "platform/net/SignIn.h"
 
 #include <QString>
 #include <atomic>
@@ -69,6 +70,10 @@ public:
     using TPasswordSource = std::function<QString()>;
 
     // `status` hears of trouble and of the server answering again; may be empty.
+    // `login` names the server's address and user when it knows them (Online
+    // Accounts) and gives the password or access token.
+    TImapInbox(TSourceSettings settings, TLoginSource login, QString cachePath,
+               int pollSeconds = 300, TStatusSink status = {});
     TImapInbox(TSourceSettings settings, TPasswordSource password, QString cachePath,
                int pollSeconds = 300, TStatusSink status = {});
     ~TImapInbox() override;
@@ -88,13 +93,15 @@ public:
 private:
     void StartPolling();
     void PollLoop();
+    bool Sync();
+    void SignIn(bool renew);
     void NoteFailure(const EImapError& error);
     void KeepCopy();
     void Report(const QString& text);
     QString Account() const;
 
     TSourceSettings settings;
-    TPasswordSource passwordSource;
+    TLoginSource loginSource;
     QString cachePath;
     int pollSeconds;
     TStatusSink statusSink;
@@ -103,7 +110,7 @@ private:
     std::mutex pollMutex; // one look at a time; guards session and working copy
     std::unique_ptr<TImapSession> session;
     TImapMailbox mailbox;
-    std::optional<QString> password;
+    std::optional<TServerLogin> login;
 
     mutable std::mutex stateMutex; // guards what other threads read
     std::shared_ptr<const TMaildirContents> snapshot;
@@ -121,7 +128,9 @@ private:
 QString ImapCopyName(const TSourceSettings& settings);
 
 // The dialog's "Test": one look at the server, nothing kept. Says how many
-// messages and how many unread urgent ones there are, or what went wrong.
+// messages and how many unread urgent ones there are (and, with OAuth2, that
+// the sign-in worked), or what went wrong.
 QString TestImapInbox(const TSourceSettings& settings, const QString& password);
+QString TestImapInbox(const TSourceSettings& settings, const TLoginSource& login);
 
 } // namespace rp::mailstore

@@ -35,18 +35,24 @@ bool IsLoopback(const QString& host) {
     return inet_pton(AF_INET6, text.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
-// What the server said last while libcurl logged in: the reason of a refusal.
+// What the server said last while libcurl logged in: the reason of a refusal,
+// and whether its capabilities offered an OAuth2 mechanism at all.
 struct TLoginTranscript {
     QByteArray lastLine;
+    bool offersOAuth2 = false;
 };
 
 int ListenToLogin(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
     // Only what the server says: our own lines carry the credentials.
     if (type != CURLINFO_HEADER_IN)
         return 0;
+    auto* transcript = static_cast<TLoginTranscript*>(userData);
     const QByteArray line = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
     if (!line.isEmpty())
-        static_cast<TLoginTranscript*>(userData)->lastLine = line.left(512);
+        transcript->lastLine = line.left(512);
+    const QByteArray upper = line.toUpper();
+    if (upper.contains("AUTH=XOAUTH2") || upper.contains("AUTH=OAUTHBEARER"))
+        transcript->offersOAuth2 = true;
     return 0;
 }
 
@@ -105,8 +111,8 @@ TImapAddress ParseImapAddress(const TSourceSettings& settings) {
 }
 
 TImapSession::TImapSession(TSourceSettings settings, QString password,
-                           const std::atomic<bool>* stop)
-    : settings(std::move(settings)), password(std::move(password)), stop(stop) {
+                           const std::atomic<bool>* stop, TSecretKind kind)
+    : settings(std::move(settings)), password(std::move(password)), stop(stop), secretKind(kind) {
     if (this->settings.timeoutSeconds <= 0)
         this->settings.timeoutSeconds = 30;
 }
@@ -135,6 +141,12 @@ void TImapSession::Connect() {
     if (settings.user.isEmpty())
         Fail(TImapFailure::Settings,
              QStringLiteral("No user name is set for the IMAP inbox (User)."));
+    const bool bearer = secretKind == TSecretKind::AccessToken;
+    if (bearer && !address.implicitTls && !settings.startTls)
+        Fail(TImapFailure::Insecure,
+             QStringLiteral("An access token goes only over an encrypted connection: use imaps:// "
+                            "or StartTLS=true for %1.")
+                 .arg(address.Server()));
     const QString host = address.host.contains(QLatin1Char(':'))
                              ? QLatin1Char('[') + address.host + QLatin1Char(']')
                              : address.host;
@@ -156,7 +168,8 @@ void TImapSession::Connect() {
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
     curl_easy_setopt(handle, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(handle, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(handle, CURLOPT_PASSWORD, secret.constData());
+    curl_easy_setopt(handle, bearer ? CURLOPT_XOAUTH2_BEARER : CURLOPT_PASSWORD,
+                     secret.constData());
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT, static_cast<long>(settings.timeoutSeconds));
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(settings.timeoutSeconds));
@@ -178,13 +191,31 @@ void TImapSession::Connect() {
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
     if (result != CURLE_OK)
-        FailToConnect(result, transcript.lastLine, QString::fromUtf8(errorText).trimmed());
+        FailToConnect(result, transcript.lastLine, transcript.offersOAuth2,
+                      QString::fromUtf8(errorText).trimmed());
     capabilities.clear();
     for (const TImapResponse& response : Command("CAPABILITY"))
         NoteCapabilities(response);
 }
 
-void TImapSession::FailToConnect(int code, const QByteArray& lastLine, const QString& detail) {
+void TImapSession::FailToSignIn(const QByteArray& lastLine, bool offersOAuth2) {
+    const QString server = address.Server();
+    if (secretKind == TSecretKind::Password)
+        Fail(TImapFailure::Login,
+             QStringLiteral("The IMAP server %1 refused the user name or password: %2")
+                 .arg(server, ServerReason(lastLine)));
+    if (!offersOAuth2)
+        Fail(TImapFailure::Settings,
+             QStringLiteral("The IMAP server %1 offers no OAuth2 sign-in (XOAUTH2 or OAUTHBEARER); "
+                            "sign in with a password there (Auth=password).")
+                 .arg(server));
+    Fail(TImapFailure::Login,
+         QStringLiteral("The IMAP server %1 refused the access token for %2: %3")
+             .arg(server, settings.user, ServerReason(lastLine)));
+}
+
+void TImapSession::FailToConnect(int code, const QByteArray& lastLine, bool offersOAuth2,
+                                 const QString& detail) {
     const auto result = static_cast<CURLcode>(code);
     const QString server = address.Server();
     const QString why = detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail;
@@ -203,9 +234,7 @@ void TImapSession::FailToConnect(int code, const QByteArray& lastLine, const QSt
                  .arg(server)
                  .arg(settings.timeoutSeconds));
     case CURLE_LOGIN_DENIED:
-        Fail(TImapFailure::Login,
-             QStringLiteral("The IMAP server %1 refused the user name or password: %2")
-                 .arg(server, ServerReason(lastLine)));
+        FailToSignIn(lastLine, offersOAuth2);
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_CERTPROBLEM:

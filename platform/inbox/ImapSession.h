@@ -60,10 +60,14 @@ struct TImapTraffic {
     qint64 bytesReceived = 0;
 };
 
+// What the login sends: a password, or an OAuth2 access token (libcurl picks
+// OAUTHBEARER or XOAUTH2, whichever the server offers).
+enum class TSecretKind { Password, AccessToken };
+
 class TImapSession {
 public:
     TImapSession(TSourceSettings settings, QString password,
-                 const std::atomic<bool>* stop = nullptr);
+                 const std::atomic<bool>* stop = nullptr, TSecretKind kind = TSecretKind::Password);
     ~TImapSession();
     TImapSession(const TImapSession&) = delete;
     TImapSession& operator=(const TImapSession&) = delete;
@@ -86,12 +90,15 @@ private:
     TImapResponse Receive(qint64& commandBytes);
     void WaitForData(bool forWriting);
     void NoteCapabilities(const TImapResponse& response);
-    [[noreturn]] void FailToConnect(int code, const QByteArray& lastLine, const QString& detail);
+    [[noreturn]] void FailToConnect(int code, const QByteArray& lastLine, bool offersOAuth2,
+                                    const QString& detail);
+    [[noreturn]] void FailToSignIn(const QByteArray& lastLine, bool offersOAuth2);
     [[noreturn]] void Fail(TImapFailure failure, const QString& message);
 
     TSourceSettings settings;
     QString password;
     const std::atomic<bool>* stop;
+    TSecretKind secretKind;
     TImapAddress address;
     void* curl = nullptr;
     TImapReader reader;

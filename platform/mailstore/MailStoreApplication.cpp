@@ -118,12 +118,12 @@ std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSetting
 std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
                                         const TStoreLocation& location) {
     const TSourceSettings& server = profile.inboxServer;
-    if (server.url.isEmpty())
+    if (!server.HasServer())
         return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
-    return std::make_shared<TImapInbox>(
-        server, [server] { return ResolvePassword(server); },
-        location.cacheFolder + QLatin1Char('/') + ImapCopyName(server), location.pollSeconds,
-        location.status);
+    return std::make_shared<TImapInbox>(server, TLoginSource(SignInOf(server)),
+                                        location.cacheFolder + QLatin1Char('/') +
+                                            ImapCopyName(server),
+                                        location.pollSeconds, location.status);
 }
 
 bool SameSource(const TMailStoreProfile& profile) {

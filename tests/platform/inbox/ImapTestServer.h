@@ -53,8 +53,11 @@ public:
     static constexpr const char* kUser = "ann";
     static constexpr const char* kPassword = "s3cret-Pass";
 
-    // `tls` false: a server that offers no STARTTLS at all.
-    explicit TDovecot(bool tls = true) : tls(tls) {
+    // `tls` false: a server that offers no STARTTLS at all. With
+    // `introspectionUrl` it signs in with OAuth2 only (OAUTHBEARER and XOAUTH2,
+    // through its oauth2 password database), asking that endpoint about each token.
+    explicit TDovecot(bool tls = true, QByteArray introspectionUrl = {})
+        : tls(tls), introspectionUrl(std::move(introspectionUrl)) {
         if (!QFileInfo::exists(QLatin1String(kDovecot)))
             return;
         // Dovecot's login processes will not run as root; they and the mail
@@ -196,11 +199,11 @@ private:
         } else {
             config += "ssl = no\ndisable_plaintext_auth = no\n";
         }
-        config += "auth_mechanisms = plain login\n";
-        config += "mail_location = maildir:" + root + "/mail/%u\n";
+        // %n: an OAuth2 login as ann@gmail.com reads the same mail as ann.
+        config += "mail_location = maildir:" + root + "/mail/%n\n";
         config += "default_internal_user = " + user + "\ndefault_internal_group = " + group +
                   "\ndefault_login_user = " + user + "\n";
-        config += "passdb {\n  driver = passwd-file\n  args = " + root + "/passwd\n}\n";
+        config += PasswordDatabase(root);
         config += "userdb {\n  driver = static\n  args = uid=" + user + " gid=" + group +
                   " home=" + root + "/home/%u\n}\n";
         config += "service imap-login {\n  chroot =\n";
@@ -212,7 +215,21 @@ private:
         OwnMail();
     }
 
+    QByteArray PasswordDatabase(const QByteArray& root) const {
+        if (introspectionUrl.isEmpty())
+            return "auth_mechanisms = plain login\npassdb {\n  driver = passwd-file\n  args = " +
+                   root + "/passwd\n}\n";
+        WriteText(dir.path() + "/oauth2.conf.ext",
+                  "introspection_mode = post\nintrospection_url = " + introspectionUrl +
+                      "\nusername_attribute = username\nactive_attribute = active\n"
+                      "active_value = true\nforce_introspection = yes\ntimeout_msecs = 5000\n");
+        return "auth_mechanisms = xoauth2 oauthbearer\npassdb {\n  driver = oauth2\n"
+               "  mechanisms = xoauth2 oauthbearer\n  args = " +
+               root + "/oauth2.conf.ext\n}\n";
+    }
+
     bool tls;
+    QByteArray introspectionUrl;
     bool ready = false;
     QTemporaryDir dir;
     QProcess server;
