@@ -3,9 +3,11 @@
 #include "platform/delivery/MailTransport.h"
 #include "platform/net/Curl.h"
 #include "platform/net/Keyring.h"
+#include "platform/net/SignIn.h"
 
 #include <QUrl>
 #include <cstring>
+#include <optional>
 
 namespace rp::mailstore {
 
@@ -20,6 +22,20 @@ struct TConversation {
     // The first 4xx or 5xx reply and the command it answered; QUIT follows it.
     QByteArray refusedCommand;
     QByteArray refusal;
+    bool offersOAuth2 = false; // its EHLO named XOAUTH2 or OAUTHBEARER
+};
+
+// A send that failed, and whether the server turned the login down.
+class ESmtpFailure : public EAutomationError {
+public:
+    ESmtpFailure(const QString& message, bool loginDenied, bool tokenRefused)
+        : EAutomationError(message), loginDenied(loginDenied), tokenRefused(tokenRefused) {}
+    bool LoginDenied() const { return loginDenied; }
+    bool TokenRefused() const { return tokenRefused; }
+
+private:
+    bool loginDenied;
+    bool tokenRefused;
 };
 
 struct TUpload {
@@ -57,8 +73,12 @@ int Listen(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
     const QByteArray text = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
     if (type == CURLINFO_HEADER_OUT)
         conversation->lastCommand = CommandVerb(text);
-    else if (type == CURLINFO_HEADER_IN && !text.isEmpty())
+    else if (type == CURLINFO_HEADER_IN && !text.isEmpty()) {
         NoteReply(*conversation, text.split('\n').last().trimmed());
+        const QByteArray upper = text.toUpper();
+        if (upper.startsWith("250") && (upper.contains("XOAUTH2") || upper.contains("OAUTHBEARER")))
+            conversation->offersOAuth2 = true;
+    }
     return 0;
 }
 
@@ -85,16 +105,34 @@ QString RefusalMessage(const TConversation& conversation, const QString& server)
 
 class TSmtpTransport : public IMailTransport {
 public:
-    explicit TSmtpTransport(const TSendSettings& settings) : settings(settings) {}
+    explicit TSmtpTransport(const TSendSettings& settings)
+        : settings(settings), signIn(SignInOf(settings)) {}
 
     QString Send(const TComposedMessage& message) override {
         EnsureCurl();
-        if (settings.url.trimmed().isEmpty())
+        if (settings.url.trimmed().isEmpty() && !settings.signIn.FromOnlineAccounts())
             throw EAutomationError(QStringLiteral("No SMTP server is configured (Url)."));
-        if (!passwordKnown) {
-            password = ResolvePassword(settings);
-            passwordKnown = true;
+        if (!login)
+            login = signIn.Login();
+        try {
+            return WithTokenRenewal<ESmtpFailure>(
+                *login, signIn,
+                [this, &message](const TServerLogin& now) { return SendAs(now, message); },
+                [](const ESmtpFailure& failure) { return failure.TokenRefused(); });
+        } catch (const ESmtpFailure& failure) {
+            if (failure.LoginDenied())
+                login.reset(); // ask the keyring, the command or Online Accounts again next time
+            throw;
         }
+    }
+
+private:
+    QString SendAs(const TServerLogin& now, const TComposedMessage& message) const {
+        if (now.bearer && !Encrypted(now.url))
+            throw EAutomationError(QStringLiteral("An access token goes only over an encrypted "
+                                                  "connection: use smtps:// or StartTLS=true for "
+                                                  "the SMTP server %1.")
+                                       .arg(ServerName()));
         std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
         if (!curl)
             throw EAutomationError(QStringLiteral("The SMTP connection could not be set up."));
@@ -105,21 +143,27 @@ public:
         TUpload upload{&message.text, 0};
         TConversation conversation;
         char errorText[CURL_ERROR_SIZE] = {};
-        Configure(curl.get(), message, recipients.get(), upload, conversation, errorText);
+        Configure(curl.get(), now, message, recipients.get(), upload, conversation, errorText);
         const CURLcode result = curl_easy_perform(curl.get());
         if (result != CURLE_OK) {
-            if (result == CURLE_LOGIN_DENIED)
-                passwordKnown = false; // ask the keyring or command again next time
-            throw EAutomationError(FailureMessage(result, conversation, errorText));
+            const bool denied = result == CURLE_LOGIN_DENIED;
+            throw ESmtpFailure(FailureMessage(result, conversation, errorText), denied,
+                               denied && now.bearer && conversation.offersOAuth2);
         }
         return QStringLiteral("The SMTP server accepted the message: %1")
             .arg(ReplyText(conversation));
     }
 
-private:
-    void Configure(CURL* curl, const TComposedMessage& message, curl_slist* recipients,
-                   TUpload& upload, TConversation& conversation, char* errorText) const {
-        const QByteArray url = settings.url.trimmed().toUtf8();
+    bool Encrypted(const QString& url) const {
+        const QString scheme = QUrl(url.trimmed()).scheme().toLower();
+        return scheme == QLatin1String("smtps") ||
+               (scheme == QLatin1String("smtp") && settings.startTls);
+    }
+
+    void Configure(CURL* curl, const TServerLogin& now, const TComposedMessage& message,
+                   curl_slist* recipients, TUpload& upload, TConversation& conversation,
+                   char* errorText) const {
+        const QByteArray url = now.url.trimmed().toUtf8();
         const QByteArray from = '<' + message.envelopeFrom + '>';
         curl_easy_setopt(curl, CURLOPT_URL, url.constData());
         curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
@@ -141,14 +185,19 @@ private:
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
         if (!settings.caFile.isEmpty())
             curl_easy_setopt(curl, CURLOPT_CAINFO, settings.caFile.toUtf8().constData());
-        if (!settings.user.isEmpty()) {
-            curl_easy_setopt(curl, CURLOPT_USERNAME, settings.user.toUtf8().constData());
-            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+        if (!now.user.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_USERNAME, now.user.toUtf8().constData());
+            curl_easy_setopt(curl, now.bearer ? CURLOPT_XOAUTH2_BEARER : CURLOPT_PASSWORD,
+                             now.secret.toUtf8().constData());
+            // The token in the AUTH line itself: a refusal then ends with the
+            // server's reason (535 ...), not with its JSON challenge.
+            if (now.bearer)
+                curl_easy_setopt(curl, CURLOPT_SASL_IR, 1L);
         }
     }
 
     QString ServerName() const {
-        const QUrl url(settings.url.trimmed());
+        const QUrl url((login ? login->url : settings.url).trimmed());
         return url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port())
                               : url.host();
     }
@@ -168,8 +217,7 @@ private:
                 .arg(ServerName())
                 .arg(settings.timeoutSeconds);
         case CURLE_LOGIN_DENIED:
-            return QStringLiteral("SMTP server rejected the user name or password: %1")
-                .arg(QString::fromUtf8(conversation.refusal));
+            return LoginRefusal(conversation);
         case CURLE_SSL_CONNECT_ERROR:
             // The handshake itself broke off; no certificate was looked at.
             return QStringLiteral("The secure connection to the SMTP server %1 failed: %2")
@@ -199,9 +247,24 @@ private:
                  detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : detail);
     }
 
+    QString LoginRefusal(const TConversation& conversation) const {
+        const QString reply = QString::fromUtf8(conversation.refusal);
+        if (!login || !login->bearer)
+            return QStringLiteral("SMTP server rejected the user name or password: %1").arg(reply);
+        if (!conversation.offersOAuth2)
+            return QStringLiteral("The SMTP server %1 offers no OAuth2 sign-in (XOAUTH2 or "
+                                  "OAUTHBEARER); send with a password there (Auth=password).")
+                .arg(ServerName());
+        QString reason = reply.isEmpty() ? QString() : QStringLiteral(": ") + reply;
+        if (!reason.endsWith(QLatin1Char('.')))
+            reason += QLatin1Char('.');
+        return QStringLiteral("SMTP server rejected the access token for %1%2 %3")
+            .arg(login->user, reason, login->advice);
+    }
+
     TSendSettings settings;
-    QString password;
-    bool passwordKnown = false;
+    TSignInSource signIn;
+    std::optional<TServerLogin> login;
 };
 
 } // namespace

@@ -130,6 +130,8 @@ public:
     QByteArray Recipients(int n) const {
         return ReadText(out.filePath(QString::number(n) + ".rcpt"));
     }
+    // Who signed in to send message n (OAuth2 mode).
+    QByteArray User(int n) const { return ReadText(out.filePath(QString::number(n) + ".user")); }
 
     int port = 0;
 

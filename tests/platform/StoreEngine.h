@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace rp::test {
@@ -65,6 +66,8 @@ public:
     bool RunWaits(int waits, int limitMs = 120000) {
         // The cursor never moves: the user is away from the first wait on.
         wake->OnWait = [this, waits](int number, int) {
+            if (beforeWait)
+                beforeWait(number);
             if (number >= waits)
                 Published().Stop();
         };
@@ -73,11 +76,12 @@ public:
         deps.Input = std::move(ownedInput);
         deps.Wake = std::move(ownedWake);
         deps.Runtime = std::make_unique<FakeRuntime>();
-        deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(
-            mailstore::TStoreLocation{ProfilePath(), StorePath(), 0});
+        deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(mailstore::TStoreLocation{
+            ProfilePath(), StorePath(), 0, Path(QStringLiteral("cache"))});
         deps.DataDir = QDir(dir.path());
         deps.IdlePolls = 2;
         engine = std::make_unique<TOutlookProcessor>(&host, std::move(deps));
+        engine->Debugging = debugging;
         published = engine.get();
         const bool ended = engine->wait(QDeadlineTimer(limitMs));
         if (!ended) {
@@ -100,6 +104,9 @@ private:
 public:
     QTemporaryDir dir;
     FakeHost host;
+    // Runs on the engine thread as each wait begins.
+    std::function<void(int wait)> beforeWait;
+    bool debugging = false; // DEBUG.LOG written while the engine runs
     FakeClock* clock;
     FakeWakeEvent* wake;
     FakeInput* input;
