@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/DurableWrite.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,8 @@ constexpr int kNameAttempts = 100;
 constexpr int kSuffixLength = 6;
 // Far longer than any save takes, so a temporary this old belongs to no save in flight.
 constexpr int kStaleTemporarySecs = 600;
+constexpr int kMaxUnreadableCopies = 100;
+constexpr qint64 kCopyChunk = 1 << 16;
 
 QString RandomTemporaryName(const QString& path) {
     static constexpr char kAlphabet[] =
@@ -118,7 +121,63 @@ TWriteResult Replace(const QString& path, const QByteArray& bytes, mode_t mode,
     return {};
 }
 
+QByteArray FileDigest(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+// Copies into a name nobody holds (O_EXCL), so no earlier copy is ever replaced;
+// a copy that fails half-way is removed.
+bool CopyInto(const QString& source, const QString& target) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray name = QFile::encodeName(target);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return false;
+    int error = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 ? 0 : errno;
+    while (error == 0 && !in.atEnd()) {
+        const QByteArray chunk = in.read(kCopyChunk);
+        error = in.error() != QFileDevice::NoError ? EIO : WriteAll(fd, chunk);
+    }
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(name.constData());
+        return false;
+    }
+    SyncFolder(QFileInfo(target).absolutePath());
+    return true;
+}
+
 } // namespace
+
+QString KeepUnreadableCopy(const QString& path) {
+    const QByteArray digest = FileDigest(path);
+    if (digest.isEmpty())
+        return {};
+    for (int n = 0; n < kMaxUnreadableCopies; ++n) {
+        const QString candidate =
+            path + QStringLiteral(".unreadable") + (n ? u'.' + QString::number(n) : QString());
+        const QFileInfo held(candidate);
+        if (held.isSymLink())
+            continue; // not ours: a copy must not land where a link points
+        if (held.exists()) {
+            if (FileDigest(candidate) == digest)
+                return candidate;
+            continue;
+        }
+        return CopyInto(path, candidate) ? candidate : QString();
+    }
+    return {};
+}
 
 bool IsTemporaryOf(const QString& path, const QString& fileName) {
     const QRegularExpression temporary(QRegularExpression::anchoredPattern(

@@ -48,4 +48,11 @@ bool IsTemporaryOf(const QString& path, const QString& fileName);
 // It lists the folder, so a caller writing many files into one folder skips it.
 void RemoveStaleTemporaries(const QString& path);
 
+// Keeps a copy of a file that could not be read beside it, as "<path>.unreadable",
+// or ".unreadable.1" and on when an earlier copy with other bytes holds the name
+// (an earlier copy is never overwritten; one with the same bytes is reused). The
+// copy is readable by the user alone and on disk before this returns, so the file
+// may be replaced afterwards. Returns the copy's path, or empty when none could be made.
+QString KeepUnreadableCopy(const QString& path);
+
 } // namespace rp

@@ -21,7 +21,6 @@ namespace {
 
 // Far beyond any settings file; a bigger one is not read into memory.
 constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
-constexpr int kMaxKeptCopies = 100;
 
 // Unpaired halves of a surrogate pair cannot be saved as UTF-8; they become
 // U+FFFD, and the file counts as damaged so the original is kept aside.
@@ -53,14 +52,6 @@ DecodedText DecodeText(const QByteArray& bytes) {
     DecodedText decoded{decoder(utf16 ? bytes.mid(2) : bytes), true};
     decoded.clean = !decoder.hasError() && !ReplaceLoneSurrogates(decoded.text);
     return decoded;
-}
-
-QByteArray FileDigest(const QString& path) {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return hash.result();
 }
 
 ERegistryError SaveError(const QString& path, int error) {
@@ -149,28 +140,10 @@ void TRegistryFile::MarkUnreadable(const QByteArray& digest) {
                         .arg(path);
 }
 
-// Copies the unreadable file to "<name>.unreadable" (or a numbered name when an
-// older, different copy is there already).
 bool TRegistryFile::KeepAside() {
-    if (!keptAsidePath.isEmpty())
-        return true;
-    const QByteArray digest = FileDigest(path);
-    if (digest.isEmpty())
-        return false;
-    for (int n = 0; n < kMaxKeptCopies; ++n) {
-        const QString candidate =
-            path + QStringLiteral(".unreadable") + (n ? u'.' + QString::number(n) : QString());
-        if (QFile::exists(candidate)) {
-            if (FileDigest(candidate) != digest)
-                continue;
-        } else if (!QFile::copy(path, candidate) ||
-                   !QFile::setPermissions(candidate, QFile::ReadOwner | QFile::WriteOwner)) {
-            return false;
-        }
-        keptAsidePath = candidate;
-        return true;
-    }
-    return false;
+    if (keptAsidePath.isEmpty())
+        keptAsidePath = KeepUnreadableCopy(path);
+    return !keptAsidePath.isEmpty();
 }
 
 void TRegistryFile::OpenKey(const QString& keyPath) {
