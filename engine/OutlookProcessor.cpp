@@ -2,10 +2,12 @@
 #include "engine/OutlookProcessor.h"
 
 #include "engine/CycleRules.h"
+#include "engine/DurableWrite.h"
 #include "engine/StateFiles.h"
 #include "engine/ZoneShift.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 Q_LOGGING_CATEGORY(lcTrace, "ringpost.trace")
 
@@ -128,7 +130,8 @@ void TOutlookProcessor::PollingCycle(int& errorCount, int& passCount) {
         SendQueuedMessage();
     if (InsideDayWindow())
         NoticePass(passCount);
-    Status(QStringLiteral("Processor Idle."));
+    // While the state cannot be saved, that stays in view through the wait.
+    Status(stateTrouble.isEmpty() ? QStringLiteral("Processor Idle.") : stateTrouble);
     WaitForWake();
     if (TestPending)
         SendQueuedMessage();
@@ -252,6 +255,13 @@ void TOutlookProcessor::DebugLog(const QString& text) {
     WriteDebugFile();
 }
 
+void TOutlookProcessor::Tell(const QString& text) {
+    Status(text);
+    DebugLines << text;
+    if (Debugging)
+        WriteDebugFile();
+}
+
 void TOutlookProcessor::WriteDebugFile() {
     // The log names the user's meetings and recipients: readable by the user alone.
     const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
@@ -276,30 +286,90 @@ bool TOutlookProcessor::AnyKeyDown() {
 
 // ---- state files
 
-// A state file that cannot be read or written shows why in the status bar; the
-// other files and the engine go on.
-void TOutlookProcessor::GuardStateFile(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (const EStateFileError& error) {
-        Status(error.Message());
-    }
-}
-
 void TOutlookProcessor::LoadStateFiles() {
     try {
-        GuardStateFile([this] { LoadTaskFile(DataPath(kTaskFile), Tasks); });
-        GuardStateFile([this] { LoadNotifyFile(DataPath(kNotifyFile), Appointments); });
-        GuardStateFile([this] { LoadEmailFile(DataPath(kEmailFile), Emails); });
+        LoadStateFile(kTaskFile, [this](const QString& path) { LoadTaskFile(path, Tasks); });
+        LoadStateFile(kNotifyFile,
+                      [this](const QString& path) { LoadNotifyFile(path, Appointments); });
+        LoadStateFile(kEmailFile, [this](const QString& path) { LoadEmailFile(path, Emails); });
     } catch (...) {
         DebugLog(QStringLiteral("Failed Load"));
     }
 }
 
+// A file that cannot be read is never replaced before a copy of it is safe; one
+// that a newer version wrote is not replaced at all.
+void TOutlookProcessor::LoadStateFile(const QString& name, const TFileStep& load) {
+    try {
+        load(DataPath(name));
+    } catch (const ENewerStateFile& error) {
+        heldStateFiles.insert(name);
+        Tell(QStringLiteral("%1 was written by a newer version of Ringpost (file version %2); "
+                            "it is left as it is and not saved while this version runs.")
+                 .arg(name)
+                 .arg(error.Version()));
+    } catch (const EStateFileError& error) {
+        KeepUnreadable(name, error);
+    }
+}
+
+void TOutlookProcessor::KeepUnreadable(const QString& name, const EStateFileError& error) {
+    const QString copy = KeepUnreadableCopy(DataPath(name));
+    if (copy.isEmpty()) {
+        heldStateFiles.insert(name);
+        Tell(QStringLiteral("%1 could not be read (%2) and no copy of it could be made; "
+                            "it is not replaced while Ringpost runs.")
+                 .arg(name, error.Message()));
+        return;
+    }
+    Tell(QStringLiteral("%1 could not be read (%2); a copy was kept as %3 and the records "
+                        "that could be read are used.")
+             .arg(name, error.Message(), QFileInfo(copy).fileName()));
+}
+
 void TOutlookProcessor::SaveEachStateFile() {
-    GuardStateFile([this] { SaveTaskFile(DataPath(kTaskFile), Tasks); });
-    GuardStateFile([this] { SaveNotifyFile(DataPath(kNotifyFile), Appointments); });
-    GuardStateFile([this] { SaveEmailFile(DataPath(kEmailFile), Emails); });
+    QString failure;
+    SaveStateFile(
+        kTaskFile, [this](const QString& path) { SaveTaskFile(path, Tasks); }, failure);
+    SaveStateFile(
+        kNotifyFile, [this](const QString& path) { SaveNotifyFile(path, Appointments); }, failure);
+    SaveStateFile(
+        kEmailFile, [this](const QString& path) { SaveEmailFile(path, Emails); }, failure);
+    FollowSaveOutcome(failure);
+}
+
+// A file that cannot be written shows why in the status bar; the other files and
+// the engine go on.
+void TOutlookProcessor::SaveStateFile(const QString& name, const TFileStep& save,
+                                      QString& failure) {
+    if (heldStateFiles.contains(name))
+        return;
+    try {
+        save(DataPath(name));
+    } catch (const EStateFileError& error) {
+        Status(error.Message());
+        if (failure.isEmpty())
+            failure = error.Reason().isEmpty()
+                          ? error.Message()
+                          : QStringLiteral("%1 (%2)").arg(error.Message(), error.Reason());
+    }
+}
+
+// Told when saving starts to fail, when the reason changes and when it works again.
+void TOutlookProcessor::FollowSaveOutcome(const QString& failure) {
+    if (failure.isEmpty()) {
+        if (!stateTrouble.isEmpty()) {
+            stateTrouble.clear();
+            Tell(QStringLiteral("The state files are saved again."));
+        }
+        return;
+    }
+    const QString trouble = QStringLiteral("The state cannot be saved: %1. Notices sent are "
+                                           "remembered only until Ringpost ends.")
+                                .arg(failure);
+    if (trouble != stateTrouble)
+        Tell(trouble);
+    stateTrouble = trouble;
 }
 
 void TOutlookProcessor::SaveStateFiles() {

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <QMutex>
+#include <QSet>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
@@ -93,10 +94,16 @@ private:
     std::unique_ptr<outlook::TOutlookApplication> NewOutlook();
 
     // State files.
-    void GuardStateFile(const std::function<void()>& step);
+    using TFileStep = std::function<void(const QString& path)>;
     void LoadStateFiles();
+    void LoadStateFile(const QString& name, const TFileStep& load);
+    void KeepUnreadable(const QString& name, const EStateFileError& error);
     void SaveStateFiles();
     void SaveEachStateFile(); // without the "Unable to Save" guard
+    void SaveStateFile(const QString& name, const TFileStep& save, QString& failure);
+    void FollowSaveOutcome(const QString& failure);
+    // Status bar and DEBUG.LOG, whether debugging is on or not.
+    void Tell(const QString& text);
     QString DataPath(const QString& name) const { return deps.DataDir.filePath(name); }
 
     // Folders of the mail application.
@@ -146,6 +153,12 @@ private:
     TScanPass appointmentPass;
     TTaskPass taskPass;
     bool StateChanged = false;
+    // State files left as they are while this engine runs: a newer version's, or
+    // one that could neither be read nor copied aside.
+    QSet<QString> heldStateFiles;
+    // Why the last save round failed, until one succeeds; the records stay in
+    // the lists meanwhile, so nothing is sent twice while the engine runs.
+    QString stateTrouble;
     TDateTime NextMorningCheck = 0;
     TDateTime NextEveningCheck = 0;
     std::optional<int> UtcOffset; // as last seen, to notice a time zone change

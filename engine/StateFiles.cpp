@@ -14,6 +14,8 @@ namespace rp {
 namespace {
 
 constexpr int kKeyFieldSize = 256;
+// A later program would count on from 4; a larger number is damage, not a version.
+constexpr qint32 kLastPlausibleVersion = 0xFFFF;
 
 // ---- encoding
 
@@ -123,8 +125,11 @@ void LoadFile(const QString& path, TSortedList<Record>& list, int recordSize) {
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError || content.size() < 4)
         throw ReadError();
-    if (qFromLittleEndian<qint32>(QByteArrayView(content).first(4).data()) != StateFileVersion)
-        return;
+    const qint32 version = qFromLittleEndian<qint32>(QByteArrayView(content).first(4).data());
+    if (version > StateFileVersion && version <= kLastPlausibleVersion)
+        throw ENewerStateFile(version);
+    if (version != StateFileVersion)
+        throw ReadError();
     qsizetype position = 4;
     while (position < content.size()) {
         if (content.size() - position < recordSize)
@@ -151,10 +156,11 @@ QByteArray CurrentContent(const QString& path) {
 // the umask says. A fault before the rename keeps the old file whole.
 void ReplaceFile(const QString& path, const QByteArray& content) {
     const TWriteResult result = WriteFileDurably(path, content, S_IRUSR | S_IWUSR);
+    const QString reason = QString::fromLocal8Bit(std::strerror(result.error));
     if (result.failedStep == TWriteStep::Write)
-        throw EStateFileError(QStringLiteral("Stream write error"));
+        throw EStateFileError(QStringLiteral("Stream write error"), reason);
     if (!result.Ok())
-        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(FileName(path)));
+        throw EStateFileError(QStringLiteral("Cannot create file %1").arg(FileName(path)), reason);
     RemoveStaleTemporaries(path);
 }
 

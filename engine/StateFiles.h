@@ -17,19 +17,36 @@ inline constexpr int NotifyRecordSize = 273;
 inline constexpr int EmailRecordSize = 264;
 
 // A load or save that went wrong; the message is the one shown in the status bar,
-// e.g. "Cannot open file TASK.CLD" or "Stream read error".
+// e.g. "Cannot open file TASK.CLD" or "Stream read error". The reason, where the
+// system gave one, is its text for the errno ("Read-only file system").
 class EStateFileError : public std::runtime_error {
 public:
-    explicit EStateFileError(const QString& message)
-        : std::runtime_error(message.toStdString()), text(message) {}
+    explicit EStateFileError(const QString& message, const QString& reason = {})
+        : std::runtime_error(message.toStdString()), text(message), why(reason) {}
     const QString& Message() const { return text; }
+    const QString& Reason() const { return why; }
 
 private:
     QString text;
+    QString why;
 };
 
-// Loading adds the file's records to the list. A missing file or a wrong version
-// loads nothing, silently. Records read completely before an error stay.
+// A file that a newer version of the program wrote: its records cannot be read
+// here, and replacing it would lose them for that version.
+class ENewerStateFile : public EStateFileError {
+public:
+    explicit ENewerStateFile(int version)
+        : EStateFileError(QStringLiteral("Stream read error")), fileVersion(version) {}
+    int Version() const { return fileVersion; }
+
+private:
+    int fileVersion;
+};
+
+// Loading adds the file's records to the list; a missing file loads nothing,
+// silently. A file that is not whole throws EStateFileError, the records read
+// completely before the fault staying in the list; one that does not start with
+// version 4 loads nothing and throws too, ENewerStateFile for a later version.
 void LoadTaskFile(const QString& path, TSortedList<TTaskEvent>& list);
 void LoadNotifyFile(const QString& path, TSortedList<TEventItem>& list);
 void LoadEmailFile(const QString& path, TSortedList<TEmailItem>& list);

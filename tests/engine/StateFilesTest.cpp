@@ -236,9 +236,22 @@ TEST_F(StateFilesTest, ShortAndOddFiles) {
     EXPECT_EQ(LoadError([&] { LoadTaskFile(Path("TASK.CLD"), tasks); }),
               QStringLiteral("Stream read error"));
 
-    // Another version: nothing, silently.
-    Write("TASK.CLD", QByteArray("\x03\x00\x00\x00", 4) + GoldenTask());
-    EXPECT_EQ(LoadError([&] { LoadTaskFile(Path("TASK.CLD"), tasks); }), QString());
+    // An older version, or bytes that are no version at all: nothing, and an error.
+    for (const char* version : {"\x03\x00\x00\x00", "\xef\xbe\xad\xde", "\x00\x00\x01\x00"}) {
+        Write("TASK.CLD", QByteArray(version, 4) + GoldenTask());
+        EXPECT_EQ(LoadError([&] { LoadTaskFile(Path("TASK.CLD"), tasks); }),
+                  QStringLiteral("Stream read error"));
+        EXPECT_EQ(tasks.Count(), 0);
+    }
+
+    // A newer version: nothing, and the version it has.
+    Write("TASK.CLD", QByteArray("\x05\x00\x00\x00", 4) + GoldenTask());
+    try {
+        LoadTaskFile(Path("TASK.CLD"), tasks);
+        ADD_FAILURE() << "a newer file loaded";
+    } catch (const ENewerStateFile& error) {
+        EXPECT_EQ(error.Version(), 5);
+    }
     EXPECT_EQ(tasks.Count(), 0);
 
     // Cannot be opened: a folder where the file should be.
