@@ -314,8 +314,8 @@ void TRingpostForm::ShowWelcomeBox() {
     deps.Boxes->Information(QLatin1String(WelcomeText));
 }
 
-void TRingpostForm::ShowRegistryError() {
-    deps.Boxes->Plain(QLatin1String(RegistryErrorText));
+void TRingpostForm::ShowRegistryError(const QString& details) {
+    deps.Boxes->Plain(QLatin1String(RegistryErrorText) + QStringLiteral("\n\n") + details);
 }
 
 void TRingpostForm::ShowNotice(const QString& text) {

@@ -105,7 +105,7 @@ public:
     void SetWindowLeft(int left) override { move(left, y()); }
     QSize ScreenSize() const override;
     void ShowWelcomeBox() override;
-    void ShowRegistryError() override;
+    void ShowRegistryError(const QString& details) override;
     void ShowNotice(const QString& text) override;
     void PostShowWizard() override;
     void SetFirstRun(bool value) override { FirstRun = value; }

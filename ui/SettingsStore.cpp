@@ -3,6 +3,8 @@
 
 #include "platform/settings/RegistryFile.h"
 
+#include <optional>
+
 namespace rp {
 
 namespace {
@@ -40,54 +42,86 @@ void TakeFirstRunPath(ISettingsWindow& window) {
     window.SetTaskRemindPeriod(kFirstRunRemindPeriod);
 }
 
-void ReadFlags(const TRegistryFile& registry, ISettingsWindow& window) {
-    window.SetMeetingNotify(registry.ReadBool(QStringLiteral("MeetingNotify")));
-    window.SetMorningNotify(registry.ReadBool(QStringLiteral("MorningNotify")));
-    window.SetEveningNotify(registry.ReadBool(QStringLiteral("EveningNotify")));
-    window.SetTaskNotify(registry.ReadBool(QStringLiteral("TaskNotify")));
-    window.SetTaskPreNotify(registry.ReadBool(QStringLiteral("TaskPreNotify")));
-    window.SetTaskReminder(registry.ReadBool(QStringLiteral("TaskReminder")));
-    window.SetUrgentEmail(registry.ReadBool(QStringLiteral("UrgentEmail")));
-}
+// Reads each value on its own: one that cannot be read takes its default and is
+// noted with it, and every other value keeps what the file holds.
+class TValueReader {
+public:
+    explicit TValueReader(const TRegistryFile& registry) : registry(registry) {}
 
-void ReadPosition(const TRegistryFile& registry, ISettingsWindow& window) {
-    window.SetWindowTop(registry.ReadInteger(QStringLiteral("Top")));
-    window.SetWindowLeft(registry.ReadInteger(QStringLiteral("Left")));
-}
-
-void ReadTexts(const TRegistryFile& registry, ISettingsWindow& window) {
-    window.SetPin(registry.ReadString(QStringLiteral("Pin")));
-    window.SetCustomAddr(registry.ReadString(QStringLiteral("CustomAddr")));
-    window.SetCustomEmail(registry.ReadString(QStringLiteral("CustomEmail")));
-}
-
-void ReadService(const TRegistryFile& registry, ISettingsWindow& window) {
-    uint8_t service = kDefaultService;
-    try {
-        service = static_cast<uint8_t>(registry.ReadInteger(QStringLiteral("Service")));
-    } catch (const ERegistryError&) {
+    bool Bool(const QString& name) {
+        return Try(name, QStringLiteral("off"), [&] { return registry.ReadBool(name); })
+            .value_or(false);
     }
-    window.SetService(service);
+    std::optional<int32_t> Integer(const QString& name, const QString& fallback) {
+        return Try(name, fallback, [&] { return registry.ReadInteger(name); });
+    }
+    QString String(const QString& name) {
+        return Try(name, QStringLiteral("empty"), [&] { return registry.ReadString(name); })
+            .value_or(QString());
+    }
+    TDateTime Time(const QString& name, TDateTime fallback) {
+        const QString shown = ToQDateTime(fallback).time().toString(QStringLiteral("HH:mm"));
+        return Try(name, shown, [&] { return registry.ReadTime(name); }).value_or(fallback);
+    }
+    // "Name: default" for each value that could not be read, in reading order.
+    const QStringList& Unread() const { return unread; }
+
+private:
+    template <class Read>
+    auto Try(const QString& name, const QString& fallback, Read read)
+        -> std::optional<decltype(read())> {
+        try {
+            return read();
+        } catch (const ERegistryError&) {
+            unread << name + QStringLiteral(": ") + fallback;
+            return std::nullopt;
+        }
+    }
+
+    const TRegistryFile& registry;
+    QStringList unread;
+};
+
+void ReadFlags(TValueReader& read, ISettingsWindow& window) {
+    window.SetMeetingNotify(read.Bool(QStringLiteral("MeetingNotify")));
+    window.SetMorningNotify(read.Bool(QStringLiteral("MorningNotify")));
+    window.SetEveningNotify(read.Bool(QStringLiteral("EveningNotify")));
+    window.SetTaskNotify(read.Bool(QStringLiteral("TaskNotify")));
+    window.SetTaskPreNotify(read.Bool(QStringLiteral("TaskPreNotify")));
+    window.SetTaskReminder(read.Bool(QStringLiteral("TaskReminder")));
+    window.SetUrgentEmail(read.Bool(QStringLiteral("UrgentEmail")));
 }
 
-// Both times fall back together, even when the first one was read.
-void ReadTimes(const TRegistryFile& registry, ISettingsWindow& window) {
-    try {
-        window.SetEarlyTime(registry.ReadTime(QStringLiteral("EarlyTime")));
-        window.SetLateTime(registry.ReadTime(QStringLiteral("LateTime")));
-    } catch (const ERegistryError&) {
-        window.SetLateTime(DefaultLateTime());
-        window.SetEarlyTime(DefaultEarlyTime());
-    }
+// An unreadable edge leaves the window where it is.
+void ReadPosition(TValueReader& read, ISettingsWindow& window) {
+    const QString unchanged = QStringLiteral("where the window is");
+    if (const auto top = read.Integer(QStringLiteral("Top"), unchanged))
+        window.SetWindowTop(*top);
+    if (const auto left = read.Integer(QStringLiteral("Left"), unchanged))
+        window.SetWindowLeft(*left);
 }
 
-void ReadRemindPeriod(const TRegistryFile& registry, ISettingsWindow& window) {
-    int32_t period = kDefaultRemindPeriod;
-    try {
-        period = registry.ReadInteger(QStringLiteral("TaskRemindPeriod"));
-    } catch (const ERegistryError&) {
-    }
-    window.SetTaskRemindPeriod(period);
+void ReadTexts(TValueReader& read, ISettingsWindow& window) {
+    window.SetPin(read.String(QStringLiteral("Pin")));
+    window.SetCustomAddr(read.String(QStringLiteral("CustomAddr")));
+    window.SetCustomEmail(read.String(QStringLiteral("CustomEmail")));
+}
+
+void ReadService(TValueReader& read, ISettingsWindow& window) {
+    const auto service = read.Integer(QStringLiteral("Service"), QString::number(kDefaultService));
+    window.SetService(service ? static_cast<uint8_t>(*service) : kDefaultService);
+}
+
+// Each time on its own: a good LateTime is kept beside an unreadable EarlyTime.
+void ReadTimes(TValueReader& read, ISettingsWindow& window) {
+    window.SetEarlyTime(read.Time(QStringLiteral("EarlyTime"), DefaultEarlyTime()));
+    window.SetLateTime(read.Time(QStringLiteral("LateTime"), DefaultLateTime()));
+}
+
+void ReadRemindPeriod(TValueReader& read, ISettingsWindow& window) {
+    const auto period =
+        read.Integer(QStringLiteral("TaskRemindPeriod"), QString::number(kDefaultRemindPeriod));
+    window.SetTaskRemindPeriod(period.value_or(kDefaultRemindPeriod));
 }
 
 // Brings back a window saved on a larger screen; negative positions stay.
@@ -99,19 +133,25 @@ void ClampToScreen(ISettingsWindow& window) {
         window.SetWindowLeft(screen.width() - kScreenEdgeMargin);
 }
 
+// A value of the wrong type costs that value alone, and the box names it; the
+// window then starts visible, so the user sees what to set again.
 void ReadConfigured(const TRegistryFile& registry, ISettingsWindow& window) {
-    try {
-        ReadFlags(registry, window);
-        ReadPosition(registry, window);
-        ReadTexts(registry, window);
-        ReadService(registry, window);
-        ReadTimes(registry, window);
-        ReadRemindPeriod(registry, window);
-        ClampToScreen(window);
+    TValueReader read(registry);
+    ReadFlags(read, window);
+    ReadPosition(read, window);
+    ReadTexts(read, window);
+    ReadService(read, window);
+    ReadTimes(read, window);
+    ReadRemindPeriod(read, window);
+    ClampToScreen(window);
+    if (read.Unread().isEmpty()) {
         window.SetSettingsLoaded();
-    } catch (const ERegistryError&) {
-        window.ShowRegistryError();
+        return;
     }
+    window.ShowRegistryError(
+        QStringLiteral("These values in %1 could not be read and take their defaults until "
+                       "they are set again:\n%2")
+            .arg(registry.Path(), read.Unread().join(u'\n')));
 }
 
 void WriteFlags(TRegistryFile& registry, const SettingsRecord& settings) {

@@ -25,8 +25,9 @@ public:
     virtual QSize ScreenSize() const = 0;
     // "Welcome To Ringpost. ..." information box; returns when it is closed.
     virtual void ShowWelcomeBox() = 0;
-    // "Error Reading Registry" plain box.
-    virtual void ShowRegistryError() = 0;
+    // "Error Reading Registry" plain box, followed by `details`: which values could
+    // not be read and the defaults they take.
+    virtual void ShowRegistryError(const QString& details) = 0;
     // Tells the user once that an unreadable settings file was kept aside.
     virtual void ShowNotice(const QString& text) = 0;
     virtual void PostShowWizard() = 0;

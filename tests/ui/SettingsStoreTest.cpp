@@ -23,6 +23,7 @@ public:
     bool settingsLoaded = false;
     int welcomeBoxes = 0;
     int registryErrors = 0;
+    QString registryDetails;
     int wizardPosts = 0;
     QStringList notices;
     QStringList calls; // setters and boxes, in order
@@ -51,7 +52,9 @@ public:
     void SetWindowLeft(int v) override { Set("Left", left, v); }
     QSize ScreenSize() const override { return screen; }
     void ShowWelcomeBox() override { calls << "WelcomeBox", ++welcomeBoxes; }
-    void ShowRegistryError() override { calls << "RegistryError", ++registryErrors; }
+    void ShowRegistryError(const QString& details) override {
+        calls << "RegistryError", ++registryErrors, registryDetails = details;
+    }
     void ShowNotice(const QString& text) override { notices << text; }
     void PostShowWizard() override { calls << "PostShowWizard", ++wizardPosts; }
     void SetFirstRun(bool v) override { firstRun = v; }
@@ -234,44 +237,74 @@ TEST_F(SettingsStoreTest, AVersionThatDiffersIsAFirstRun) {
     }
 }
 
-TEST_F(SettingsStoreTest, AnUnreadableValueStopsTheLoadWithOneMessage) {
-    window.record.Service = 7;
-    window.record.TaskRemindPeriod = 1;
-    LoadWith("MeetingNotify", QString());
-    EXPECT_EQ(window.calls, QStringList({"RegistryError"}));
-    EXPECT_FALSE(window.settingsLoaded);
+// One mistyped value costs that value alone: it takes its default, the box names
+// it, and the next save writes every other value back as it was.
+TEST_F(SettingsStoreTest, OneMistypedValueTakesItsDefaultAndTheRestIsKept) {
+    window.top = 77;
+    LoadWith("EarlyTime", "\"abc\"");
+    EXPECT_EQ(window.registryErrors, 1);
+    EXPECT_EQ(window.registryDetails,
+              QStringLiteral("These values in %1 could not be read and take their defaults "
+                             "until they are set again:\nEarlyTime: 07:00")
+                  .arg(path));
+    EXPECT_FALSE(window.settingsLoaded); // the window starts visible, beside the box
     EXPECT_FALSE(window.firstRun);
-    EXPECT_EQ(window.record.Service, 7);
-    EXPECT_EQ(window.record.TaskRemindPeriod, 1);
+    EXPECT_TRUE(window.notices.isEmpty()); // the file itself reads well
+    EXPECT_EQ(window.record.EarlyTime, kSevenAm);
+    EXPECT_EQ(window.record.LateTime, EncodeTime(21, 15));
+    EXPECT_EQ(window.record.Pin, QStringLiteral("5551234567"));
+    EXPECT_EQ(window.record.CustomEmail, QStringLiteral("me@example.org"));
+    EXPECT_EQ(window.record.CustomAddr, QStringLiteral("region.example"));
+    EXPECT_EQ(window.record.Service, 5);
+    EXPECT_EQ(window.record.TaskRemindPeriod, 3);
+    EXPECT_TRUE(window.record.MeetingNotify && window.record.UrgentEmail);
+    EXPECT_EQ(window.top, 100);
 
-    // A text value of another type fails too; what was read before it stays.
-    TFakeSettingsWindow second;
-    auto values = Configured();
-    values["CustomAddr"] = "dword:00000001";
-    WriteStore(values);
-    store.LoadSettings(second);
-    EXPECT_EQ(second.registryErrors, 1);
-    EXPECT_EQ(second.record.Pin, QStringLiteral("5551234567"));
-    EXPECT_TRUE(second.record.CustomEmail.isEmpty());
-    EXPECT_FALSE(second.settingsLoaded);
+    store.SaveSettings(window); // what hiding the window does
+    TFakeSettingsWindow next;
+    store.LoadSettings(next);
+    EXPECT_EQ(next.registryErrors, 0);
+    EXPECT_TRUE(next.settingsLoaded);
+    EXPECT_EQ(std::tie(next.record.Pin, next.record.Service, next.record.LateTime,
+                       next.record.EarlyTime, next.record.TaskRemindPeriod, next.top, next.left),
+              std::tie(window.record.Pin, window.record.Service, window.record.LateTime,
+                       window.record.EarlyTime, window.record.TaskRemindPeriod, window.top,
+                       window.left));
 }
 
-TEST_F(SettingsStoreTest, ServiceTimesAndPeriodFallBackWithoutAMessage) {
-    LoadWith("LateTime", "hex:00,00,e0,3f"); // 4 bytes, while EarlyTime is valid
-    EXPECT_EQ(window.record.EarlyTime, kSevenAm);
-    EXPECT_EQ(window.record.LateTime, kSevenPm);
+TEST_F(SettingsStoreTest, EachValueOfTheWrongTypeIsNamedWithTheDefaultItTakes) {
+    const QMap<QString, QString> expected{
+        {"MeetingNotify", "off"}, {"MorningNotify", "off"},       {"EveningNotify", "off"},
+        {"TaskNotify", "off"},    {"TaskPreNotify", "off"},       {"TaskReminder", "off"},
+        {"UrgentEmail", "off"},   {"Top", "where the window is"}, {"Left", "where the window is"},
+        {"Pin", "empty"},         {"CustomAddr", "empty"},        {"CustomEmail", "empty"},
+        {"Service", "4"},         {"EarlyTime", "07:00"},         {"LateTime", "19:00"},
+        {"TaskRemindPeriod", "2"}};
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        TFakeSettingsWindow fresh;
+        fresh.top = 9;
+        auto values = Configured();
+        // A text where a number belongs, and a number where a text belongs.
+        values[it.key()] = values[it.key()].startsWith(u'"') ? "dword:00000001" : "\"x\"";
+        WriteStore(values);
+        store.LoadSettings(fresh);
+        EXPECT_EQ(fresh.registryErrors, 1) << it.key().toStdString();
+        EXPECT_TRUE(fresh.registryDetails.endsWith(u'\n' + it.key() + ": " + it.value()))
+            << fresh.registryDetails.toStdString();
+        // Every other value as stored.
+        EXPECT_EQ(fresh.record.Pin.isEmpty(), it.key() == "Pin") << it.key().toStdString();
+        EXPECT_EQ(fresh.record.Service, it.key() == "Service" ? 4 : 5) << it.key().toStdString();
+        EXPECT_EQ(fresh.record.MeetingNotify, it.key() != "MeetingNotify");
+        EXPECT_EQ(fresh.top, it.key() == "Top" ? 9 : 100) << it.key().toStdString();
+        EXPECT_EQ(fresh.record.LateTime, it.key() == "LateTime" ? kSevenPm : EncodeTime(21, 15));
+    }
 
-    LoadWith("Service", "\"5\"");
-    EXPECT_EQ(window.record.Service, 4);
-
-    LoadWith("TaskRemindPeriod", QString());
-    EXPECT_EQ(window.record.TaskRemindPeriod, 2);
-
+    // A missing value is unreadable too; a missing text is empty text, as ever.
+    LoadWith("MeetingNotify", QString());
+    EXPECT_TRUE(window.registryDetails.endsWith(u'\n' + QStringLiteral("MeetingNotify: off")));
+    EXPECT_EQ(window.record.Pin, QStringLiteral("5551234567"));
     LoadWith("Service", "dword:0000012c"); // 300 keeps its low 8 bits
     EXPECT_EQ(window.record.Service, 44);
-
-    EXPECT_EQ(window.registryErrors, 0);
-    EXPECT_TRUE(window.settingsLoaded);
 }
 
 TEST_F(SettingsStoreTest, MissingTextsReadAsEmpty) {
