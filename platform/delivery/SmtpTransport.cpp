@@ -112,7 +112,9 @@ public:
         EnsureCurl();
         if (settings.url.trimmed().isEmpty() && !settings.signIn.FromOnlineAccounts())
             throw EAutomationError(QStringLiteral("No SMTP server is configured (Url)."));
-        if (!login)
+        // A password is looked up once; a token is asked for every time, as its
+        // helper renews it before it expires and a refused try costs a round.
+        if (!login || login->bearer)
             login = signIn.Login();
         try {
             return WithTokenRenewal<ESmtpFailure>(

@@ -98,22 +98,28 @@ public:
     std::shared_ptr<outlook::Application> app;
 };
 
+// Starts one of data/mailstore's Python servers, which says "READY <port>" once it
+// listens; the port, or 0 when it never said so.
+inline int StartServerScript(QProcess& process, const QString& script,
+                             const QStringList& arguments) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  QStringList{DataDir() + QLatin1Char('/') + script} + arguments);
+    while (!process.canReadLine() && process.waitForReadyRead(10000)) {
+    }
+    const QByteArray line = process.readLine().trimmed();
+    return line.startsWith("READY ") ? line.mid(6).toInt() : 0;
+}
+
 // The SMTP server of the tests: Debian's aiosmtpd run by Debian's interpreter.
 class TSmtpSink {
 public:
     explicit TSmtpSink(const QString& mode, const QStringList& extra = {}) {
         QDir().mkpath(out.path());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{DataDir() + QStringLiteral("/smtp_sink.py"),
-                                  QStringLiteral("--out"), out.path(), QStringLiteral("--mode"),
-                                  mode} +
-                          extra);
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-        }
-        const QByteArray line = process.readLine().trimmed();
-        if (line.startsWith("READY "))
-            port = line.mid(6).toInt();
+        port = StartServerScript(
+            process, QStringLiteral("smtp_sink.py"),
+            QStringList{QStringLiteral("--out"), out.path(), QStringLiteral("--mode"), mode} +
+                extra);
     }
     ~TSmtpSink() {
         process.closeWriteChannel();

@@ -18,14 +18,7 @@ class TIdentityProvider {
 public:
     TIdentityProvider() {
         Accept({});
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      {DataDir() + QStringLiteral("/token_introspection.py"), TokensPath()});
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-        }
-        const QByteArray line = process.readLine().trimmed();
-        if (line.startsWith("READY "))
-            port = line.mid(6).toInt();
+        port = StartServerScript(process, QStringLiteral("token_introspection.py"), {TokensPath()});
     }
     ~TIdentityProvider() {
         process.terminate();
