@@ -2,6 +2,7 @@
 #include "engine/OutlookProcessor.h"
 
 #include "engine/AppointmentRules.h"
+#include "engine/AppriseAddress.h"
 #include "engine/CycleRules.h"
 #include "engine/KeyDump.h"
 
@@ -11,7 +12,8 @@ namespace rp {
 
 bool TOutlookProcessor::SendNewemail(const QString& recipient, const QString& subject,
                                      const QString& body) {
-    DebugLog(QStringLiteral("SendNewemail to ") + recipient);
+    // The log may be shared when asking for help: no tokens or passwords in it.
+    DebugLog(QStringLiteral("SendNewemail to ") + MaskedRecipient(recipient));
     if (!WaitUntilUserIdle())
         return false;
     QMutexLocker lock(&SendLock);

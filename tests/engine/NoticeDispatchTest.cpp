@@ -47,6 +47,30 @@ TEST_F(SendNewemailTest, HandsTheMessageToTheMailApplication) {
     EXPECT_TRUE(h.DebugLogLines().contains(QStringLiteral("SendNewemail to ") + kTo));
 }
 
+// DEBUG.LOG is shared when asking for help: tokens and passwords stay out of it,
+// while the mail application still gets the whole address.
+TEST_F(SendNewemailTest, TheLogNamesTheRecipientWithoutItsSecrets) {
+    const QString gotify = QStringLiteral("gotify://push.example.org/AbCdEfSecretTok");
+    const QString ntfy = QStringLiteral("ntfy-phone+tk_secret@ntfy.sh");
+    h.clock.OnSleep = [&](int) {
+        h.Engine().Debugging = true;
+        h.Engine().QueueMessage(gotify, QStringLiteral("Subject"), {});
+    };
+    h.wake.OnWait = [&](int wait, int) {
+        if (wait == 1)
+            h.Engine().QueueMessage(ntfy, QStringLiteral("Again"), {});
+    };
+    h.RunWaits(2);
+
+    ASSERT_EQ(h.outlook->Sent().size(), 2u);
+    EXPECT_EQ(h.outlook->Sent().front().To, gotify);
+    const QStringList log = h.DebugLogLines();
+    EXPECT_TRUE(log.contains("SendNewemail to gotify://push.example.org/..."))
+        << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("SendNewemail to ntfy-phone+...@ntfy.sh"));
+    EXPECT_FALSE(log.join('\n').contains("Secret", Qt::CaseInsensitive));
+}
+
 // A cycle that sends a reminder against the quiet cycle after it: the difference
 // is the notice's idle wait.
 TEST_F(SendNewemailTest, WaitsThirtyThousandIdlePolls) {
