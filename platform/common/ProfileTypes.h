@@ -41,12 +41,14 @@ struct TSendSettings {
     TSignIn signIn;
 };
 
-// [Push]: ntfy-TOPIC@HOST addresses are published straight to an ntfy server.
+// [Push]: ntfy-TOPIC@HOST addresses are published straight to an ntfy server;
+// Apprise URLs (tgram://..., gotify://...) are handed to the apprise command.
 struct TPushSettings {
     QString server; // empty: https://HOST of the address
     QString token;
     QString tokenCommand;
-    bool direct = true; // false: such addresses go by mail like any other
+    bool direct = true;  // false: such addresses go by mail like any other
+    bool apprise = true; // false: Apprise URLs are sent nowhere
 };
 
 // A server behind a calendar, task list or inbox. An empty `url` means the

@@ -153,6 +153,10 @@ QString OneLine(const QString& value) {
     return line;
 }
 
+QString NoticeText(const QString& subject, const QString& body) {
+    return body.isEmpty() ? subject : subject + QLatin1Char('\n') + body;
+}
+
 TComposedMessage ComposeMessage(const TOutgoingMessage& outgoing) {
     EnsureGMime();
     if (OneLine(outgoing.to).trimmed().isEmpty())

@@ -25,6 +25,10 @@ struct TComposedMessage {
 // value can ever start a header line of its own.
 QString OneLine(const QString& value);
 
+// The notice as one text, for a service that has no subject line: the subject,
+// then the body on the next line where there is one.
+QString NoticeText(const QString& subject, const QString& body);
+
 // From, To, Subject (encoded when not ASCII, wholly when plain text would not
 // read back unchanged), Date, Message-ID and a UTF-8 text body. Throws
 // EAutomationError when there is no usable recipient or sender.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/delivery/NtfyPublisher.h"
 
+#include "engine/AppriseAddress.h"
 #include "engine/OutlookModel.h"
 #include "platform/delivery/MailTransport.h"
 #include "platform/net/Curl.h"
@@ -77,11 +78,7 @@ bool IsPushAddress(const QString& recipient) {
 }
 
 QString ShownAddress(const QString& recipient) {
-    static const QRegularExpression token(QStringLiteral("^(\\s*ntfy-[^+@]*)\\+[^@]*"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    QString shown = OneLine(recipient);
-    shown.replace(token, QStringLiteral("\\1+..."));
-    return shown;
+    return OneLine(MaskedRecipient(recipient));
 }
 
 TPushAddress ParsePushAddress(const QString& recipient) {
@@ -301,9 +298,7 @@ namespace {
 QString TNtfyPublisher::Publish(const TPushAddress& address, const QString& subject,
                                 const QString& body) {
     const QUrl url = PublishUrl(push, address);
-    QByteArray text = subject.toUtf8();
-    if (!body.isEmpty())
-        text += '\n' + body.toUtf8();
+    const QByteArray text = NoticeText(subject, body).toUtf8();
     QString token = Token(address);
     TAnswer answer = Post(url, text, token);
     if ((answer.status == 401 || answer.status == 403) && token.isEmpty()) {

@@ -26,7 +26,8 @@ bool IsPushAddress(const QString& recipient);
 // topic, token or host could reach anything but one topic on one server.
 TPushAddress ParsePushAddress(const QString& recipient);
 
-// The address as it may be shown: a "+TOKEN" part is replaced by "+...".
+// The address as it may be shown, on one line: a "+TOKEN" part is replaced by
+// "+...", an Apprise URL is its scheme and host.
 QString ShownAddress(const QString& recipient);
 
 // Where the address's topic is published: [Push] Server= or https://HOST, then the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/delivery/PushRouter.h"
 
+#include "engine/AppriseAddress.h"
 #include "engine/OutlookModel.h"
 
 #include <QMutex>
@@ -46,13 +47,17 @@ TDeliveryNote LastDelivery() {
 
 TPushRouter::TPushRouter(const TMailStoreProfile& profile, std::shared_ptr<IMailTransport> mail)
     : push(profile.push), send(profile.send), mail(std::move(mail)),
-      publisher(profile.push, profile.send.timeoutSeconds, profile.send.caFile) {}
+      publisher(profile.push, profile.send.timeoutSeconds, profile.send.caFile),
+      apprise(profile.send.timeoutSeconds) {}
 
 QString TPushRouter::Send(const TComposedMessage& message) {
     return mail->Send(message);
 }
 
 QString TPushRouter::SendMessage(const TOutgoingMessage& message) {
+    // An Apprise URL goes nowhere but to Apprise, whatever [Send] says.
+    if (IsAppriseAddress(message.to))
+        return SendThroughApprise(message);
     RefuseLineBreak(message.to);
     if (GoesByPush(push, message.to)) {
         const QString where =
@@ -63,6 +68,15 @@ QString TPushRouter::SendMessage(const TOutgoingMessage& message) {
     const QString answer = mail->Send(ComposeMessage(message));
     NoteDelivery(message.subject, MailRouteText(send));
     return answer;
+}
+
+QString TPushRouter::SendThroughApprise(const TOutgoingMessage& message) {
+    const QString refusal = AppriseRefusal(push, message.to);
+    if (!refusal.isEmpty())
+        throw EAutomationError(refusal + QStringLiteral(" The notice was not sent."));
+    const QString where = apprise.Send(message.to, NoticeText(message.subject, message.body));
+    NoteDelivery(message.subject, where);
+    return QStringLiteral("The message was %1.").arg(where);
 }
 
 QString MailRouteText(const TSendSettings& send) {
@@ -84,6 +98,11 @@ QString MailRouteText(const TSendSettings& send) {
 }
 
 QString DescribeRoute(const TMailStoreProfile& profile, const QString& recipient) {
+    if (IsAppriseAddress(recipient)) {
+        const QString refusal = AppriseRefusal(profile.push, recipient);
+        return refusal.isEmpty() ? AppriseRouteText(recipient)
+                                 : QStringLiteral("refused: ") + refusal;
+    }
     try {
         RefuseLineBreak(recipient);
         if (!GoesByPush(profile.push, recipient))

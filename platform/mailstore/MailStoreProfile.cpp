@@ -104,6 +104,7 @@ void ReadPush(const QSettings& ini, TPushSettings& push) {
     push.token = TextValue(ini, QStringLiteral("Push/Token"));
     push.tokenCommand = TextValue(ini, QStringLiteral("Push/TokenCommand"));
     push.direct = FlagValue(ini, QStringLiteral("Push/Direct"), true);
+    push.apprise = FlagValue(ini, QStringLiteral("Push/Apprise"), true);
 }
 
 TSourceSettings ReadSource(const QSettings& ini, const QString& section) {
@@ -171,7 +172,8 @@ void AppendPush(QByteArray& text, const TPushSettings& push) {
     if (!push.token.isEmpty())
         keys.append({"Token", push.token});
     keys.append({{"TokenCommand", push.tokenCommand},
-                 {"Direct", push.direct ? QStringLiteral("true") : QStringLiteral("false")}});
+                 {"Direct", push.direct ? QStringLiteral("true") : QStringLiteral("false")},
+                 {"Apprise", push.apprise ? QStringLiteral("true") : QStringLiteral("false")}});
     AppendSection(text, "Push", keys);
 }
 

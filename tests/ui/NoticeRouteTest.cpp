@@ -63,6 +63,22 @@ TEST_F(NoticeRouteTest, AfterTheWizardTheStatusBarSaysWhereNoticesGo) {
     EXPECT_TRUE(boxes->calls.size() == 1) << "no box beyond the welcome box";
 }
 
+TEST_F(NoticeRouteTest, AnAppriseAddressShowsNoTokenAndAMissingAppriseNamesItsPackage) {
+    Start();
+    form->SetService(8);
+    form->SetCustomEmail(QStringLiteral("tgram://123456789:AAHsecret/987654"));
+    form->AnnounceNoticeRoute();
+    EXPECT_EQ(Notice(), "Notices will be sent through Apprise to Telegram.");
+    form->SetCustomEmail(QStringLiteral("gotify://push.example.org/AbCdEfSecretTok"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", dir.path().toUtf8()); // no apprise there
+    form->AnnounceNoticeRoute();
+    qputenv("PATH", path);
+    EXPECT_EQ(Notice(), "Notices cannot be sent: Gotify addresses are sent through Apprise, which "
+                        "is not installed: install the package apprise (sudo apt install "
+                        "apprise).");
+}
+
 TEST_F(NoticeRouteTest, AfterATestMessageTheStatusSaysWhereTheStoreSentIt) {
     Start();
     form->actSettings->trigger();

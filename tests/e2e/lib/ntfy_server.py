@@ -3,7 +3,9 @@
 
 Debian packages no ntfy server, so this answers a publish (POST or PUT to
 /TOPIC) the way ntfy does: 200 and the message as JSON, or ntfy's JSON error.
-How it answers depends on the topic, so one server covers every case:
+It also stands for the services the real apprise posts to in the tests (json://,
+ntfy://, gotify://, whose requests it keeps alike). How it answers depends on the
+path, so one server covers every case:
 
   protected  needs "Authorization: Bearer tk_right": 403 without, 401 wrong
   limited    429, ntfy's rate limit
