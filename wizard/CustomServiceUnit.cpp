@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "wizard/CustomServiceUnit.h"
 
+#include "engine/AppriseAddress.h"
 #include "engine/SettingsRecord.h"
 #include "wizard/TimePickers.h"
 
@@ -83,8 +84,11 @@ void TCustomService::Activate() {
     visited = true;
 }
 
+// Any text with "@" goes on, as it always has; an Apprise URL (tgram://...,
+// gotify://...) goes on too, but only for a service Apprise knows.
 void TCustomService::UpdateNext() {
-    NextButton->setEnabled(CustomEmail->text().contains(QLatin1Char('@')));
+    const QString address = CustomEmail->text();
+    NextButton->setEnabled(address.contains(QLatin1Char('@')) || IsUsableAppriseAddress(address));
 }
 
 void TCustomService::NextStep() {

@@ -186,6 +186,27 @@ TEST_F(PageTest, AnAtSignAnywhereEnablesTheCustomAddress) {
     EXPECT_DOUBLE_EQ(owner.record.LateTime, EncodeTime(19, 0));
 }
 
+// A deliberate widening of the "@" rule: an Apprise URL of a service Apprise knows
+// goes on too; any other "://" text without "@" does not.
+TEST_F(PageTest, AnAppriseAddressOfAKnownServiceEnablesTheCustomAddress) {
+    ChooseCarrier(kOther);
+    const auto enables = [this](const char* address) {
+        Custom()->CustomEmail->clear();
+        QTest::keyClicks(Custom()->CustomEmail, address);
+        return Custom()->NextButton->isEnabled();
+    };
+    EXPECT_FALSE(enables("tgram:/"));
+    EXPECT_TRUE(enables("tgram://123456789:AAH-token/987654"));
+    EXPECT_TRUE(enables("GOTIFYS://push.example.org/AbCdEf"));
+    EXPECT_FALSE(enables("foo://push.example.org/AbCdEf")) << "a scheme Apprise does not know";
+    EXPECT_FALSE(enables("-gotify://push.example.org/x")) << "a leading \"-\"";
+    EXPECT_FALSE(enables("gotify://a/x json://b/y")) << "two addresses";
+    EXPECT_TRUE(enables("foo://user@host")) << "\"@\" still enables whatever else is there";
+    Custom()->CustomEmail->setText(QStringLiteral("pover://user@token"));
+    ClickNext();
+    EXPECT_EQ(owner.record.CustomEmail, "pover://user@token");
+}
+
 TEST_F(PageTest, BackStoresNothingAndTheNextVisitReloads) {
     ReachMeetings();
     Meetings()->cbUrgentEmail->setChecked(true);
