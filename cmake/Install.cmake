@@ -91,11 +91,16 @@ carrier's e-mail-to-text gateway or any address your device receives: meeting
 reminders, the first meeting of the day and of tomorrow, task reminders,
 due-tomorrow notices, past-due reminders and urgent unread mail.
 .
-It reads iCalendar files and a Maildir, and sends through SMTP or sendmail.")
+It reads iCalendar files and a Maildir, and sends through SMTP or sendmail, to
+ntfy, or through Apprise to Telegram, Signal, Matrix, Pushover, Gotify and
+other services.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${RINGPOST_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Apprise carries notices to Telegram, Gotify and the rest; without it every other
+# way still works, and the status bar names the package when an address needs it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS apprise)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
