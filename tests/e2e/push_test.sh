@@ -17,18 +17,12 @@ e2e_start_x
 e2e_start_tray
 e2e_start_smtp
 
-NTFY_OUT="$E2E_WORK/ntfy"
-/usr/bin/python3 "$E2E_LIB/ntfy_server.py" --out "$NTFY_OUT" --port-file "$E2E_WORK/ntfy.port" \
-  >"$E2E_WORK/ntfy.out" 2>&1 &
-e2e_background $!
-e2e_wait 20 "the ntfy server to listen" test -s "$E2E_WORK/ntfy.port" ||
-  { cat "$E2E_WORK/ntfy.out" >&2; e2e_abort "no ntfy server"; }
-NTFY_PORT=$(cat "$E2E_WORK/ntfy.port")
-e2e_log "ntfy server on 127.0.0.1:$NTFY_PORT"
+e2e_start_post_recorder
+NTFY_OUT=$E2E_RECORDER_OUT
+NTFY_PORT=$E2E_RECORDER_PORT
 
 TOPIC=ringpost_e2e_7q
 ADDRESS="ntfy-$TOPIC@127.0.0.1"
-WIZARD_TITLE="Ringpost Configuration Wizard"
 
 # A meeting whose reminder is due now, and the profile with [Push] added.
 now=$(date +%s)
@@ -54,34 +48,7 @@ program_said() { grep -qF -- "$1" "$E2E_WORK"/ringpost.out; }
 e2e_start_program ringpost debug
 
 # ---- First run: the wizard from the keyboard, "Other" and the push address -------------
-e2e_wait_window Ringpost DIALOG 60 || e2e_abort "no welcome box on a first run"
-e2e_focus "$E2E_WINDOW"
-e2e_keys Return
-e2e_wait_window "$WIZARD_TITLE" DIALOG || e2e_abort "the wizard did not open"
-wizard=$E2E_WINDOW
-e2e_focus "$wizard"
-# Introduction: Next. Carrier: Alt+O picks "&Other (including Text Pagers)".
-e2e_keys alt+n
-e2e_keys alt+o Return
-# The address page: Next stays off until the address has an "@". A click puts
-# the focus into the address field (its place on the page), Tab then reaches the
-# two time pickers.
-sleep 0.5
-read -r wizard_left wizard_top < <(e2e_window_origin "$wizard")
-xdotool mousemove $((wizard_left + 400)) $((wizard_top + 89)) click 1
-sleep 0.3
-e2e_type "$ADDRESS"
-e2e_keys Tab
-e2e_type "12:01AM"
-e2e_keys Tab
-e2e_type "11:59PM"
-e2e_keys Return
-# Meetings: the meeting reminder box on; tasks: nothing more.
-e2e_keys Tab Tab space Return
-e2e_keys Return
-e2e_wait 10 "the wizard to close after Done" e2e_window_gone "$wizard" ||
-  e2e_abort "the wizard stayed open after Done"
-e2e_wait 10 "the settings file" test -s "$E2E_SETTINGS" || e2e_abort "Done saved no settings"
+e2e_first_run_with_address "$ADDRESS"
 
 e2e_group
 grep -qF "\"CustomEmail\"=\"$ADDRESS\"" "$E2E_SETTINGS" ||
@@ -93,41 +60,24 @@ e2e_group_ok "the wizard took the push address and the window says where notices
 
 e2e_wait_window Ringpost NORMAL 10 || e2e_abort "no main window after the wizard"
 MAIN=$E2E_WINDOW
-read -r MAIN_LEFT MAIN_TOP < <(e2e_window_origin "$MAIN")
-TEST_X=$((MAIN_LEFT + E2E_BUTTON_TEST[0]))
-TEST_Y=$((MAIN_TOP + E2E_BUTTON_TEST[1]))
+e2e_point_at_test_button "$MAIN"
+TEST_TEXT="Ringpost Test message\\nIf you got this message Ringpost Notification is working."
 
 # ---- A test message goes to the topic, and the status line says so ---------------------
-click_test_button() {
-  local before
-  before=$(ntfy_count "Ringpost Test message\\nIf you got this message Ringpost Notification is working.")
-  xdotool mousemove "$TEST_X" "$TEST_Y" click 1
-  e2e_wait 30 "a test message at the ntfy server" \
-    eval '[ "$(ntfy_count "Ringpost Test message\\nIf you got this message Ringpost Notification is working.")" -gt "$before" ]' ||
-    e2e_abort "the test message did not reach the ntfy server: $(ntfy_bodies)"
-}
 e2e_group
-click_test_button
+e2e_click_test_button 'ntfy_count "$TEST_TEXT"'
 e2e_wait 10 "the status after the test message" \
   program_said "Ringpost Test message sent to ntfy topic $TOPIC on 127.0.0.1:$NTFY_PORT." ||
   e2e_fail "the status line did not say where the test message went"
 e2e_group_ok "the test message reached topic $TOPIC and the status line says so"
 
 # ---- The due reminder arrives once, with its exact text ---------------------------------
-# Each test message wakes the engine for a cycle; with the pointer resting on the
-# button the cycle runs a notice pass.
 e2e_group
-for _ in 1 2 3 4; do
-  cycles=$(e2e_debug_count ProcessCheckes-End)
-  click_test_button
-  e2e_wait 20 "the cycle after the test message" \
-    eval '[ "$(e2e_debug_count ProcessCheckes-End)" -gt "$cycles" ]'
-  e2e_poll 3 e2e_debug_has '^HandleNotify - Exit$' && break
-done
+e2e_run_notice_pass 'ntfy_count "$TEST_TEXT"'
 e2e_wait 60 "the meeting reminder at the ntfy server" eval '[ "$(ntfy_count "$DUE_KEY")" -ge 1 ]' ||
   e2e_fail "the reminder \"$DUE_KEY\" did not arrive: $(ntfy_bodies)"
 # One more pass: the reminder is not published again.
-click_test_button
+e2e_click_test_button 'ntfy_count "$TEST_TEXT"'
 [ "$(ntfy_count "$DUE_KEY")" = 1 ] || e2e_fail "the reminder arrived $(ntfy_count "$DUE_KEY") times"
 [ "$(e2e_mail_count)" = 0 ] || e2e_fail "$(e2e_mail_count) message(s) went to the SMTP server"
 e2e_group_ok "the reminder \"$DUE_KEY\" arrived once at topic $TOPIC; nothing went to SMTP"

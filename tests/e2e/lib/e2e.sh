@@ -492,12 +492,89 @@ e2e_debug_lines() { { tr -d '\r' <"$E2E_DATA/DEBUG.LOG"; } 2>/dev/null; }
 e2e_debug_count() { e2e_debug_lines | grep -cx -- "$1"; }
 e2e_debug_has() { e2e_debug_lines | grep -q -- "$1"; }
 
+# ---- The push server stand-in ---------------------------------------------------
+
+# lib/ntfy_server.py on a free loopback port: it answers publishes as ntfy does
+# and takes the posts Apprise makes, keeping each request in $E2E_RECORDER_OUT.
+e2e_start_post_recorder() {
+  E2E_RECORDER_OUT="$E2E_WORK/posts"
+  /usr/bin/python3 "$E2E_LIB/ntfy_server.py" --out "$E2E_RECORDER_OUT" \
+    --port-file "$E2E_WORK/posts.port" >"$E2E_WORK/posts.out" 2>&1 &
+  e2e_background $!
+  e2e_wait 20 "the push server stand-in to listen" test -s "$E2E_WORK/posts.port" ||
+    { cat "$E2E_WORK/posts.out" >&2; e2e_abort "no push server stand-in"; }
+  E2E_RECORDER_PORT=$(cat "$E2E_WORK/posts.port")
+  e2e_log "push server stand-in on 127.0.0.1:$E2E_RECORDER_PORT"
+}
+
 # ---- The main window's controls ----------------------------------------------------
 # Places inside the main window, from its top left corner: the menu titles and
 # the toolbar's test-message button (the eighth button, after three separators).
 E2E_MENU_SETTINGS=(30 8)
 E2E_MENU_QUIT=(128 8)
 E2E_BUTTON_TEST=(338 42)
+
+# A first run's wizard from the keyboard alone: the welcome box, "Other (including
+# Text Pagers)", the device address $1 and the hours 00:01 to 23:59, the meeting
+# reminder box on, Done; then waits for the settings file.
+e2e_first_run_with_address() {
+  local wizard
+  e2e_wait_window Ringpost DIALOG 60 || e2e_abort "no welcome box on a first run"
+  e2e_focus "$E2E_WINDOW"
+  e2e_keys Return
+  e2e_wait_window "Ringpost Configuration Wizard" DIALOG || e2e_abort "the wizard did not open"
+  wizard=$E2E_WINDOW
+  e2e_focus "$wizard"
+  # Introduction: Next. Carrier: Alt+O picks "&Other (including Text Pagers)". The
+  # address page opens with the focus in the address field; Tab reaches the pickers.
+  e2e_keys alt+n
+  e2e_keys alt+o Return
+  sleep 0.5
+  e2e_type "$1"
+  e2e_keys Tab
+  e2e_type "12:01AM"
+  e2e_keys Tab
+  e2e_type "11:59PM"
+  e2e_keys Return
+  # Meetings: the meeting reminder box on; tasks: nothing more.
+  e2e_keys Tab Tab space Return
+  e2e_keys Return
+  e2e_wait 10 "the wizard to close after Done" e2e_window_gone "$wizard" ||
+    e2e_abort "the wizard stayed open after Done (was Next enabled for the address?)"
+  e2e_wait 10 "the settings file" test -s "$E2E_SETTINGS" || e2e_abort "Done saved no settings"
+}
+
+# Where the test-message button of the main window $1 is: $E2E_TEST_X $E2E_TEST_Y.
+e2e_point_at_test_button() {
+  local left top
+  read -r left top < <(e2e_window_origin "$1")
+  E2E_TEST_X=$((left + E2E_BUTTON_TEST[0]))
+  E2E_TEST_Y=$((top + E2E_BUTTON_TEST[1]))
+}
+
+# Clicks the test-message button and waits until the count that `eval "$1"`
+# prints grows, that is until the test message arrived where it goes.
+e2e_click_test_button() {
+  local count=$1 before
+  before=$(eval "$count")
+  xdotool mousemove "$E2E_TEST_X" "$E2E_TEST_Y" click 1
+  e2e_wait 30 "a test message after a click on the toolbar button" \
+    eval '[ "$(eval "$count")" -gt "$before" ]' ||
+    e2e_abort "the test message did not arrive"
+}
+
+# Runs the engine through a notice pass: each test message wakes it for a cycle,
+# and with the pointer resting on the button the cycle's notice pass runs.
+e2e_run_notice_pass() {
+  local cycles
+  for _ in 1 2 3 4; do
+    cycles=$(e2e_debug_count ProcessCheckes-End)
+    e2e_click_test_button "$1"
+    e2e_wait 20 "the cycle after the test message" \
+      eval '[ "$(e2e_debug_count ProcessCheckes-End)" -gt "$cycles" ]'
+    e2e_poll 3 e2e_debug_has '^HandleNotify - Exit$' && break
+  done
+}
 
 # Opens a menu of the main window $1 by a click on its title ($2 $3).
 e2e_open_menu() {
