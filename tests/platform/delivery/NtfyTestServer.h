@@ -14,17 +14,8 @@ namespace rp::mailstore::testing {
 class TNtfyServer {
 public:
     explicit TNtfyServer(const QStringList& extra = {}) {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                                      QStringLiteral("/../../e2e/lib/ntfy_server.py"),
-                                  QStringLiteral("--out"), out.path()} +
-                          extra);
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-        }
-        const QByteArray line = process.readLine().trimmed();
-        if (line.startsWith("READY "))
-            port = line.mid(6).toInt();
+        port = StartServerScript(process, QStringLiteral("../../../e2e/lib/ntfy_server.py"),
+                                 QStringList{QStringLiteral("--out"), out.path()} + extra);
     }
     ~TNtfyServer() {
         process.closeWriteChannel();
