@@ -73,6 +73,9 @@ public:
     virtual void SetStatusText(const QString& text) = 0;
     virtual void SetEngineRunning(bool running) = 0;
     virtual void ShowErrorBox(const QString& text) = 0;
+    // Whether a source works (engine/SourceHealth.h): `problem` empty when it
+    // does (again). Any thread may call; the window keeps what fails in view.
+    virtual void ReportSourceHealth(const QString& source, const QString& problem) = 0;
 };
 
 } // namespace rp

@@ -33,9 +33,12 @@ TEngineDeps SystemEngineDeps(IEngineHost& host, QString& notice) {
     deps.Input = CreateInputState(&notice);
     deps.Wake = std::make_unique<TWakeEvent>(QLatin1String(WakeEventName));
     deps.Runtime = std::make_unique<TNullAutomationRuntime>();
-    // A server's trouble shows in the status bar; the host outlives the engine.
+    // A source's trouble stays in view while it lasts; the host outlives the engine.
     deps.Factory =
-        CreateMailStoreFactory([&host](const QString& text) { host.SetStatusText(text); });
+        CreateMailStoreFactory([&host](const QString& text) { host.SetStatusText(text); },
+                               [&host](const QString& source, const QString& problem) {
+                                   host.ReportSourceHealth(source, problem);
+                               });
     deps.DataDir = QDir(QStringLiteral("."));
     return deps;
 }

@@ -62,6 +62,17 @@ void TEngineHostBridge::SetStatusText(const QString& text) {
         this, [this, text] { showStatus(text); }, Qt::QueuedConnection);
 }
 
+void TEngineHostBridge::ReportSourceHealth(const QString& source, const QString& problem) {
+    if (!health.Report(source, problem) || !healthChanged)
+        return;
+    if (OnGuiThread()) {
+        healthChanged();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { healthChanged(); }, Qt::QueuedConnection);
+}
+
 void TEngineHostBridge::ShowErrorBox(const QString& text) {
     if (OnGuiThread()) {
         showErrorBox(text);

@@ -6,6 +6,7 @@
 
 #include "engine/EngineSeams.h"
 #include "engine/SettingsRecord.h"
+#include "engine/SourceHealth.h"
 
 #include <QObject>
 #include <atomic>
@@ -34,6 +35,10 @@ public:
     // Blocks the calling engine thread until the box is closed, or until closing
     // has begun; once closing has begun no new box is shown.
     void ShowErrorBox(const QString& text) override;
+    // From any thread; `healthChanged` then runs on the GUI thread.
+    void ReportSourceHealth(const QString& source, const QString& problem) override;
+    void OnHealthChanged(std::function<void()> handler) { healthChanged = std::move(handler); }
+    const TSourceHealth& Health() const { return health; }
 
     bool EngineRunning() const { return engineRunning; }
     // The close sequence is about to wait for the engine: release every engine
@@ -49,6 +54,8 @@ private:
     TSharedSettings& settings;
     TTextHandler showStatus;
     TTextHandler showErrorBox;
+    std::function<void()> healthChanged;
+    TSourceHealth health;
     std::atomic<bool> engineRunning{false};
     std::mutex boxLock; // guards closing and waitingBoxes
     bool closing = false;

@@ -113,6 +113,8 @@ QString TCalDavMirror::SyncNow() {
         trouble = TSyncTrouble::None;
         if (problem.isEmpty())
             reported.clear();
+        if (health)
+            health(healthSource, problem);
         return problem;
     }
     if (!failingSince.isValid())
@@ -125,7 +127,14 @@ QString TCalDavMirror::SyncNow() {
                   : QStringLiteral("%1 not read since %2: %3 The last good copy is used.")
                         .arg(Capitalized(what), since, failure);
     Report(problem);
+    if (health)
+        health(healthSource, problem);
     return failure;
+}
+
+void TCalDavMirror::ReportHealthTo(QString source, TSourceHealthSink sink) {
+    healthSource = std::move(source);
+    health = std::move(sink);
 }
 
 void TCalDavMirror::Report(const QString& text) {

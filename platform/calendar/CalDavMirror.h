@@ -50,6 +50,9 @@ public:
     QString SyncNow();
     void RequestWriteBack() override { writeBackWanted = true; }
     const std::shared_ptr<TSourceCache>& Cache() const override { return cache; }
+    // After each sync, tells `sink` under the id `source` whether the server was
+    // read (an empty problem) or what keeps it from being read.
+    void ReportHealthTo(QString source, TSourceHealthSink sink);
 
     TRemoteKind Kind() const { return kind; }
     bool ReadOnly() const override { return kind == TRemoteKind::Subscription; }
@@ -87,6 +90,8 @@ private:
     std::shared_ptr<TSourceCache> cache;
     int pollSeconds;
     TStatusSink status;
+    QString healthSource;
+    TSourceHealthSink health;
     QString password;
     bool passwordKnown = false;
 

@@ -399,8 +399,16 @@ void TImapInbox::PollNow() {
         // The password or token command, or Online Accounts.
         NoteFailure(EImapError(TImapFailure::Settings, error.Message()));
     }
-    if (const QString text = StatusText(); !text.isEmpty())
+    const QString text = StatusText();
+    if (!text.isEmpty())
         Report(text);
+    if (health)
+        health(healthSource, text);
+}
+
+void TImapInbox::ReportHealthTo(QString source, TSourceHealthSink sink) {
+    healthSource = std::move(source);
+    health = std::move(sink);
 }
 
 // A copy that cannot be written costs only the next offline start; the inbox goes on.

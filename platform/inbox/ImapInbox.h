@@ -83,6 +83,10 @@ public:
     // One look at the server on the calling thread (never the GUI's).
     void PollNow();
 
+    // After each look at the server, tells `sink` under the id `source` whether
+    // it was read (an empty problem) or why not. Before the first Contents().
+    void ReportHealthTo(QString source, TSourceHealthSink sink);
+
     TImapInboxStatus Status() const;
     // One line for the status bar; empty while all is well.
     QString StatusText() const;
@@ -105,6 +109,8 @@ private:
     QString cachePath;
     int pollSeconds;
     TStatusSink statusSink;
+    QString healthSource;
+    TSourceHealthSink health;
     QString reported; // last text told to statusSink
 
     std::mutex pollMutex; // one look at a time; guards session and working copy

@@ -2,6 +2,7 @@
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include "platform/calendar/CalDavMirror.h"
+#include "platform/delivery/NtfyPublisher.h"
 #include "platform/delivery/PushRouter.h"
 #include "platform/inbox/ImapInbox.h"
 #include "platform/mailstore/MailStoreItems.h"
@@ -17,6 +18,10 @@ using outlook::EAutomationError;
 using outlook::ItemPtr;
 
 // A collection over one snapshot of records: Count and Item never touch the disk.
+QString CleanPath(const QString& path) {
+    return QDir::cleanPath(QDir(path).absolutePath());
+}
+
 template <class Element> class TItems : public outlook::Items {
 public:
     using TMake = std::function<ItemPtr(const Element&)>;
@@ -36,11 +41,35 @@ private:
     TMake make;
 };
 
+// Tells the source-health panel whether a local file or folder was read; a
+// server's mirror tells it itself, from what its last sync found.
+struct THealthNote {
+    TSourceHealthSink sink;
+    QString source;
+    bool local = true;
+
+    template <class Read> auto Watch(Read read) const {
+        try {
+            auto result = read();
+            Tell({});
+            return result;
+        } catch (const EAutomationError& error) {
+            Tell(error.Message());
+            throw;
+        }
+    }
+    void Tell(const QString& problem) const {
+        if (sink && local)
+            sink(source, problem);
+    }
+};
+
 class TCalendarFolder : public outlook::MAPIFolder {
 public:
-    explicit TCalendarFolder(std::shared_ptr<TIcsSource> source) : source(std::move(source)) {}
+    TCalendarFolder(std::shared_ptr<TIcsSource> source, THealthNote health)
+        : source(std::move(source)), health(std::move(health)) {}
     std::shared_ptr<outlook::Items> Items() override {
-        auto contents = source->Contents();
+        auto contents = health.Watch([this] { return source->Contents(); });
         return std::make_shared<TItems<std::shared_ptr<const TAppointmentRecord>>>(
             contents, contents->appointments,
             [](const auto& record) -> ItemPtr { return MakeAppointment(record); });
@@ -49,13 +78,15 @@ public:
 
 private:
     std::shared_ptr<TIcsSource> source;
+    THealthNote health;
 };
 
 class TTaskFolder : public outlook::MAPIFolder {
 public:
-    explicit TTaskFolder(std::shared_ptr<TIcsSource> source) : source(std::move(source)) {}
+    TTaskFolder(std::shared_ptr<TIcsSource> source, THealthNote health)
+        : source(std::move(source)), health(std::move(health)) {}
     std::shared_ptr<outlook::Items> Items() override {
-        auto contents = source->Contents();
+        auto contents = health.Watch([this] { return source->Contents(); });
         return std::make_shared<TItems<std::shared_ptr<const TTaskRecord>>>(
             contents, contents->tasks,
             [source = source](const auto& record) -> ItemPtr { return MakeTask(record, source); });
@@ -64,67 +95,27 @@ public:
 
 private:
     std::shared_ptr<TIcsSource> source;
+    THealthNote health;
 };
 
 class TInboxFolder : public outlook::MAPIFolder {
 public:
-    explicit TInboxFolder(std::shared_ptr<IInboxSource> inbox) : inbox(std::move(inbox)) {}
+    TInboxFolder(std::shared_ptr<IInboxSource> inbox, THealthNote health)
+        : inbox(std::move(inbox)), health(std::move(health)) {}
     std::shared_ptr<outlook::Items> Items() override {
-        auto contents = inbox->Contents();
+        auto contents = health.Watch([this] { return inbox->Contents(); });
         return std::make_shared<TItems<TMailRecord>>(
             contents, contents->messages,
             [](const auto& record) -> ItemPtr { return MakeReceivedMail(record); });
     }
-    int UnReadItemCount() override { return inbox->Contents()->unreadCount; }
-
-private:
-    std::shared_ptr<IInboxSource> inbox;
-};
-
-class TStoreNameSpace : public outlook::NameSpace {
-public:
-    explicit TStoreNameSpace(std::shared_ptr<TStoreParts> parts) : parts(std::move(parts)) {}
-    std::shared_ptr<outlook::MAPIFolder> GetDefaultFolder(int kind) override {
-        switch (kind) {
-        case outlook::olFolderCalendar:
-            return std::make_shared<TCalendarFolder>(parts->calendar);
-        case outlook::olFolderTasks:
-            return std::make_shared<TTaskFolder>(parts->tasks);
-        case outlook::olFolderInbox:
-            return std::make_shared<TInboxFolder>(parts->inbox);
-        default:
-            return nullptr;
-        }
+    int UnReadItemCount() override {
+        return health.Watch([this] { return inbox->Contents(); })->unreadCount;
     }
 
 private:
-    std::shared_ptr<TStoreParts> parts;
+    std::shared_ptr<IInboxSource> inbox;
+    THealthNote health;
 };
-
-QString CleanPath(const QString& path) {
-    return QDir::cleanPath(QDir(path).absolutePath());
-}
-
-std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSettings& server,
-                                       const QString& what, const TStoreLocation& location) {
-    if (server.url.isEmpty())
-        return std::make_shared<TIcsSource>(path, what, location.recheckMs);
-    return std::make_shared<TIcsSource>(
-        std::make_shared<TCalDavMirror>(server, what, location.cacheFolder, location.pollSeconds,
-                                        location.status),
-        what, location.recheckMs);
-}
-
-std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
-                                        const TStoreLocation& location) {
-    const TSourceSettings& server = profile.inboxServer;
-    if (!server.HasServer())
-        return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
-    return std::make_shared<TImapInbox>(server, TLoginSource(SignInOf(server)),
-                                        location.cacheFolder + QLatin1Char('/') +
-                                            ImapCopyName(server),
-                                        location.pollSeconds, location.status);
-}
 
 bool SameSource(const TMailStoreProfile& profile) {
     if (!profile.calendarServer.url.isEmpty() || !profile.tasksServer.url.isEmpty())
@@ -132,23 +123,111 @@ bool SameSource(const TMailStoreProfile& profile) {
     return CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath);
 }
 
+// One file, folder or collection for both is one source to the user as well.
+QString TasksHealthId(const TMailStoreProfile& profile) {
+    return QLatin1String(SameSource(profile) ? health::Calendar : health::Tasks);
+}
+
+class TStoreNameSpace : public outlook::NameSpace {
+public:
+    TStoreNameSpace(std::shared_ptr<TStoreParts> parts, TSourceHealthSink health)
+        : parts(std::move(parts)), health(std::move(health)) {}
+    std::shared_ptr<outlook::MAPIFolder> GetDefaultFolder(int kind) override {
+        const TMailStoreProfile& profile = parts->profile;
+        switch (kind) {
+        case outlook::olFolderCalendar:
+            return std::make_shared<TCalendarFolder>(
+                parts->calendar,
+                THealthNote{health, health::Calendar, profile.calendarServer.url.isEmpty()});
+        case outlook::olFolderTasks:
+            return std::make_shared<TTaskFolder>(
+                parts->tasks,
+                THealthNote{health, TasksHealthId(profile), profile.tasksServer.url.isEmpty()});
+        case outlook::olFolderInbox:
+            return std::make_shared<TInboxFolder>(
+                parts->inbox,
+                THealthNote{health, health::Inbox, profile.inboxServer.url.isEmpty()});
+        default:
+            return nullptr;
+        }
+    }
+
+private:
+    std::shared_ptr<TStoreParts> parts;
+    TSourceHealthSink health;
+};
+
+// Sends through `inner`, telling the source-health panel whether sending (or
+// push, for an ntfy address) worked.
+class THealthReportingTransport : public IMailTransport {
+public:
+    THealthReportingTransport(std::shared_ptr<IMailTransport> inner, TSourceHealthSink health)
+        : inner(std::move(inner)), health(std::move(health)) {}
+    QString Send(const TComposedMessage& message) override {
+        return THealthNote{health, health::Send}.Watch([&] { return inner->Send(message); });
+    }
+    QString SendMessage(const TOutgoingMessage& message) override {
+        const char* source = IsPushAddress(message.to) ? health::Push : health::Send;
+        return THealthNote{health, source}.Watch([&] { return inner->SendMessage(message); });
+    }
+
+private:
+    std::shared_ptr<IMailTransport> inner;
+    TSourceHealthSink health;
+};
+
+std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSettings& server,
+                                       const QString& what, const QString& healthId,
+                                       const TStoreLocation& location) {
+    if (server.url.isEmpty())
+        return std::make_shared<TIcsSource>(path, what, location.recheckMs);
+    auto mirror = std::make_shared<TCalDavMirror>(server, what, location.cacheFolder,
+                                                  location.pollSeconds, location.status);
+    mirror->ReportHealthTo(healthId, location.health);
+    return std::make_shared<TIcsSource>(mirror, what, location.recheckMs);
+}
+
+std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
+                                        const TStoreLocation& location) {
+    const TSourceSettings& server = profile.inboxServer;
+    if (!server.HasServer())
+        return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
+    auto inbox = std::make_shared<TImapInbox>(
+        server, TLoginSource(SignInOf(server)),
+        location.cacheFolder + QLatin1Char('/') + ImapCopyName(server), location.pollSeconds,
+        location.status);
+    inbox->ReportHealthTo(health::Inbox, location.health);
+    return inbox;
+}
+
+// A profile that cannot be read, or that holds what Ringpost does not understand.
+TMailStoreProfile LoadReportedProfile(const TStoreLocation& location) {
+    const THealthNote note{location.health, health::Profile};
+    TMailStoreProfile profile =
+        note.Watch([&] { return LoadProfile(location.profilePath, location.storeFolder); });
+    note.Tell(profile.problems.join(QLatin1Char(' ')));
+    return profile;
+}
+
 } // namespace
 
 std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     auto parts = std::make_shared<TStoreParts>();
-    parts->profile = LoadProfile(location.profilePath, location.storeFolder);
+    parts->profile = LoadReportedProfile(location);
     if (parts->profile.isDefault)
         CreateDefaultStore(location.storeFolder);
     const TMailStoreProfile& profile = parts->profile;
     parts->calendar = OpenSource(profile.calendarPath, profile.calendarServer,
-                                 QStringLiteral("calendar"), location);
+                                 QStringLiteral("calendar"), health::Calendar, location);
     // One file, folder or collection for both is read once, not twice.
-    parts->tasks = SameSource(profile) ? parts->calendar
-                                       : OpenSource(profile.tasksPath, profile.tasksServer,
-                                                    QStringLiteral("task list"), location);
+    parts->tasks = SameSource(profile)
+                       ? parts->calendar
+                       : OpenSource(profile.tasksPath, profile.tasksServer,
+                                    QStringLiteral("task list"), health::Tasks, location);
     parts->inbox = OpenInbox(profile, location);
     // ntfy-...@ addresses go to their push server, whatever [Send] says.
-    parts->transport = std::make_shared<TPushRouter>(profile, CreateTransport(profile.send));
+    parts->transport = std::make_shared<THealthReportingTransport>(
+        std::make_shared<TPushRouter>(profile, CreateTransport(profile.send)), location.health);
     return parts;
 }
 
@@ -166,7 +245,7 @@ std::shared_ptr<TStoreParts> TStoreApplication::Parts() {
 std::shared_ptr<outlook::NameSpace> TStoreApplication::GetNamespace(const QString& type) {
     if (type.compare(QLatin1String("MAPI"), Qt::CaseInsensitive) != 0)
         throw EAutomationError(QStringLiteral("The namespace \"%1\" is not known.").arg(type));
-    return std::make_shared<TStoreNameSpace>(Parts());
+    return std::make_shared<TStoreNameSpace>(Parts(), location.health);
 }
 
 outlook::ItemPtr TStoreApplication::CreateItem(int kind) {

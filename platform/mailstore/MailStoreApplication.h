@@ -25,6 +25,8 @@ struct TStoreLocation {
     int pollSeconds = 300;
     // Where a source's trouble is told (the status bar); may be empty.
     TStatusSink status = nullptr;
+    // Whether each source works (engine/SourceHealth.h); may be empty.
+    TSourceHealthSink health = nullptr;
 };
 
 // The sources and the transport one profile describes.

@@ -7,9 +7,10 @@
 namespace rp {
 
 std::unique_ptr<outlook::IApplicationFactory>
-CreateMailStoreFactory(std::function<void(const QString& text)> status) {
+CreateMailStoreFactory(std::function<void(const QString& text)> status, TSourceHealthSink health) {
     mailstore::TStoreLocation location;
     location.status = std::move(status);
+    location.health = std::move(health);
     return std::make_unique<mailstore::TMailStoreFactory>(location);
 }
 
@@ -28,8 +29,8 @@ TDeliveryReport LastDeliveryReport() {
     return {note.serial, note.subject, note.where};
 }
 
-QString GatewayWarning(const QString& recipient) {
-    return mailstore::ClosedGatewayWarning(recipient);
+QString GatewayWarning(const QString& recipient, bool* closed) {
+    return mailstore::ClosedGatewayWarning(recipient, closed);
 }
 
 } // namespace rp

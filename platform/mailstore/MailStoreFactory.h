@@ -4,6 +4,7 @@
 // and where notices go as its profile stands now.
 
 #include "engine/OutlookModel.h"
+#include "engine/SourceHealth.h"
 
 #include <QString>
 #include <functional>
@@ -13,9 +14,12 @@ namespace rp {
 
 // The local mail store that stands in for the mail application, as configured by
 // ${XDG_CONFIG_HOME:-$HOME/.config}/Amberfold/MailStore.ini (or its default).
-// `status` hears of a calendar or task server that cannot be reached (engine thread).
+// `status` hears once of a server that cannot be reached or is reached again;
+// `health` hears whether each source works (engine/SourceHealth.h), on the engine
+// thread or the IMAP inbox's own.
 std::unique_ptr<outlook::IApplicationFactory>
-CreateMailStoreFactory(std::function<void(const QString& text)> status = {});
+CreateMailStoreFactory(std::function<void(const QString& text)> status = {},
+                       TSourceHealthSink health = {});
 
 // Where the mail store sends a notice to `recipient` as its profile stands now,
 // in words that follow "Notices will be": "sent to ntfy topic T on H", "handed
@@ -31,7 +35,7 @@ struct TDeliveryReport {
 TDeliveryReport LastDeliveryReport();
 
 // A one-line warning when `recipient` is on a carrier gateway that no longer
-// delivers; empty otherwise.
-QString GatewayWarning(const QString& recipient);
+// delivers (or not reliably); empty otherwise. `closed` tells which.
+QString GatewayWarning(const QString& recipient, bool* closed = nullptr);
 
 } // namespace rp

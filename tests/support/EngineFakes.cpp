@@ -244,6 +244,10 @@ void FakeHost::SetStatusText(const QString& text) {
     statusTexts.append(text);
 }
 
+void FakeHost::ReportSourceHealth(const QString& source, const QString& problem) {
+    health.Report(source, problem);
+}
+
 void FakeHost::SetEngineRunning(bool running) {
     std::lock_guard lock(mutex);
     engineRunning = running;

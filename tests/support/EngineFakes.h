@@ -5,6 +5,7 @@
 // engine thread, outside the fake's own lock, so they may call back into the fake.
 
 #include "engine/EngineSeams.h"
+#include "engine/SourceHealth.h"
 
 #include <QList>
 #include <QStringList>
@@ -138,6 +139,7 @@ public:
     void SetStatusText(const QString& text) override;
     void SetEngineRunning(bool running) override;
     void ShowErrorBox(const QString& text) override;
+    void ReportSourceHealth(const QString& source, const QString& problem) override;
 
     void SetSettings(const SettingsRecord& value);
     template <class Change> void UpdateSettings(Change change) {
@@ -153,12 +155,15 @@ public:
     QList<bool> EngineRunningChanges() const;
     QStringList ErrorBoxes() const;
     QList<int32_t> TaskRemindPeriodWrites() const;
+    // What fails now, by the reports so far.
+    const TSourceHealth& Health() const { return health; }
 
     // Called on the engine thread when an error box is shown, after it is logged.
     std::function<void(const QString& text)> OnErrorBox;
 
 private:
     mutable std::mutex mutex;
+    TSourceHealth health;
     SettingsRecord settings;
     QString recipient = QStringLiteral("5551234567@txt.example.net");
     QStringList statusTexts;
