@@ -5,6 +5,7 @@
 // writing the profile file is platform/mailstore/MailStoreProfile.h.
 
 #include <QString>
+#include <QStringList>
 
 namespace rp::mailstore {
 
@@ -78,6 +79,9 @@ struct TMailStoreProfile {
     TPushSettings push;
     // True when no profile file exists and the embedded default store serves.
     bool isDefault = false;
+    // What the file holds that Ringpost does not understand, one line each naming
+    // the file, the line and the section (ProfileCheck.h); never saved.
+    QStringList problems;
 };
 
 } // namespace rp::mailstore

@@ -4,6 +4,7 @@
 #include "engine/DurableWrite.h"
 #include "engine/OutlookModel.h"
 #include "platform/common/Files.h"
+#include "platform/mailstore/ProfileCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -247,6 +248,7 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
     profile.inboxServer.signIn = ReadSignIn(ini, QStringLiteral("Inbox"));
     ReadSend(ini, profile.send);
     ReadPush(ini, profile.push);
+    profile.problems = CheckProfile(path);
     return profile;
 }
 
