@@ -43,13 +43,17 @@ constexpr std::array<TGateway, 16> kGateways{{
 
 } // namespace
 
-QString ClosedGatewayWarning(const QString& recipient) {
+QString ClosedGatewayWarning(const QString& recipient, bool* closed) {
     const QString domain = recipient.trimmed().section(QLatin1Char('@'), -1).toLower();
+    if (closed)
+        *closed = false;
     if (!recipient.contains(QLatin1Char('@')) || domain.isEmpty())
         return {};
     for (const TGateway& gateway : kGateways) {
         if (domain != QLatin1String(gateway.domain))
             continue;
+        if (closed)
+            *closed = gateway.closed;
         return QStringLiteral("Notices to @%1 %2: %3. Use a push address such as "
                               "ntfy-TOPIC@ntfy.sh instead (Help: Choosing a carrier).")
             .arg(domain,

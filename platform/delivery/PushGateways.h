@@ -8,7 +8,8 @@
 namespace rp::mailstore {
 
 // A one-line warning when `recipient` is on a gateway that is closed or about
-// to close; empty for every other address.
-QString ClosedGatewayWarning(const QString& recipient);
+// to close; empty for every other address. `closed`, when given, says whether
+// the gateway is closed (rather than only unreliable).
+QString ClosedGatewayWarning(const QString& recipient, bool* closed = nullptr);
 
 } // namespace rp::mailstore

@@ -5,9 +5,10 @@
 
 namespace rp {
 
-void ShowMailStoreDialog(QWidget* parent) {
+void ShowMailStoreDialog(QWidget* parent, const QString& recipient) {
     mailstore::TMailStoreEditor dialog(mailstore::DefaultProfilePath(),
                                        mailstore::DefaultStoreFolder(), parent);
+    dialog.SetTestRecipient(recipient);
     dialog.exec();
 }
 

@@ -12,7 +12,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,7 +22,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -73,6 +78,45 @@ const char* KindName(TSourceKind kind) {
     return "inbox";
 }
 
+QString Expanded(const QString& path) {
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+bool SamePath(const QString& a, const QString& b) {
+    return QDir::cleanPath(Expanded(a)) == QDir::cleanPath(Expanded(b));
+}
+
+bool IsMaildir(const QString& path) {
+    const QDir folder(Expanded(path));
+    return folder.exists(QStringLiteral("cur")) && folder.exists(QStringLiteral("new"));
+}
+
+// The local paths the profile names that are not there, one line each.
+QStringList MissingPaths(const TMailStoreProfile& profile) {
+    QStringList missing;
+    const auto need = [&missing](bool used, const QString& path, const QString& what) {
+        if (used && !path.isEmpty() && !QFileInfo::exists(Expanded(path)))
+            missing.append(QObject::tr("The %1 \"%2\" does not exist.").arg(what, path));
+    };
+    need(profile.calendarServer.url.isEmpty(), profile.calendarPath,
+         QObject::tr("calendar file or folder"));
+    need(profile.tasksServer.url.isEmpty(), profile.tasksPath, QObject::tr("task file or folder"));
+    need(!profile.inboxServer.HasServer(), profile.inboxPath, QObject::tr("inbox folder"));
+    if (!profile.inboxServer.HasServer() && QFileInfo(Expanded(profile.inboxPath)).isDir() &&
+        !IsMaildir(profile.inboxPath))
+        missing.append(QObject::tr("The inbox folder \"%1\" is not a Maildir: it has no cur "
+                                   "and new folders.")
+                           .arg(profile.inboxPath));
+    for (const TSourceSettings* server :
+         {&profile.calendarServer, &profile.tasksServer, &profile.inboxServer})
+        need(!server->url.isEmpty(), server->caFile, QObject::tr("CA certificate file"));
+    need(profile.send.transport == TTransportKind::Smtp, profile.send.caFile,
+         QObject::tr("CA certificate file"));
+    return missing;
+}
+
 // Runs on the test's worker thread: the password lookup may wait for the keyring,
 // the token for its command or Online Accounts.
 QString ImapInboxTester(const TSourceSettings& settings) {
@@ -95,18 +139,7 @@ TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWi
         return ProbeCalendarSource(settings, QStringLiteral("task list"));
     };
     sources[2].tester = ImapInboxTester;
-    auto* layout = new QVBoxLayout(this);
-    auto* where = new QLabel(tr("Profile: %1").arg(this->profilePath), this);
-    where->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(where);
-    layout->addWidget(BuildStorePage());
-    layout->addWidget(BuildSendPage());
-    layout->addWidget(BuildPushPage());
-    layout->addWidget(BuildTestRow());
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    BuildTabs();
     try {
         loaded = LoadProfile(this->profilePath, this->storeFolder);
     } catch (const outlook::EAutomationError& error) {
@@ -114,23 +147,97 @@ TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWi
         this->notice(this, error.Message());
     }
     Load(loaded);
+    FitScreen();
 }
 
-QWidget* TMailStoreEditor::BuildStorePage() {
-    auto* box = new QGroupBox(tr("Where your calendar, tasks and inbox are"), this);
-    auto* layout = new QVBoxLayout(box);
-    layout->addWidget(BuildSourceGroup(TSourceKind::Calendar, tr("Calendar"),
-                                       tr("Or a local .ics file or folder:"), false,
-                                       QStringLiteral("https://dav.example.org/calendars/me/"
-                                                      "personal/")));
-    layout->addWidget(BuildSourceGroup(TSourceKind::Tasks, tr("Tasks"),
-                                       tr("Or a local .ics file or folder:"), false,
-                                       QStringLiteral("https://dav.example.org/calendars/me/"
-                                                      "tasks/")));
-    layout->addWidget(BuildSourceGroup(TSourceKind::Inbox, tr("Inbox"),
-                                       tr("Or a local Maildir folder:"), true,
-                                       QStringLiteral("imaps://mail.example.org:993/INBOX")));
-    return box;
+// One tab per part, each scrolling on its own, so the dialog fits a small screen
+// with OK and Cancel always in view, whatever a tab holds.
+void TMailStoreEditor::BuildTabs() {
+    auto* layout = new QVBoxLayout(this);
+    auto* where = new QLabel(tr("Profile: %1").arg(profilePath), this);
+    where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    where->setWordWrap(true);
+    layout->addWidget(where);
+    problems = new QLabel(this);
+    problems->setObjectName(QStringLiteral("profileProblems"));
+    problems->setWordWrap(true);
+    problems->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette alert = problems->palette();
+    alert.setColor(QPalette::WindowText, QColor(170, 0, 0));
+    problems->setPalette(alert);
+    layout->addWidget(problems);
+
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    AddTab(TEditorTab::Calendar, tr("&Calendar"));
+    AddTab(TEditorTab::Tasks, tr("&Tasks"));
+    AddTab(TEditorTab::Inbox, tr("&Inbox"));
+    AddTab(TEditorTab::Sending, tr("&Sending"));
+    AddTab(TEditorTab::Push, tr("&Push"));
+    TabLayout(TEditorTab::Calendar)
+        ->addWidget(BuildSourceGroup(TSourceKind::Calendar, tr("Calendar"),
+                                     tr("Or a local .ics file or folder:"), false,
+                                     QStringLiteral("https://dav.example.org/calendars/me/"
+                                                    "personal/")));
+    TabLayout(TEditorTab::Tasks)
+        ->addWidget(BuildSourceGroup(TSourceKind::Tasks, tr("Tasks"),
+                                     tr("Or a local .ics file or folder:"), false,
+                                     QStringLiteral("https://dav.example.org/calendars/me/"
+                                                    "tasks/")));
+    TabLayout(TEditorTab::Inbox)
+        ->addWidget(BuildSourceGroup(TSourceKind::Inbox, tr("Inbox"),
+                                     tr("Or a local Maildir folder:"), true,
+                                     QStringLiteral("imaps://mail.example.org:993/INBOX")));
+    TabLayout(TEditorTab::Sending)->addWidget(BuildSendPage());
+    TabLayout(TEditorTab::Sending)->addWidget(BuildTestRow());
+    TabLayout(TEditorTab::Push)->addWidget(BuildPushPage());
+    layout->addWidget(tabs, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("buttons"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+void TMailStoreEditor::AddTab(TEditorTab tab, const QString& title) {
+    auto* scroll = new QScrollArea(tabs);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* page = new QWidget(scroll);
+    auto* layout = new QVBoxLayout(page);
+    // Groups added later line up under the first, whatever room is left.
+    layout->setAlignment(Qt::AlignTop);
+    tabLayouts[static_cast<size_t>(tab)] = layout;
+    scroll->setWidget(page);
+    tabs->addTab(scroll, title);
+}
+
+QVBoxLayout* TMailStoreEditor::TabLayout(TEditorTab tab) const {
+    return tabLayouts[static_cast<size_t>(tab)];
+}
+
+QWidget* TMailStoreEditor::TabPage(TEditorTab tab) const {
+    return TabLayout(tab)->parentWidget();
+}
+
+// As wide as the widest tab needs and as high as the tallest, but never larger
+// than the screen's free area; a tab that needs more scrolls.
+void TMailStoreEditor::FitScreen() {
+    QSize wanted = sizeHint();
+    for (const QVBoxLayout* page : tabLayouts)
+        wanted = wanted.expandedTo(
+            QSize(page->sizeHint().width() + 60, page->sizeHint().height() + 190));
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // Room for the window manager's frame and title bar.
+    const QSize room(free.width() - 16, free.height() - 48);
+    resize(wanted.boundedTo(room));
+}
+
+void TMailStoreEditor::SetTestRecipient(const QString& recipient) {
+    if (!recipient.trimmed().isEmpty())
+        testRecipient->setText(recipient);
 }
 
 // One source: a server (address, login, trust, time-out, "Test") or local files.
@@ -365,7 +472,11 @@ void TMailStoreEditor::Load(const TMailStoreProfile& profile) {
     timeout->setValue(send.timeoutSeconds);
     command->setText(send.command);
     from->setText(send.from);
-    testRecipient->setText(send.from);
+    // The phone's address, once the window has said which; until then the sender's.
+    if (testRecipient->text().isEmpty())
+        testRecipient->setText(send.from);
+    problems->setText(profile.problems.join(QLatin1Char('\n')));
+    problems->setVisible(!profile.problems.isEmpty());
     LoadPush(profile.push);
     UpdateEnabled();
 }
@@ -438,6 +549,8 @@ QString TMailStoreEditor::SourcePasswordToStore(TSourceKind kind, const TSourceS
 
 bool TMailStoreEditor::Save() {
     TMailStoreProfile profile = FromFields();
+    if (!PrepareLocalPaths(profile))
+        return false;
     profile.send.password = PasswordToStore(profile.send);
     profile.push.token = PushTokenToStore(profile.push);
     profile.calendarServer.password =
@@ -454,6 +567,32 @@ bool TMailStoreEditor::Save() {
     password->clear();
     Load(loaded);
     return true;
+}
+
+// The embedded store's own files are made where the profile names them, as a
+// start without a profile makes them; any other local path must exist already,
+// or it is named here before the profile is saved.
+bool TMailStoreEditor::PrepareLocalPaths(const TMailStoreProfile& profile) {
+    const TMailStoreProfile embedded = LoadProfile(QString(), storeFolder);
+    const bool usesEmbedded =
+        (profile.calendarServer.url.isEmpty() &&
+         SamePath(profile.calendarPath, embedded.calendarPath)) ||
+        (profile.tasksServer.url.isEmpty() && SamePath(profile.tasksPath, embedded.tasksPath)) ||
+        (profile.inboxServer.url.isEmpty() && SamePath(profile.inboxPath, embedded.inboxPath)) ||
+        SamePath(profile.send.outboxPath, embedded.send.outboxPath);
+    try {
+        if (usesEmbedded)
+            CreateDefaultStore(storeFolder);
+    } catch (const outlook::EAutomationError& error) {
+        notice(this, error.Message());
+        return false;
+    }
+    const QStringList missing = MissingPaths(profile);
+    if (missing.isEmpty())
+        return true;
+    notice(this, missing.join(QLatin1Char('\n')) +
+                     tr("\n\nCorrect the path, or leave the field empty where a server serves."));
+    return false;
 }
 
 void TMailStoreEditor::accept() {

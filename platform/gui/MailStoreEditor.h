@@ -15,10 +15,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QTabWidget;
+class QVBoxLayout;
 
 namespace rp::mailstore {
 
 enum class TSourceKind { Calendar = 0, Tasks = 1, Inbox = 2 };
+// The dialog's tabs, in their order.
+enum class TEditorTab { Calendar = 0, Tasks, Inbox, Sending, Push };
+inline constexpr size_t EditorTabCount = 5;
 
 class TMailStoreEditor : public QDialog {
 public:
@@ -34,12 +39,21 @@ public:
     TMailStoreEditor(QString profilePath, QString storeFolder, QWidget* parent = nullptr,
                      TKeyringWriter keyring = {}, TNotice notice = {});
 
+    // The address "Send a test message now" sends to: the phone's (the window's
+    // RecipientAddress); an empty one leaves the sender's.
+    void SetTestRecipient(const QString& recipient);
     // Writes the profile; false (after saying why) when it could not be written.
     bool Save();
     void SendTestMessage();
     // Replaces the "Test" of one kind of source (the inbox's server test).
     void SetSourceTester(TSourceKind kind, TSourceTester tester);
     void TestSource(TSourceKind kind);
+
+    QTabWidget* Tabs() const { return tabs; }
+    // The page inside a tab's scroll area, and its layout (aligned to the top):
+    // a tab's groups go in there.
+    QWidget* TabPage(TEditorTab tab) const;
+    QVBoxLayout* TabLayout(TEditorTab tab) const;
 
 private:
     // The fields of one calendar, task or inbox source.
@@ -55,7 +69,9 @@ private:
         TSourceTester tester;
     };
 
-    QWidget* BuildStorePage();
+    void BuildTabs();
+    void AddTab(TEditorTab tab, const QString& title);
+    void FitScreen();
     QWidget* BuildSourceGroup(TSourceKind kind, const QString& title, const QString& pathLabel,
                               bool folder, const QString& urlHint);
     void LoadSource(TSourceKind kind, const QString& path, const TSourceSettings& server);
@@ -71,6 +87,7 @@ private:
     TMailStoreProfile FromFields() const;
     QString PasswordToStore(const TSendSettings& settings);
     void UpdateEnabled();
+    bool PrepareLocalPaths(const TMailStoreProfile& profile);
     void accept() override;
 
     QString profilePath;
@@ -79,6 +96,9 @@ private:
     TNotice notice;
     TMailStoreProfile loaded;
 
+    QTabWidget* tabs = nullptr;
+    std::array<QVBoxLayout*, EditorTabCount> tabLayouts{};
+    QLabel* problems = nullptr;
     std::array<TSourceFields, 3> sources;
     QComboBox* transport = nullptr;
     QLineEdit* outboxPath = nullptr;
