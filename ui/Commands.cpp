@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -46,50 +47,50 @@ QAction* TRingpostForm::NewToggle(const char* name, const QString& caption, cons
 void TRingpostForm::CreateActions() {
     const QString meetings = QStringLiteral("Meetings");
     actMeetingNotification =
-        NewToggle("actMeetingNotification", QStringLiteral("Meeting Notification"),
+        NewToggle("actMeetingNotification", QStringLiteral("&Meeting Notification"),
                   QStringLiteral("Notify your cell phone when a meeting reminder occurs."),
                   ImgMeeting, &TRingpostForm::SetMeetingNotify);
     actMeetingNotification->setProperty("Category", meetings);
     actTaskNotification =
-        NewToggle("actTaskNotification", QStringLiteral("Task Notifications"),
+        NewToggle("actTaskNotification", QStringLiteral("&Task Notifications"),
                   QStringLiteral("Notifies your cell when you task reminder occurs."), ImgTask,
                   &TRingpostForm::SetTaskNotify);
     actMorningMeeting = NewToggle(
-        "actMorningMeeting", QStringLiteral("Morning 1st Meeting Notification"),
+        "actMorningMeeting", QStringLiteral("M&orning 1st Meeting Notification"),
         QStringLiteral(
             "Notifies your cell at your set morning time of your first meeting of the day."),
         ImgMorning, &TRingpostForm::SetMorningNotify);
     actMorningMeeting->setProperty("Category", meetings);
     actEveningMeetingNotification = NewToggle(
-        "actEveningMeetingNotification", QStringLiteral("Evening Next Days First Meeting"),
+        "actEveningMeetingNotification", QStringLiteral("&Evening Next Days First Meeting"),
         QStringLiteral("Notifies you in the evening of the first meeting of the next day."),
         ImgEvening, &TRingpostForm::SetEveningNotify);
     actEveningMeetingNotification->setProperty("Category", meetings);
     actTaskReminder =
-        NewToggle("actTaskReminder", QStringLiteral("Past Due Task Reminder"),
+        NewToggle("actTaskReminder", QStringLiteral("&Past Due Task Reminder"),
                   QStringLiteral("Reminder you ever day when tasks haven't been completed."),
                   ImgTaskPastDue, &TRingpostForm::SetTaskReminder);
     actTaskPreReminder =
-        NewToggle("actTaskPreReminder", QStringLiteral("Pre Notification For Tasks"),
+        NewToggle("actTaskPreReminder", QStringLiteral("P&re Notification For Tasks"),
                   QStringLiteral("Notifies you the day before your task is due."), ImgTaskPre,
                   &TRingpostForm::SetTaskPreNotify);
     actSettings = NewAction("actSettings", QStringLiteral("Settings..."),
                             QStringLiteral("Testing Message"), ImgTestMessage);
     connect(actSettings, &QAction::triggered, this, &TRingpostForm::SendTestMessage);
-    actUrgentEmail = NewToggle("actUrgentEmail", QStringLiteral("Urgent Email Notification"),
+    actUrgentEmail = NewToggle("actUrgentEmail", QStringLiteral("&Urgent Email Notification"),
                                QStringLiteral("Notifies you cell when an urgent email arrives."),
                                ImgUrgentEmail, &TRingpostForm::SetUrgentEmail);
     actConfigWizard = NewAction(
-        "actConfigWizard", QStringLiteral("Run Configuration Wizard..."),
+        "actConfigWizard", QStringLiteral("Run Configuration &Wizard..."),
         QStringLiteral("Configure this program using the configuration wizard."), ImgWizard);
     actConfigWizard->setShortcut(QKeySequence(Qt::Key_F5));
     connect(actConfigWizard, &QAction::triggered, this, [this] { PostShowWizard(); });
-    actHelp = NewAction("actHelp", QStringLiteral("Application Help"), {}, ImgHelp);
+    actHelp = NewAction("actHelp", QStringLiteral("&Application Help"), {}, ImgHelp);
     actHelp->setShortcut(QKeySequence(Qt::Key_F1));
     connect(actHelp, &QAction::triggered, this, [this] { deps.Help->ShowContents(); });
-    actHide = NewAction("actHide", QStringLiteral("Hide Program"), {}, ImgHide);
+    actHide = NewAction("actHide", QStringLiteral("&Hide Program"), {}, ImgHide);
     connect(actHide, &QAction::triggered, this, &TRingpostForm::HideToTray);
-    actExit = NewAction("actExit", QStringLiteral("Exit Program"), {}, ImgExit);
+    actExit = NewAction("actExit", QStringLiteral("&Exit Program"), {}, ImgExit);
     // Posted, like the close request it stands for.
     connect(actExit, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
     actDebug = NewAction("actDebug", QStringLiteral("actDebug"), {}, -1);
@@ -98,7 +99,7 @@ void TRingpostForm::CreateActions() {
     StartTestSend = NewAction("StartTestSend", QStringLiteral("StartTestSend"), {}, -1);
     StartTestSend->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(StartTestSend, &QAction::triggered, this, &TRingpostForm::ToggleTestSend);
-    actUpgradeCheck = NewAction("actUpgradeCheck", QStringLiteral("Check For Upgrades or Patches"),
+    actUpgradeCheck = NewAction("actUpgradeCheck", QStringLiteral("&Check For Upgrades or Patches"),
                                 {}, ImgUpgrade);
     connect(actUpgradeCheck, &QAction::triggered, this, &TRingpostForm::ShowAboutPage);
 }
@@ -179,7 +180,7 @@ void TRingpostForm::BuildToolBar() {
 void TRingpostForm::BuildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu* settingsMenu = bar->addMenu(QStringLiteral("Settings"));
+    QMenu* settingsMenu = bar->addMenu(QStringLiteral("&Settings"));
     settingsMenu->addActions(
         {actMeetingNotification, actMorningMeeting, actEveningMeetingNotification});
     settingsMenu->addSeparator();
@@ -189,23 +190,29 @@ void TRingpostForm::BuildMenus() {
     settingsMenu->addSeparator();
     // The action keeps its caption; its menu item has one of its own.
     QAction* testItem =
-        settingsMenu->addAction(actSettings->icon(), QStringLiteral("Send a Test Message"));
+        settingsMenu->addAction(actSettings->icon(), QStringLiteral("&Send a Test Message"));
     testItem->setObjectName(QStringLiteral("SendaTestMessage1"));
     connect(testItem, &QAction::triggered, actSettings, &QAction::trigger);
     settingsMenu->addAction(actConfigWizard);
     settingsMenu->addSeparator();
-    settingsMenu->addAction(QStringLiteral("Mail Store..."), this,
-                            [this] { ShowMailStoreDialog(this); });
+    settingsMenu->addAction(QStringLiteral("M&ail Store..."), this,
+                            [this] { ShowMailStoreDialog(this, RecipientAddress()); });
 
-    QMenu* helpMenu = bar->addMenu(QStringLiteral("Help"));
+    QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
     helpMenu->addAction(actHelp);
     helpMenu->addSeparator();
     helpMenu->addAction(actUpgradeCheck);
 
-    QMenu* quitMenu = bar->addMenu(QStringLiteral("Quit"));
+    QMenu* quitMenu = bar->addMenu(QStringLiteral("&Quit"));
     quitMenu->addAction(actHide);
     quitMenu->addSeparator();
     quitMenu->addAction(actExit);
+
+    // F10 opens the first menu, as in other desktop programs; Alt opens them by
+    // their underlined letters.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, bar,
+            [bar, settingsMenu] { bar->setActiveAction(settingsMenu->menuAction()); });
 }
 
 // ---- Commands ----

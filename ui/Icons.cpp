@@ -318,4 +318,11 @@ QIcon ApplicationIcon() {
     return MakeIcon(RingingLetter);
 }
 
+QIcon TroubleIcon() {
+    return MakeIcon([](QPainter& p) {
+        RingingLetter(p);
+        Badge(p, QPointF(24.5, 24.5), Alert, QStringLiteral("!"));
+    });
+}
+
 } // namespace rp

@@ -29,5 +29,7 @@ enum TImageIndex {
 QIcon ListImage(int index);
 // The application icon shown in the tray and the title bar.
 QIcon ApplicationIcon();
+// The application icon with a red "!": some source is failing.
+QIcon TroubleIcon();
 
 } // namespace rp

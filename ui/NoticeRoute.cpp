@@ -48,20 +48,28 @@ void TRingpostForm::AnnounceNoticeRoute() {
     QString text = route.startsWith(refused)
                        ? QStringLiteral("Notices cannot be sent: ") + route.mid(refused.size())
                        : QStringLiteral("Notices will be ") + route + QLatin1Char('.');
-    const QString warning = GatewayWarning(recipient);
+    const QString warning = rp::GatewayWarning(recipient);
     if (!warning.isEmpty() && warning != gatewayWarned) {
         gatewayWarned = warning;
         text += QLatin1Char(' ') + warning;
     }
+    ReportSourceHealth(QLatin1String(health::Gateway), warning);
     TellWhereNoticesGo(text);
 }
 
+// A gateway that no longer delivers stays in the source-health panel for as long
+// as notices go there; the tray says it once.
 void TRingpostForm::WarnOfClosedGateway(const QString& recipient) {
-    const QString warning = GatewayWarning(recipient);
+    const QString warning = rp::GatewayWarning(recipient);
+    ReportSourceHealth(QLatin1String(health::Gateway), warning);
     if (warning.isEmpty() || warning == gatewayWarned)
         return;
     gatewayWarned = warning;
     TellWhereNoticesGo(warning);
+}
+
+QString TRingpostForm::GatewayWarning(const QString& recipient, bool* closed) const {
+    return rp::GatewayWarning(recipient, closed);
 }
 
 // The status bar; while the window is hidden in the tray, a tray message as well.

@@ -3,6 +3,7 @@
 
 #include "platform/gui/Help.h"
 #include "platform/settings/RegistryFile.h"
+#include "ui/FocusStyle.h"
 #include "ui/MessageBoxes.h"
 #include "ui/RingpostForm.h"
 #include "ui/SecondCopy.h"
@@ -139,6 +140,7 @@ int RunRingpost(int argc, char* argv[]) {
     // window's caption ("Ringpost Configuration Wizard — Ringpost").
     // Hidden in the tray, the program must outlive its last closed box or wizard.
     app.setQuitOnLastWindowClosed(false);
+    UseVisibleFocusFrame();
 
     // Held until the process ends: the state files in the data folder are this copy's.
     const TInstanceLock folderLock(QDir::currentPath());

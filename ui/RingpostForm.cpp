@@ -6,6 +6,7 @@
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Messages.h"
+#include "ui/StatusPanel.h"
 #include "wizard/CarrierDirectory.h"
 #include "wizard/Wizard.h"
 
@@ -61,6 +62,7 @@ TRingpostForm::TRingpostForm(TRingpostDeps deps, QWidget* parent)
     bridge = std::make_unique<TEngineHostBridge>(
         settings, [this](const QString& text) { SetStatusText(text); },
         [this](const QString& text) { this->deps.Boxes->Error(text); });
+    bridge->OnHealthChanged([this] { ShowSourceHealth(); });
     BuildWindow();
 }
 
@@ -124,19 +126,21 @@ void TRingpostForm::BuildStatusBar() {
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
     bar->setToolTipDuration(6000);
-    panel0 = new QLabel(bar);
-    panel0->setObjectName(QStringLiteral("Panel0"));
-    // A long progress text must not widen the fixed window; the hint shows it whole.
-    panel0->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    panel0->setMinimumWidth(1);
-    panel0->setToolTipDuration(6000);
+    panel0 = new TStatusPanel(QStringLiteral("Panel0"), bar);
     bar->addWidget(panel0, 1);
+    healthPanel = new TStatusPanel(QStringLiteral("SourceHealth"), bar);
+    QPalette alert = healthPanel->palette();
+    alert.setColor(QPalette::WindowText, QColor(170, 0, 0));
+    healthPanel->setPalette(alert);
+    healthPanel->hide();
+    bar->addWidget(healthPanel, 1);
 }
 
 void TRingpostForm::BuildTimers() {
     Timer1 = deps.CreateTicker(deps.Intervals.Watchdog, [this] { WatchdogTick(); });
     Timer2 = deps.CreateTicker(deps.Intervals.FirstRunNotice, [this] { FirstRunNoticeTick(); });
     TestSender = deps.CreateTicker(deps.Intervals.TestSender, [this] { SendTestMessage(); });
+    noticeHold = deps.CreateTicker(StatusNoticeMs, [this] { EndStatusNotice(); });
 }
 
 // The old form's client area was 375 x 178; the window grows beyond it where the
@@ -217,7 +221,10 @@ void TRingpostForm::FirstRunNoticeTick() {
 // ---- Settings ----
 
 void TRingpostForm::LoadSettings() {
+    loadingSettings = true;
+    carrierPicked = false;
     store.LoadSettings(*this);
+    loadingSettings = false;
 }
 
 void TRingpostForm::SaveSettings() {
@@ -283,6 +290,8 @@ void TRingpostForm::SetPin(const QString& value) {
 
 void TRingpostForm::SetService(uint8_t value) {
     Store(settings, &SettingsRecord::Service, value);
+    if (!loadingSettings)
+        carrierPicked = true;
 }
 
 void TRingpostForm::SetEarlyTime(TDateTime value) {
@@ -344,22 +353,51 @@ void TRingpostForm::ShowHelpTopic(int helpContext) {
 
 // ---- Status panel ----
 
+// Resting the mouse on the bar shows the whole text, however narrow the panel.
 void TRingpostForm::SetStatusText(const QString& text) {
-    panel0->setText(text);
-    // Resting the mouse on the bar shows the whole text, however narrow the panel.
-    panel0->setToolTip(text);
+    progressText = text;
+    if (noticeHold->isActive())
+        return;
+    panel0->SetFullText(text);
     statusBar()->setToolTip(text);
 }
 
-// Over panel 0 for a while, so the engine's first progress texts do not wipe it out.
+// Over panel 0 for a while, so the engine's next progress texts do not wipe it out.
 void TRingpostForm::ShowStatusNotice(const QString& text) {
     std::fprintf(stderr, "Ringpost: %s\n", qPrintable(text));
-    statusBar()->showMessage(text, StatusNoticeMs);
+    panel0->SetFullText(text);
     statusBar()->setToolTip(text);
+    noticeHold->start();
+}
+
+void TRingpostForm::EndStatusNotice() {
+    noticeHold->stop();
+    panel0->SetFullText(progressText);
+    statusBar()->setToolTip(progressText);
 }
 
 QString TRingpostForm::StatusText() const {
-    return panel0->text();
+    return panel0->FullText();
+}
+
+void TRingpostForm::ReportSourceHealth(const QString& source, const QString& problem) {
+    bridge->ReportSourceHealth(source, problem);
+}
+
+QList<TSourceProblem> TRingpostForm::SourceProblems() const {
+    return bridge->Health().Problems();
+}
+
+// The first problem in its panel, all of them in its tooltip and the tray's.
+void TRingpostForm::ShowSourceHealth() {
+    const QList<TSourceProblem> problems = SourceProblems();
+    QStringList lines;
+    for (const TSourceProblem& problem : problems)
+        lines.append(problem.problem);
+    healthPanel->SetFullText(lines.value(0));
+    healthPanel->setToolTip(lines.join(QLatin1Char('\n')));
+    healthPanel->setVisible(!problems.isEmpty());
+    ShowTrayHealth(lines);
 }
 
 // ---- Supervision and close ----
@@ -436,6 +474,7 @@ void TRingpostForm::StopEngine() {
     bridge->BeginClosing();
     processor->Stop();
     processor->SignalWake();
+    noticeHold->stop();
     SetStatusText(QLatin1String(ShutdownText));
     statusBar()->repaint();
     for (int sleeps = 0; EngineRunning() && sleeps < EngineStopSleeps; ++sleeps)

@@ -4,6 +4,7 @@
 // the notification area, and offers the commands and notice toggles.
 
 #include "engine/SettingsRecord.h"
+#include "engine/SourceHealth.h"
 #include "platform/delivery/TestMessage.h"
 #include "ui/EngineControl.h"
 #include "ui/SettingsStore.h"
@@ -12,6 +13,7 @@
 
 #include <QEvent>
 #include <QMainWindow>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -24,6 +26,7 @@ namespace rp {
 class IHelp;
 class IMessageBoxes;
 class TEngineHostBridge;
+class TStatusPanel;
 class TRegistryFile;
 class TWizard;
 
@@ -120,6 +123,8 @@ public:
     void ShowHelpTopic(int helpContext) override;
     // A line in the status bar (and the tray) saying where notices go now.
     void AnnounceNoticeRoute() override;
+    bool CarrierChosen() const override { return store.Configured() || carrierPicked; }
+    QString GatewayWarning(const QString& recipient, bool* closed) const override;
 
     // Hiding to the notification area (the task bar when there is none) and back.
     void HideToTray();
@@ -133,11 +138,18 @@ public:
     // The session is ending now (or the process was asked to terminate).
     void EndSession();
 
-    // Status panel 0.
+    // Status panel 0: one text at a time. The engine's progress texts, and the
+    // shut-down text at once.
     void SetStatusText(const QString& text);
     QString StatusText() const;
-    // A one-time notice about the program's surroundings, e.g. how idleness is read.
+    // A notice held in panel 0 for StatusNoticeMs over the progress texts, which
+    // come back after it (the test message's delivery, where notices go).
     void ShowStatusNotice(const QString& text);
+
+    // What fails (engine/SourceHealth.h): a panel of its own, the tray's tooltip
+    // and icon, until the source works again. Any thread may report.
+    void ReportSourceHealth(const QString& source, const QString& problem);
+    QList<TSourceProblem> SourceProblems() const;
 
     // State the tests and the commands read.
     bool FirstRun = false;
@@ -222,6 +234,9 @@ private:
     void ShowAboutPage();
     void AddTrayIcon();
     void RemoveTrayIcon();
+    void ShowSourceHealth();
+    void ShowTrayHealth(const QStringList& problems);
+    void EndStatusNotice();
 
     TRingpostDeps deps;
     TSharedSettings settings;
@@ -235,12 +250,18 @@ private:
     std::unique_ptr<IEngine> processor; // after the bridge: destroyed first
     std::unique_ptr<TWizard> wizard;
     QSystemTrayIcon* trayIcon = nullptr;
-    QLabel* panel0 = nullptr;
+    TStatusPanel* panel0 = nullptr;
+    TStatusPanel* healthPanel = nullptr;
+    // The progress text a notice holds back, and how long it holds it.
+    QString progressText;
+    std::unique_ptr<ITicker> noticeHold;
     QLabel* testSendLabel = nullptr; // while the test message repeats
     bool watchdogBoxOpen = false;
     bool closing = false;
     bool quietSave = false; // saving at session end: no boxes
     int firstRunNoticeTicks = 0;
+    bool loadingSettings = false;
+    bool carrierPicked = false; // by the wizard since the last load
 };
 
 } // namespace rp

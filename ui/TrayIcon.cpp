@@ -33,12 +33,24 @@ int MouseMessageFor(QSystemTrayIcon::ActivationReason reason) {
 void TRingpostForm::AddTrayIcon() {
     trayIcon = new QSystemTrayIcon(ApplicationIcon(), this);
     trayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    trayIcon->setToolTip(ApplicationTitle(QCoreApplication::applicationFilePath()).left(63));
     connect(trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 QCoreApplication::postEvent(this, new TTrayNotifyEvent(MouseMessageFor(reason)));
             });
+    ShowTrayHealth({});
+    ShowSourceHealth();
     trayIcon->show();
+}
+
+// The title alone while everything works; else the problems under it, and the
+// icon marked.
+void TRingpostForm::ShowTrayHealth(const QStringList& problems) {
+    if (!trayIcon)
+        return;
+    const QString title = ApplicationTitle(QCoreApplication::applicationFilePath()).left(63);
+    trayIcon->setIcon(problems.isEmpty() ? ApplicationIcon() : TroubleIcon());
+    trayIcon->setToolTip(
+        problems.isEmpty() ? title : title + QLatin1Char('\n') + problems.join(QLatin1Char('\n')));
 }
 
 void TRingpostForm::RemoveTrayIcon() {
@@ -66,8 +78,10 @@ void TRingpostForm::HideToTray() {
 
 void TRingpostForm::ShowFromTray() {
     if (!isVisible() || isMinimized()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
         show();
+        // Only once shown: a hidden window whose state is cleared is mapped behind
+        // Qt's back and left as an empty frame.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     }
     raise();
     activateWindow();
@@ -93,14 +107,14 @@ void TRingpostForm::OnMinimized() {
         SaveSettings();
         return;
     }
-    // Not from inside the state change the window system is still delivering.
+    // Not from inside the state change the window system is still delivering. The
+    // state stays minimised while hidden: clearing it now would map the window
+    // again under window managers such as openbox, as a black frame.
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!isMinimized())
-                return;
-            hide();
-            setWindowState(windowState() & ~Qt::WindowMinimized);
+            if (isMinimized())
+                hide();
         },
         Qt::QueuedConnection);
 }
