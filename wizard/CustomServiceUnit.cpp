@@ -3,13 +3,13 @@
 
 #include "engine/AppriseAddress.h"
 #include "engine/SettingsRecord.h"
+#include "wizard/TimeField.h"
 #include "wizard/TimePickers.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimeEdit>
 #include <QVBoxLayout>
 
 namespace rp {

@@ -5,9 +5,10 @@
 #include "wizard/BaseFrame.h"
 
 class QLineEdit;
-class QTimeEdit;
 
 namespace rp {
+
+class TTimeField;
 
 class ISettingsSetters;
 
@@ -20,8 +21,8 @@ public:
     void NextStep() override;
 
     QLineEdit* CustomEmail = nullptr;
-    QTimeEdit* EarlyTime = nullptr;
-    QTimeEdit* LateTime = nullptr;
+    TTimeField* EarlyTime = nullptr;
+    TTimeField* LateTime = nullptr;
 
 private:
     void BuildControls();

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "wizard/FrameServiceProvider.h"
 
+#include "wizard/BaseInstaller.h"
 #include "wizard/CarrierDirectory.h"
 #include "wizard/RadioGroup.h"
+#include "wizard/WizardOwner.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -63,10 +65,30 @@ TServiceProvider::TServiceProvider(TBaseInstaller& installer, ISettingsSetters& 
     layout->addStretch(1);
 }
 
+// A carrier whose gateway no longer delivers is marked, its tooltip says why.
+void TServiceProvider::MarkGateways() {
+    const IWizardOwner& owner = installer.Owner();
+    for (int service = 0; service < rdoServiceProvider->Count(); ++service) {
+        bool closed = false;
+        const QString warning = owner.GatewayWarning(
+            RecipientAddress(static_cast<uint8_t>(service), QStringLiteral("5555555555"), {}),
+            &closed);
+        if (warning.isEmpty())
+            continue;
+        QRadioButton* row = rdoServiceProvider->Button(service);
+        row->setText(row->text() +
+                     (closed ? QStringLiteral(" (closed)") : QStringLiteral(" (unreliable)")));
+        row->setToolTip(warning);
+    }
+}
+
 void TServiceProvider::Activate() {
     TGenericFrame::Activate();
     rdoServiceProvider->SetItems(ServiceCaptionList());
-    rdoServiceProvider->SetItemIndex(settings.Settings().Service);
+    MarkGateways();
+    // A first run names no carrier: the stored default would be a guess.
+    rdoServiceProvider->SetItemIndex(
+        installer.Owner().CarrierChosen() ? int(settings.Settings().Service) : -1);
     SettleFocus(rdoServiceProvider->Button(0));
 }
 

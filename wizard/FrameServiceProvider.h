@@ -23,6 +23,7 @@ public:
 
 private:
     void UpdateNext();
+    void MarkGateways();
 
     ISettingsSetters& settings;
 };

@@ -72,6 +72,14 @@ TMainForm::TMainForm(TBaseInstaller& installer, QWidget* owner)
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &TMainForm::ShowHelp);
+    // Escape is Cancel, question and all.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (TGenericFrame* page = this->installer.ShownPage())
+            page->acCancel->trigger();
+        else
+            close();
+    });
     installer.AttachHost(this);
 }
 
@@ -137,6 +145,9 @@ void TMainForm::PostClose() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The focus mark shows from the start, not only after the first Tab: the
+    // wizard is used from the keyboard.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     if (!event->spontaneous())
         installer.BeginRun();
 }

@@ -2,6 +2,7 @@
 #include "wizard/PersonnelConfigUnit.h"
 
 #include "engine/SettingsRecord.h"
+#include "wizard/TimeField.h"
 #include "wizard/TimePickers.h"
 
 #include <QEvent>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimeEdit>
 #include <QVBoxLayout>
 #include <algorithm>
 

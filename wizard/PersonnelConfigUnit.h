@@ -5,9 +5,10 @@
 #include "wizard/BaseFrame.h"
 
 class QLineEdit;
-class QTimeEdit;
 
 namespace rp {
+
+class TTimeField;
 
 class ISettingsSetters;
 
@@ -24,8 +25,8 @@ public:
     QString Digits() const;
 
     QLineEdit* CellNumber = nullptr;
-    QTimeEdit* EarlyTime = nullptr;
-    QTimeEdit* LateTime = nullptr;
+    TTimeField* EarlyTime = nullptr;
+    TTimeField* LateTime = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

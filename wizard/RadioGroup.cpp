@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <algorithm>
 
@@ -21,9 +22,10 @@ void TRadioGroup::SetItems(const QStringList& captions) {
         buttons->removeButton(old);
         delete old;
     }
-    const int perColumn = (static_cast<int>(captions.size()) + columns - 1) / columns;
+    perColumn = std::max(1, (static_cast<int>(captions.size()) + columns - 1) / columns);
     for (int index = 0; index < captions.size(); ++index) {
         auto* button = new QRadioButton(captions[index], this);
+        button->installEventFilter(this);
         buttons->addButton(button, index);
         grid->addWidget(button, index % perColumn, index / perColumn);
         // At once, not when the layout gets round to it: a page shown again moves
@@ -51,6 +53,35 @@ void TRadioGroup::SetItemIndex(int index) {
         return;
     }
     Button(std::min(index, Count() - 1))->setChecked(true);
+}
+
+bool TRadioGroup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QGroupBox::eventFilter(watched, event);
+    const int index = buttons->id(qobject_cast<QAbstractButton*>(watched));
+    int step = 0;
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Up:
+        step = -1;
+        break;
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    case Qt::Key_Left:
+        step = -perColumn;
+        break;
+    case Qt::Key_Right:
+        step = perColumn;
+        break;
+    default:
+        return QGroupBox::eventFilter(watched, event);
+    }
+    const int next = index + step;
+    if (index < 0 || next < 0 || next >= Count())
+        return true;
+    Button(next)->setFocus(Qt::TabFocusReason);
+    Button(next)->setChecked(true);
+    return true;
 }
 
 void TRadioGroup::ClearSelection() {

@@ -30,10 +30,15 @@ public:
 signals:
     void SelectionChanged();
 
+protected:
+    // The arrow keys move to the next row and choose it, also when none was chosen.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ClearSelection();
 
     int columns;
+    int perColumn = 1;
     QButtonGroup* buttons;
     QGridLayout* grid;
 };

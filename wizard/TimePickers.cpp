@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "wizard/TimePickers.h"
 
-#include <QTimeEdit>
+#include "wizard/TimeField.h"
+
+#include <QFontMetrics>
+#include <QLocale>
 #include <algorithm>
 
 namespace rp {
@@ -10,18 +13,23 @@ namespace {
 constexpr int kPickerWidth = 89;
 }
 
-QTimeEdit* NewTimePicker(QWidget* parent) {
-    auto* picker = new QTimeEdit(parent);
-    picker->setMinimumWidth(std::max(kPickerWidth, picker->sizeHint().width()));
-    picker->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+TTimeField* NewTimePicker(QWidget* parent) {
+    auto* picker = new TTimeField(parent);
+    // Room for the longest time the locale writes, and the frame around it.
+    const QFontMetrics metrics = picker->fontMetrics();
+    int widest = 0;
+    for (const QTime time : {QTime(10, 58), QTime(22, 58)})
+        widest = std::max(
+            widest, metrics.horizontalAdvance(QLocale().toString(time, QLocale::ShortFormat)));
+    picker->setFixedWidth(std::max(kPickerWidth, widest + 24));
     return picker;
 }
 
-void ShowTime(QTimeEdit* picker, TDateTime value) {
+void ShowTime(TTimeField* picker, TDateTime value) {
     picker->setTime(ToQDateTime(value).time());
 }
 
-TDateTime PickedTime(const QTimeEdit* picker) {
+TDateTime PickedTime(const TTimeField* picker) {
     const QTime time = picker->time();
     return EncodeTime(time.hour(), time.minute(), time.second());
 }

@@ -5,15 +5,16 @@
 
 #include "engine/DateTime.h"
 
-class QTimeEdit;
 class QWidget;
 
 namespace rp {
 
-QTimeEdit* NewTimePicker(QWidget* parent);
+class TTimeField;
+
+TTimeField* NewTimePicker(QWidget* parent);
 // Shows the time of day of a stored time.
-void ShowTime(QTimeEdit* picker, TDateTime value);
+void ShowTime(TTimeField* picker, TDateTime value);
 // The picked time of day; the date part means nothing and is left at 0.
-TDateTime PickedTime(const QTimeEdit* picker);
+TDateTime PickedTime(const TTimeField* picker);
 
 } // namespace rp

@@ -5,6 +5,8 @@
 
 #include "engine/SettingsRecord.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace rp {
@@ -19,6 +21,16 @@ public:
     virtual void ShowHelpTopic(int helpContext) = 0;
     // The wizard is done: tell the user where notices will now go.
     virtual void AnnounceNoticeRoute() {}
+    // Whether a carrier was chosen: the settings were stored, or this run's carrier
+    // page chose one. Until then (a first run) the carrier page selects no row.
+    virtual bool CarrierChosen() const { return true; }
+    // Why notices to `recipient` would not arrive (a carrier gateway closed or
+    // unreliable), or empty; `closed` tells whether they never will.
+    virtual QString GatewayWarning(const QString& recipient, bool* closed) const {
+        Q_UNUSED(recipient);
+        Q_UNUSED(closed);
+        return {};
+    }
 };
 
 } // namespace rp

@@ -32,16 +32,41 @@ protected:
             ->findChild<QToolButton*>(QLatin1String(name));
     }
 
-    QStringList MenuItems(const QString& title) const {
-        for (QAction* menuAction : form->menuBar()->actions()) {
-            if (menuAction->text() != title)
+    // The words a caption shows: "&&" is one "&", a single "&" marks the next letter.
+    static QString Shown(const QString& caption) {
+        QString shown;
+        for (qsizetype at = 0; at < caption.size(); ++at) {
+            if (caption[at] == QLatin1Char('&') && at + 1 < caption.size())
+                ++at;
+            shown += caption[at];
+        }
+        return shown;
+    }
+    // The letter after a single "&", lower case; empty when there is none.
+    static QString Mnemonic(const QString& caption) {
+        for (qsizetype at = 0; at + 1 < caption.size(); ++at) {
+            if (caption[at] != QLatin1Char('&'))
                 continue;
-            QStringList items;
-            for (QAction* item : menuAction->menu()->actions())
-                items << (item->isSeparator() ? QStringLiteral("-") : item->text());
-            return items;
+            if (caption[at + 1] != QLatin1Char('&'))
+                return caption.mid(at + 1, 1).toLower();
+            ++at;
         }
         return {};
+    }
+
+    QMenu* Menu(const QString& title) const {
+        for (QAction* menuAction : form->menuBar()->actions())
+            if (Shown(menuAction->text()) == title)
+                return menuAction->menu();
+        return nullptr;
+    }
+
+    QStringList MenuItems(const QString& title) const {
+        QStringList items;
+        if (QMenu* menu = Menu(title))
+            for (QAction* item : menu->actions())
+                items << (item->isSeparator() ? QStringLiteral("-") : Shown(item->text()));
+        return items;
     }
 };
 
@@ -241,6 +266,40 @@ TEST_F(CommandsTest, MenusListTheActionsInTheirOrder) {
     EXPECT_EQ(MenuItems("Quit"), (QStringList{"Hide Program", "-", "Exit Program"}));
     EXPECT_EQ(Button("ToolButton9")->toolTip(), "Notifies your cell when an urgent email arrives.");
     EXPECT_EQ(form->actUrgentEmail->toolTip(), "Notifies you cell when an urgent email arrives.");
+}
+
+// Alt and a letter reach every menu and item without the mouse; F10 opens the first menu.
+TEST_F(CommandsTest, EveryMenuAndItemHasItsOwnUnderlinedLetterAndF10OpensTheMenus) {
+    StartConfiguredAndShown();
+    QStringList titleKeys;
+    for (QAction* menuAction : form->menuBar()->actions()) {
+        SCOPED_TRACE(menuAction->text().toStdString());
+        const QString key = Mnemonic(menuAction->text());
+        EXPECT_FALSE(key.isEmpty());
+        EXPECT_FALSE(titleKeys.contains(key));
+        titleKeys << key;
+        QStringList itemKeys;
+        for (QAction* item : menuAction->menu()->actions()) {
+            if (item->isSeparator())
+                continue;
+            SCOPED_TRACE(item->text().toStdString());
+            const QString itemKey = Mnemonic(item->text());
+            EXPECT_FALSE(itemKey.isEmpty());
+            EXPECT_FALSE(itemKeys.contains(itemKey));
+            itemKeys << itemKey;
+        }
+    }
+    EXPECT_EQ(titleKeys, (QStringList{"s", "h", "q"}));
+    // The toolbar's hints and the actions' tooltips show no marks.
+    EXPECT_EQ(form->actHide->toolTip(), "Hide Program");
+
+    QTest::keyClick(form.get(), Qt::Key_F10);
+    EXPECT_EQ(form->menuBar()->activeAction(), Menu("Settings")->menuAction());
+    QTest::keyClick(form->menuBar(), Qt::Key_Escape);
+    QTest::keyClick(form.get(), Qt::Key_Q, Qt::AltModifier);
+    QTRY_VERIFY(Menu("Quit")->isVisible());
+    QTest::keyClick(Menu("Quit"), Qt::Key_H);
+    QTRY_VERIFY(!form->isVisible());
 }
 
 // ---- The recipient address the engine asks the window for ----

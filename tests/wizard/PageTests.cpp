@@ -2,11 +2,11 @@
 #include "WizardFakes.h"
 
 #include "wizard/CarrierDirectory.h"
+#include "wizard/TimeField.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QTimeEdit>
 
 namespace rp::test {
 namespace {

@@ -70,6 +70,18 @@ public:
     void PostSaveSettings() override { ++saveRequests; }
     void PostReloadSettings() override { ++reloadRequests; }
     void ShowHelpTopic(int context) override { helpTopics.push_back(context); }
+    bool CarrierChosen() const override { return carrierChosen; }
+    QString GatewayWarning(const QString& recipient, bool* closed) const override {
+        for (const auto& [domain, warning] : gatewayWarnings)
+            if (recipient.endsWith(QLatin1Char('@') + domain)) {
+                *closed = !warning.contains(QLatin1String("may not"));
+                return warning;
+            }
+        return {};
+    }
+    bool carrierChosen = true;
+    // Warnings by gateway domain, as the mail store's table gives them.
+    QList<std::pair<QString, QString>> gatewayWarnings;
 
     SettingsRecord record;
     int saveRequests = 0;
