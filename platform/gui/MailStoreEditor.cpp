@@ -109,11 +109,6 @@ QStringList MissingPaths(const TMailStoreProfile& profile) {
         missing.append(QObject::tr("The inbox folder \"%1\" is not a Maildir: it has no cur "
                                    "and new folders.")
                            .arg(profile.inboxPath));
-    for (const TSourceSettings* server :
-         {&profile.calendarServer, &profile.tasksServer, &profile.inboxServer})
-        need(!server->url.isEmpty(), server->caFile, QObject::tr("CA certificate file"));
-    need(profile.send.transport == TTransportKind::Smtp, profile.send.caFile,
-         QObject::tr("CA certificate file"));
     return missing;
 }
 
@@ -578,8 +573,7 @@ bool TMailStoreEditor::PrepareLocalPaths(const TMailStoreProfile& profile) {
         (profile.calendarServer.url.isEmpty() &&
          SamePath(profile.calendarPath, embedded.calendarPath)) ||
         (profile.tasksServer.url.isEmpty() && SamePath(profile.tasksPath, embedded.tasksPath)) ||
-        (profile.inboxServer.url.isEmpty() && SamePath(profile.inboxPath, embedded.inboxPath)) ||
-        SamePath(profile.send.outboxPath, embedded.send.outboxPath);
+        (profile.inboxServer.url.isEmpty() && SamePath(profile.inboxPath, embedded.inboxPath));
     try {
         if (usesEmbedded)
             CreateDefaultStore(storeFolder);
@@ -591,7 +585,7 @@ bool TMailStoreEditor::PrepareLocalPaths(const TMailStoreProfile& profile) {
     if (missing.isEmpty())
         return true;
     notice(this, missing.join(QLatin1Char('\n')) +
-                     tr("\n\nCorrect the path, or leave the field empty where a server serves."));
+                     tr("\n\nCorrect the path, or fill in a server address instead."));
     return false;
 }
 

@@ -33,7 +33,7 @@ protected:
         for (const auto& [name, value] : saved)
             qputenv(name, value);
     }
-    QString Notice() const { return form->statusBar()->currentMessage(); }
+    QString Notice() const { return form->StatusText(); }
 
     std::vector<std::pair<const char*, QByteArray>> saved;
 };

@@ -2,19 +2,24 @@
 #include "tests/platform/MailStoreTestSupport.h"
 
 #include "platform/gui/MailStoreEditor.h"
+#include "platform/mailstore/MailStoreApplication.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <cstring>
 #include <sys/stat.h>
 
 using namespace rp::mailstore;
 using namespace rp::mailstore::testing;
+using rp::TSourceHealth;
+using rp::TSourceProblem;
 
 namespace {
 
@@ -124,6 +129,120 @@ TEST_F(MailStoreDialogTest, TheTestButtonReportsTheTransportsAnswer) {
     Type("url", "smtp://127.0.0.1:1");
     EXPECT_TRUE(TestResultAfterClick().startsWith(
         "The test message could not be sent: Could not connect to the SMTP server"));
+}
+
+// ---- Fitting the screen, the embedded store, the profile's mistakes ----
+
+TEST_F(MailStoreDialogTest, FitsASmallScreenWithATabPerPartAndOkAlwaysInView) {
+    Editor(true);
+    editor->SetTestRecipient("5551234567@vtext.com");
+    editor->show();
+    QCoreApplication::processEvents();
+    EXPECT_LE(editor->width(), 1024);
+    EXPECT_LE(editor->height(), 768 - 40) << "room for the title bar";
+    auto* tabs = editor->Tabs();
+    ASSERT_EQ(tabs->count(), 5);
+    QStringList titles;
+    for (int index = 0; index < tabs->count(); ++index)
+        titles << tabs->tabText(index);
+    EXPECT_EQ(titles, (QStringList{"&Calendar", "&Tasks", "&Inbox", "&Sending", "&Push"}));
+    auto* buttons = editor->findChild<QWidget*>("buttons");
+    ASSERT_NE(buttons, nullptr);
+    for (int index = 0; index < tabs->count(); ++index) {
+        tabs->setCurrentIndex(index);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(buttons->isVisible());
+        EXPECT_TRUE(editor->rect().contains(buttons->geometry()));
+    }
+    // The test message goes to the phone, not to the sender.
+    EXPECT_EQ(editor->findChild<QLineEdit*>("testRecipient")->text(), "5551234567@vtext.com");
+    EXPECT_TRUE(editor->TabPage(TEditorTab::Sending)
+                    ->isAncestorOf(editor->findChild<QPushButton*>("sendTest")));
+}
+
+TEST_F(MailStoreDialogTest, OkOnTheDefaultsMakesTheEmbeddedStoreAndAMissingPathIsNamed) {
+    Editor(true);
+    ASSERT_FALSE(QFileInfo::exists(store));
+    ASSERT_TRUE(editor->Save());
+    EXPECT_TRUE(QFileInfo::exists(store + "/calendar.ics"));
+    EXPECT_TRUE(QFileInfo::exists(store + "/tasks.ics"));
+    EXPECT_TRUE(QFileInfo::exists(store + "/Inbox/cur"));
+    EXPECT_TRUE(QFileInfo::exists(store + "/Inbox/new"));
+    EXPECT_TRUE(notices.isEmpty()) << notices.join('\n').toStdString();
+
+    const QByteArray before = ReadText(profile);
+    Type("calendarPath", dir.filePath("typo/calendar.ics"));
+    Type("inboxPath", dir.path()); // a folder, but no Maildir
+    EXPECT_FALSE(editor->Save());
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(dir.filePath("typo/calendar.ics"))) << notices[0].toStdString();
+    EXPECT_TRUE(notices[0].contains("is not a Maildir")) << notices[0].toStdString();
+    EXPECT_EQ(ReadText(profile), before) << "nothing saved";
+}
+
+TEST_F(MailStoreDialogTest, WhatTheProfileHoldsAmissIsNamedByLineAndTheRestStillWorks) {
+    QDir().mkpath(QFileInfo(profile).path());
+    WriteText(profile, "[Calendar]\nPath=/tmp/cal.ics\nColour=blue\n\n"
+                       "[Send]\nTransport=stmp\nFrom=me@example.org\nStartTLS=maybe\n\n"
+                       "[Extras]\nA=b\n");
+    const TMailStoreProfile loaded = LoadProfile(profile, store);
+    EXPECT_EQ(loaded.calendarPath, "/tmp/cal.ics");
+    EXPECT_EQ(loaded.send.from, "me@example.org");
+    EXPECT_EQ(loaded.send.transport, TTransportKind::Outbox);
+    EXPECT_EQ(
+        loaded.problems,
+        (QStringList{"MailStore.ini line 3 [Calendar]: the key Colour is not known and not read.",
+                     "MailStore.ini line 6 [Send]: Transport=stmp is not known (outbox, smtp or "
+                     "sendmail); outbox is used.",
+                     "MailStore.ini line 8 [Send]: StartTLS=maybe is neither true nor false; true "
+                     "is used.",
+                     "MailStore.ini line 10: the section [Extras] is not known; its keys are not "
+                     "read."}));
+    Editor(true);
+    auto* shown = editor->findChild<QLabel*>("profileProblems");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->text().contains("Transport=stmp")) << shown->text().toStdString();
+}
+
+TEST(SourceHealthInTheStore, AProfileMistakeAMissingCalendarAndAFailedSendAreReportedUntilMended) {
+    QTemporaryDir dir;
+    TSourceHealth health;
+    TStoreLocation location;
+    location.profilePath = dir.filePath("MailStore.ini");
+    location.storeFolder = dir.filePath("store");
+    location.cacheFolder = dir.filePath("cache");
+    location.recheckMs = 0;
+    location.health = [&health](const QString& source, const QString& problem) {
+        health.Report(source, problem);
+    };
+    WriteText(location.profilePath,
+              ("[Calendar]\nPath=" + dir.filePath("cal.ics") +
+               "\n[Send]\nTransport=sendmail\nCommand=/nonexistent/sendmail -t\nTransprt=x\n")
+                  .toUtf8());
+    auto app = TMailStoreFactory(location).Connect();
+    const auto problemOf = [&health](const char* source) {
+        for (const TSourceProblem& problem : health.Problems())
+            if (problem.source == QLatin1String(source))
+                return problem.problem;
+        return QString();
+    };
+    EXPECT_TRUE(problemOf("profile").contains("line 6 [Send]: the key Transprt"));
+    auto calendar = app->GetNamespace("MAPI")->GetDefaultFolder(outlook::olFolderCalendar);
+    EXPECT_THROW(calendar->Items(), outlook::EAutomationError);
+    EXPECT_TRUE(problemOf("calendar").contains("cal.ics")) << problemOf("calendar").toStdString();
+    auto mail = outlook::ItemAs<outlook::MailItem>(app->CreateItem(outlook::olMailItem));
+    mail->SetTo("5551234567@txt.example.net");
+    mail->SetSubject("Ringpost Test message");
+    EXPECT_THROW(mail->Send(), outlook::EAutomationError);
+    EXPECT_FALSE(problemOf("send").isEmpty());
+
+    WriteText(dir.filePath("cal.ics"), "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n");
+    calendar->Items();
+    EXPECT_TRUE(problemOf("calendar").isEmpty());
+    WriteText(location.profilePath,
+              ("[Calendar]\nPath=" + dir.filePath("cal.ics") + "\n").toUtf8());
+    app->GetNamespace("MAPI"); // the changed profile is read again
+    EXPECT_TRUE(problemOf("profile").isEmpty());
 }
 
 } // namespace
