@@ -67,7 +67,7 @@ TServiceProvider::TServiceProvider(TBaseInstaller& installer, ISettingsSetters& 
 
 // A carrier whose gateway no longer delivers is marked, its tooltip says why.
 void TServiceProvider::MarkGateways() {
-    const IWizardOwner& owner = installer.Owner();
+    const IWizardOwner& owner = Installer().Owner();
     for (int service = 0; service < rdoServiceProvider->Count(); ++service) {
         bool closed = false;
         const QString warning = owner.GatewayWarning(
@@ -88,7 +88,7 @@ void TServiceProvider::Activate() {
     MarkGateways();
     // A first run names no carrier: the stored default would be a guess.
     rdoServiceProvider->SetItemIndex(
-        installer.Owner().CarrierChosen() ? int(settings.Settings().Service) : -1);
+        Installer().Owner().CarrierChosen() ? int(settings.Settings().Service) : -1);
     SettleFocus(rdoServiceProvider->Button(0));
 }
 
