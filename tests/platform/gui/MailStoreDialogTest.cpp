@@ -18,6 +18,7 @@
 
 using namespace rp::mailstore;
 using namespace rp::mailstore::testing;
+namespace outlook = rp::outlook;
 using rp::TSourceHealth;
 using rp::TSourceProblem;
 
