@@ -220,12 +220,15 @@ void TRingpostForm::BuildMenus() {
 void TRingpostForm::SendTestMessage() {
     if (!processor)
         return;
+    // The engine's texts about what the user just asked for go before an older notice.
+    EndStatusNotice();
     processor->QueueMessage(RecipientAddress(), QLatin1String(TestSubject),
                             QLatin1String(TestBody));
     WatchTestDelivery();
 }
 
 void TRingpostForm::ToggleTestSend() {
+    EndStatusNotice();
     if (TestSender->isActive())
         TestSender->stop();
     else
