@@ -211,8 +211,9 @@ e2e_start_tray() {
   e2e_log "trayer running (window $E2E_TRAYER_WINDOW)"
 }
 
+# Anywhere in the tree: a window manager such as openbox reparents it into a frame.
 e2e_tray_panel() {
-  xwininfo -root -children 2>/dev/null |
+  xwininfo -root -tree 2>/dev/null |
     sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep -m 1 .
 }
 
