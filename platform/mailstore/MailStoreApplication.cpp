@@ -192,10 +192,10 @@ std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
     const TSourceSettings& server = profile.inboxServer;
     if (!server.HasServer())
         return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
-    auto inbox = std::make_shared<TImapInbox>(
-        server, TLoginSource(SignInOf(server)),
-        location.cacheFolder + QLatin1Char('/') + ImapCopyName(server), location.pollSeconds,
-        location.status);
+    auto inbox =
+        std::make_shared<TImapInbox>(server, TLoginSource(SignInOf(server)),
+                                     location.cacheFolder + QLatin1Char('/') + ImapCopyName(server),
+                                     location.pollSeconds, location.status);
     inbox->ReportHealthTo(health::Inbox, location.health);
     return inbox;
 }
