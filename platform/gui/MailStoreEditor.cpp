@@ -8,6 +8,7 @@
 #include "platform/delivery/TestMessage.h"
 #include "platform/inbox/ImapInbox.h"
 #include "platform/net/Keyring.h"
+#include "platform/net/SignIn.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -121,10 +122,11 @@ QString ImapInboxTester(const TSourceSettings& settings) {
 } // namespace
 
 TMailStoreEditor::TMailStoreEditor(QString profilePath, QString storeFolder, QWidget* parent,
-                                   TKeyringWriter keyring, TNotice notice)
+                                   TKeyringWriter keyring, TNotice notice,
+                                   TSignInFields::TAccountLister accounts)
     : QDialog(parent), profilePath(std::move(profilePath)), storeFolder(std::move(storeFolder)),
       keyring(keyring ? std::move(keyring) : TKeyringWriter(WriteKeyringPassword)),
-      notice(notice ? std::move(notice) : TNotice(ShowNotice)) {
+      notice(notice ? std::move(notice) : TNotice(ShowNotice)), accounts(std::move(accounts)) {
     setWindowTitle(tr("Mail Store"));
     const auto calendarTester = [](const TSourceSettings& settings) {
         return ProbeCalendarSource(settings, QStringLiteral("calendar"));
@@ -183,7 +185,9 @@ void TMailStoreEditor::BuildTabs() {
         ->addWidget(BuildSourceGroup(TSourceKind::Inbox, tr("Inbox"),
                                      tr("Or a local Maildir folder:"), true,
                                      QStringLiteral("imaps://mail.example.org:993/INBOX")));
+    TabLayout(TEditorTab::Inbox)->addWidget(BuildSignInGroup(QStringLiteral("inbox"), inboxSignIn));
     TabLayout(TEditorTab::Sending)->addWidget(BuildSendPage());
+    TabLayout(TEditorTab::Sending)->addWidget(BuildSignInGroup(QStringLiteral("send"), sendSignIn));
     TabLayout(TEditorTab::Sending)->addWidget(BuildTestRow());
     TabLayout(TEditorTab::Push)->addWidget(BuildPushPage());
     layout->addWidget(tabs, 1);
@@ -372,6 +376,18 @@ QWidget* TMailStoreEditor::BuildSendPage() {
     return box;
 }
 
+// How the inbox's or the SMTP server's login proves itself: password or OAuth2.
+QWidget* TMailStoreEditor::BuildSignInGroup(const QString& name, TSignInFields*& fields) {
+    auto* box = new QGroupBox(name == QLatin1String("inbox") ? tr("Signing in to the inbox")
+                                                             : tr("Signing in to send"),
+                              this);
+    auto* layout = new QVBoxLayout(box);
+    fields = new TSignInFields(name, accounts, box);
+    fields->changed = [this] { UpdateEnabled(); };
+    layout->addWidget(fields);
+    return box;
+}
+
 QWidget* TMailStoreEditor::BuildPushPage() {
     auto* box = new QGroupBox(tr("Push to the phone's ntfy app (ntfy-TOPIC@HOST addresses)"), this);
     auto* form = new QFormLayout(box);
@@ -473,6 +489,8 @@ void TMailStoreEditor::Load(const TMailStoreProfile& profile) {
     problems->setText(profile.problems.join(QLatin1Char('\n')));
     problems->setVisible(!profile.problems.isEmpty());
     LoadPush(profile.push);
+    inboxSignIn->Load(profile.inboxServer.signIn);
+    sendSignIn->Load(send.signIn);
     UpdateEnabled();
 }
 
@@ -488,6 +506,23 @@ void TMailStoreEditor::UpdateEnabled() {
     for (const TSourceFields& fields : sources)
         fields.path->parentWidget()->setEnabled(fields.url->text().trimmed().isEmpty());
     timeout->setEnabled(kind != TTransportKind::Outbox);
+    UpdateSignIn(kind == TTransportKind::Smtp);
+}
+
+// A token needs no password; an Online Accounts account names the server and user.
+void TMailStoreEditor::UpdateSignIn(bool smtp) {
+    const TSourceFields& inbox = sources[static_cast<size_t>(TSourceKind::Inbox)];
+    const bool inboxFromAccount = inboxSignIn->UsesOnlineAccounts();
+    inbox.password->setEnabled(inboxSignIn->UsesPassword());
+    inbox.url->setEnabled(!inboxFromAccount);
+    inbox.user->setEnabled(!inboxFromAccount);
+    if (inboxFromAccount)
+        inbox.path->parentWidget()->setEnabled(false);
+    sendSignIn->setEnabled(smtp);
+    password->setEnabled(smtp && sendSignIn->UsesPassword());
+    passwordCommand->setEnabled(smtp && sendSignIn->UsesPassword());
+    url->setEnabled(smtp && !sendSignIn->UsesOnlineAccounts());
+    user->setEnabled(smtp && !sendSignIn->UsesOnlineAccounts());
 }
 
 TMailStoreProfile TMailStoreEditor::FromFields() const {
@@ -512,6 +547,8 @@ TMailStoreProfile TMailStoreEditor::FromFields() const {
     send.command = command->text().trimmed();
     send.from = from->text().trimmed();
     PushFromFields(profile.push);
+    profile.inboxServer.signIn = inboxSignIn->SignIn();
+    send.signIn = sendSignIn->SignIn();
     return profile;
 }
 
@@ -606,6 +643,8 @@ void TMailStoreEditor::SendTestMessage() {
         try {
             // A push address goes to its ntfy server, as the notices will.
             *answer = TPushRouter(profile, CreateTransport(settings)).SendMessage(message);
+        } catch (const ESignInError& error) {
+            *answer = tr("The test message could not be sent: %1").arg(error.Explained());
         } catch (const outlook::EAutomationError& error) {
             *answer = tr("The test message could not be sent: %1").arg(error.Message());
         }

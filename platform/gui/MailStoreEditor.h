@@ -3,6 +3,7 @@
 // The "Mail Store..." dialog: edits the mail store profile and sends a test
 // message through the transport as it is filled in.
 
+#include "platform/gui/SignInFields.h"
 #include "platform/mailstore/MailStoreProfile.h"
 
 #include <QDialog>
@@ -36,8 +37,10 @@ public:
     // Tells the user something and waits until it was read.
     using TNotice = std::function<void(QWidget* parent, const QString& text)>;
 
+    // `accounts` lists the desktop's Online Accounts (GNOME's own when empty).
     TMailStoreEditor(QString profilePath, QString storeFolder, QWidget* parent = nullptr,
-                     TKeyringWriter keyring = {}, TNotice notice = {});
+                     TKeyringWriter keyring = {}, TNotice notice = {},
+                     TSignInFields::TAccountLister accounts = {});
 
     // The address "Send a test message now" sends to: the phone's (the window's
     // RecipientAddress); an empty one leaves the sender's.
@@ -78,6 +81,7 @@ private:
     TSourceSettings SourceFromFields(TSourceKind kind, const TSourceSettings& loadedServer) const;
     QString SourcePasswordToStore(TSourceKind kind, const TSourceSettings& server);
     QWidget* BuildSendPage();
+    QWidget* BuildSignInGroup(const QString& name, TSignInFields*& fields);
     QWidget* BuildTestRow();
     QWidget* BuildPushPage();
     void LoadPush(const TPushSettings& push);
@@ -88,18 +92,22 @@ private:
     QString PasswordToStore(const TSendSettings& settings);
     void UpdateEnabled();
     bool PrepareLocalPaths(const TMailStoreProfile& profile);
+    void UpdateSignIn(bool smtp);
     void accept() override;
 
     QString profilePath;
     QString storeFolder;
     TKeyringWriter keyring;
     TNotice notice;
+    TSignInFields::TAccountLister accounts;
     TMailStoreProfile loaded;
 
     QTabWidget* tabs = nullptr;
     std::array<QVBoxLayout*, EditorTabCount> tabLayouts{};
     QLabel* problems = nullptr;
     std::array<TSourceFields, 3> sources;
+    TSignInFields* inboxSignIn = nullptr;
+    TSignInFields* sendSignIn = nullptr;
     QComboBox* transport = nullptr;
     QLineEdit* outboxPath = nullptr;
     QLineEdit* url = nullptr;
