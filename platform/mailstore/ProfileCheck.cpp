@@ -56,7 +56,28 @@ QString Transport(const QString& value) {
     return QStringLiteral("is not known (outbox, smtp or sendmail); outbox is used");
 }
 
+QString SignInKind(const QString& value) {
+    if (value.isEmpty() || value.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0 ||
+        value.compare(QLatin1String("oauth2"), Qt::CaseInsensitive) == 0)
+        return {};
+    return QStringLiteral("is not known (password or oauth2); password is used");
+}
+
+QString OnlineAccount(const QString& value) {
+    if (value.isEmpty() || value.compare(QLatin1String("goa"), Qt::CaseInsensitive) == 0 ||
+        value.startsWith(QLatin1String("goa:"), Qt::CaseInsensitive))
+        return {};
+    return QStringLiteral("is not known (goa, or goa: and the address)");
+}
+
 using TSection = std::map<QString, TValueCheck>;
+
+// How an IMAP or SMTP login proves itself: [Inbox] and [Send].
+void AddSignInKeys(TSection& section) {
+    section[QStringLiteral("Auth")] = SignInKind;
+    section[QStringLiteral("TokenCommand")] = AnyValue;
+    section[QStringLiteral("Account")] = OnlineAccount;
+}
 
 TSection SourceKeys() {
     return {{QStringLiteral("Path"), AnyValue},
@@ -77,6 +98,7 @@ const std::map<QString, TSection>& KnownKeys() {
         sections[QStringLiteral("Tasks")] = SourceKeys();
         TSection inbox = SourceKeys();
         inbox[QStringLiteral("StartTLS")] = Flag(true);
+        AddSignInKeys(inbox);
         sections[QStringLiteral("Inbox")] = inbox;
         TSection send = SourceKeys();
         send.erase(QStringLiteral("Path"));
@@ -85,6 +107,7 @@ const std::map<QString, TSection>& KnownKeys() {
         send[QStringLiteral("Command")] = AnyValue;
         send[QStringLiteral("From")] = AnyValue;
         send[QStringLiteral("OutboxPath")] = AnyValue;
+        AddSignInKeys(send);
         sections[QStringLiteral("Send")] = send;
         sections[QStringLiteral("Push")] = {{QStringLiteral("Server"), AnyValue},
                                             {QStringLiteral("Token"), AnyValue},

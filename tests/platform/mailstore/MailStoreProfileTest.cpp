@@ -62,6 +62,7 @@ TEST(MailStoreProfileTest, OAuth2SignInIsReadSavedAndReadBackPerSection) {
     EXPECT_EQ(profile.inboxServer.signIn,
               (TSignIn{TAuthKind::OAuth2, {}, QStringLiteral("goa:ann@gmail.com")}));
     EXPECT_TRUE(profile.inboxServer.HasServer()) << "Online Accounts names the server";
+    EXPECT_TRUE(profile.problems.isEmpty()) << profile.problems.join('\n').toStdString();
     EXPECT_EQ(profile.send.signIn,
               (TSignIn{TAuthKind::OAuth2, QStringLiteral("oama access ann@contoso.com"), {}}));
 
@@ -72,6 +73,12 @@ TEST(MailStoreProfileTest, OAuth2SignInIsReadSavedAndReadBackPerSection) {
     const TMailStoreProfile again = LoadProfile(store.location.profilePath, "/data");
     EXPECT_EQ(again.inboxServer, profile.inboxServer);
     EXPECT_EQ(again.send.signIn, profile.send.signIn);
+
+    store.WriteProfile("[Inbox]\nAuth=oauth\nAccount=gnome\n");
+    const QStringList problems = LoadProfile(store.location.profilePath, "/data").problems;
+    ASSERT_EQ(problems.size(), 2) << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems[0].contains("password or oauth2")) << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].contains("goa, or goa: and the address")) << problems[1].toStdString();
 
     // A password profile is written as it always was: no sign-in keys.
     SaveProfile(TMailStoreProfile(), store.location.profilePath);
