@@ -185,9 +185,7 @@ void TMailStoreEditor::BuildTabs() {
         ->addWidget(BuildSourceGroup(TSourceKind::Inbox, tr("Inbox"),
                                      tr("Or a local Maildir folder:"), true,
                                      QStringLiteral("imaps://mail.example.org:993/INBOX")));
-    TabLayout(TEditorTab::Inbox)->addWidget(BuildSignInGroup(QStringLiteral("inbox"), inboxSignIn));
     TabLayout(TEditorTab::Sending)->addWidget(BuildSendPage());
-    TabLayout(TEditorTab::Sending)->addWidget(BuildSignInGroup(QStringLiteral("send"), sendSignIn));
     TabLayout(TEditorTab::Sending)->addWidget(BuildTestRow());
     TabLayout(TEditorTab::Push)->addWidget(BuildPushPage());
     layout->addWidget(tabs, 1);
@@ -267,6 +265,8 @@ QWidget* TMailStoreEditor::BuildSourceGroup(TSourceKind kind, const QString& tit
     form->addRow(tr("Server address:"), fields.url);
     form->addRow(tr("User name:"), fields.user);
     form->addRow(tr("Password:"), fields.password);
+    if (kind == TSourceKind::Inbox)
+        form->addRow(NewSignInFields(QStringLiteral("inbox"), inboxSignIn, box));
     form->addRow(tr("CA certificate file:"), PathRow(fields.caFile, false, box));
     form->addRow(tr("Time-out:"), fields.timeout);
     form->addRow(QString(), fields.test);
@@ -370,6 +370,7 @@ QWidget* TMailStoreEditor::BuildSendPage() {
     form->addRow(tr("User name:"), user);
     form->addRow(tr("Password:"), password);
     form->addRow(tr("Or password command:"), passwordCommand);
+    form->addRow(NewSignInFields(QStringLiteral("send"), sendSignIn, box));
     form->addRow(tr("CA certificate file:"), PathRow(caFile, false, box));
     form->addRow(tr("Time-out:"), timeout);
     form->addRow(tr("Sendmail command:"), command);
@@ -377,15 +378,11 @@ QWidget* TMailStoreEditor::BuildSendPage() {
 }
 
 // How the inbox's or the SMTP server's login proves itself: password or OAuth2.
-QWidget* TMailStoreEditor::BuildSignInGroup(const QString& name, TSignInFields*& fields) {
-    auto* box = new QGroupBox(name == QLatin1String("inbox") ? tr("Signing in to the inbox")
-                                                             : tr("Signing in to send"),
-                              this);
-    auto* layout = new QVBoxLayout(box);
-    fields = new TSignInFields(name, accounts, box);
+TSignInFields* TMailStoreEditor::NewSignInFields(const QString& name, TSignInFields*& fields,
+                                                 QWidget* parent) {
+    fields = new TSignInFields(name, accounts, parent);
     fields->changed = [this] { UpdateEnabled(); };
-    layout->addWidget(fields);
-    return box;
+    return fields;
 }
 
 QWidget* TMailStoreEditor::BuildPushPage() {

@@ -81,7 +81,7 @@ private:
     TSourceSettings SourceFromFields(TSourceKind kind, const TSourceSettings& loadedServer) const;
     QString SourcePasswordToStore(TSourceKind kind, const TSourceSettings& server);
     QWidget* BuildSendPage();
-    QWidget* BuildSignInGroup(const QString& name, TSignInFields*& fields);
+    TSignInFields* NewSignInFields(const QString& name, TSignInFields*& fields, QWidget* parent);
     QWidget* BuildTestRow();
     QWidget* BuildPushPage();
     void LoadPush(const TPushSettings& push);
