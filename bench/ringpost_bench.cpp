@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <functional>
 #include <libical/ical.h>
+#include <malloc.h>
 #include <set>
 
 namespace rp::bench {
@@ -343,7 +344,9 @@ int Memory(const QString& store) {
               .Add("rss_kb", StatusKilobytes("VmRSS"))
               .Add("rss_anon_kb", StatusKilobytes("RssAnon"))
               .Add("rss_file_kb", StatusKilobytes("RssFile"))
-              .Add("peak_rss_kb", StatusKilobytes("VmHWM")));
+              .Add("peak_rss_kb", StatusKilobytes("VmHWM"))
+              // What the allocator counts in use, without its free pages and overhead.
+              .Add("heap_in_use_kb", static_cast<int64_t>(mallinfo2().uordblks / 1024)));
     return 0;
 }
 
