@@ -7,6 +7,7 @@
 
 #include "engine/OutlookModel.h"
 
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <libical/ical.h>
@@ -503,8 +504,21 @@ bool IsPlainAppointment(icalcomponent* event, const std::optional<TRecurrenceRec
 }
 
 // Reads one event with the overrides of its occurrences (same UID, RECURRENCE-ID).
+// What the events of one file share: worked-out zones, and one copy of each
+// place, as most meetings are in one of a few ("Online", a room).
+struct TFileReading {
+    TZoneCache zones;
+    QSet<QByteArray> places;
+
+    QByteArray SharedPlace(const QByteArray& place) {
+        if (place.isEmpty())
+            return place;
+        return *places.insert(place);
+    }
+};
+
 void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& filePath,
-               const std::vector<icalcomponent*>& overrides, TZoneCache& zones,
+               const std::vector<icalcomponent*>& overrides, TFileReading& file,
                TIcsContents& contents) {
     if (IsCancelled(event))
         return;
@@ -516,9 +530,9 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     auto record = std::make_shared<TAppointmentRecord>();
     record->start = ToLocalDays(*start);
     record->subject = CompactTextProperty(event, ICAL_SUMMARY_PROPERTY);
-    record->location = CompactTextProperty(event, ICAL_LOCATION_PROPERTY);
+    record->location = file.SharedPlace(CompactTextProperty(event, ICAL_LOCATION_PROPERTY));
     record->reminderMinutes = ReminderMinutes(event, record->start);
-    const std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, zones);
+    const std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, file.zones);
     if (IsPlainAppointment(event, pattern, overrides)) {
         contents.appointments.push_back(std::move(record));
         return;
@@ -535,7 +549,7 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     AddOverrides(overrides, *record, set);
     const auto items =
         pattern ? SeriesItems(*record, *pattern, set.changes, set.futures, WeekStartOf(event))
-                : SingleItems(*record, FrameOf(set.frame, zones), set.changes, set.futures);
+                : SingleItems(*record, FrameOf(set.frame, file.zones), set.changes, set.futures);
     contents.appointments.insert(contents.appointments.end(), items.begin(), items.end());
 }
 
@@ -552,11 +566,11 @@ bool IsSeries(icalcomponent* event) {
 // is a meeting of its own.
 void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePath,
                 TIcsContents& contents) {
-    TZoneCache zones;
+    TFileReading file;
     // Most files hold no override: then no UID needs reading.
     if (std::none_of(events.begin(), events.end(), IsOverride)) {
         for (icalcomponent* event : events)
-            ReadEvent(event, CalendarOf(event), filePath, {}, zones, contents);
+            ReadEvent(event, CalendarOf(event), filePath, {}, file, contents);
         return;
     }
     std::multimap<QByteArray, icalcomponent*> overridesByUid;
@@ -571,7 +585,7 @@ void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePa
         const QByteArray uid = UidOf(event);
         if (IsOverride(event)) {
             if (!seriesUids.count(uid))
-                ReadEvent(event, CalendarOf(event), filePath, {}, zones, contents);
+                ReadEvent(event, CalendarOf(event), filePath, {}, file, contents);
             continue;
         }
         std::vector<icalcomponent*> overrides;
@@ -580,7 +594,7 @@ void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePa
             for (auto it = first; it != last; ++it)
                 overrides.push_back(it->second);
         }
-        ReadEvent(event, CalendarOf(event), filePath, overrides, zones, contents);
+        ReadEvent(event, CalendarOf(event), filePath, overrides, file, contents);
     }
 }
 
@@ -640,7 +654,9 @@ void ReadTask(icalcomponent* task, icalcomponent* calendar, const TTaskOrigin& f
     record->hasNextOccurrence = record->recurring && HasNextOccurrence(task);
     record->origin = file;
     record->origin.ordinal = ordinal;
-    record->origin.uid = UidOf(task);
+    // Only a task moved on is written back; the UID finds it again then.
+    if (record->hasNextOccurrence)
+        record->origin.uid = UidOf(task);
     contents.tasks.push_back(std::move(record));
 }
 

@@ -95,11 +95,14 @@ bool TIcsSource::RefreshFile(const QString& file, std::map<QString, TFileEntry>&
 }
 
 TIcsSource::TFileEntry TIcsSource::Parsed(const QByteArray& text, const QString& name) {
-    TFileEntry entry;
+    auto contents = std::make_shared<TIcsContents>();
     ++parses;
-    if (!ParseIcsText(text, name, entry.contents, cached ? cached->Cache() : nullptr))
+    if (!ParseIcsText(text, name, *contents, cached ? cached->Cache() : nullptr))
         qCWarning(lcMailStore).noquote() << "No iCalendar data in" << name;
-    return entry;
+    // Kept all day: no room to spare.
+    contents->appointments.shrink_to_fit();
+    contents->tasks.shrink_to_fit();
+    return {{}, 0, std::move(contents)};
 }
 
 bool TIcsSource::Refresh() {
@@ -135,16 +138,22 @@ bool TIcsSource::RefreshCached() {
 }
 
 void TIcsSource::Rebuild() {
+    const bool readOnly = cached && cached->ReadOnly();
+    // One file's items are the snapshot as they are, without a copy of the list.
+    if (files.size() == 1 && !readOnly) {
+        snapshot = files.begin()->second.contents;
+        return;
+    }
     auto contents = std::make_shared<TIcsContents>();
     for (const auto& [name, entry] : files) {
         contents->appointments.insert(contents->appointments.end(),
-                                      entry.contents.appointments.begin(),
-                                      entry.contents.appointments.end());
-        contents->tasks.insert(contents->tasks.end(), entry.contents.tasks.begin(),
-                               entry.contents.tasks.end());
+                                      entry.contents->appointments.begin(),
+                                      entry.contents->appointments.end());
+        contents->tasks.insert(contents->tasks.end(), entry.contents->tasks.begin(),
+                               entry.contents->tasks.end());
     }
     // A subscription is read only: its tasks are never moved on (nor written).
-    if (cached && cached->ReadOnly())
+    if (readOnly)
         for (auto& task : contents->tasks) {
             auto fixed = std::make_shared<TTaskRecord>(*task);
             fixed->hasNextOccurrence = false;

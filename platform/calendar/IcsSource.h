@@ -43,7 +43,7 @@ private:
     struct TFileEntry {
         TFileStamp stamp;
         uint64_t revision = 0; // of a cached item
-        TIcsContents contents;
+        std::shared_ptr<const TIcsContents> contents;
     };
 
     bool Refresh();

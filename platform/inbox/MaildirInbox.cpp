@@ -112,7 +112,8 @@ std::optional<TMailRecord> TMaildirInbox::ReadMessage(const QString& folder,
     TMailRecord record;
     if (const std::optional<TMessageHeaders> headers = ParseHeaders(*block)) {
         record.subject = CompactUtf8(headers->subject);
-        record.senderName = CompactUtf8(headers->senderName);
+        // Much mail comes from a few people: one copy of each name.
+        record.senderName = *senderNames.insert(CompactUtf8(headers->senderName));
         record.importance = headers->importance;
     } else {
         qCWarning(lcMailStore).noquote() << "Could not read the header of" << file;
@@ -155,6 +156,7 @@ void TMaildirInbox::Relist() {
             AddMessage(folder, fileName, contents->messages);
         }
     }
+    senderNames.clear();
     SortAndDropRepeats(contents->messages);
     for (const TMailRecord& message : contents->messages)
         contents->unreadCount += message.unread ? 1 : 0;

@@ -7,6 +7,7 @@
 #include "platform/common/Files.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -73,6 +74,7 @@ private:
     TFileStamp newStamp;
     TFileStamp curStamp;
     std::shared_ptr<const TMaildirContents> snapshot; // also what is known of each message
+    QSet<QByteArray> senderNames;                     // of the messages one relisting reads
     int parses = 0;
 };
 

@@ -83,7 +83,9 @@ TEST_F(CalDavSourceTest, AFirstLoadIsTwoRequestsWhateverTheCollectionsSize) {
     for (int i = 0; i < 150; ++i) // more than one batch of fetches
         WriteText(server.CollectionFolder() + QStringLiteral("/bulk-%1.ics").arg(i),
                   EventText("bulk-" + QByteArray::number(i), "Bulk " + QByteArray::number(i)));
-    TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+    TSourceSettings patient = server.Settings();
+    patient.timeoutSeconds = 60; // Radicale reads 152 files first, slowly on a busy machine
+    TCalDavMirror mirror(patient, "calendar", cache.path(), 0);
     ASSERT_EQ(mirror.SyncNow(), "");
     EXPECT_EQ(mirror.RequestCount(), 2) << "found, then listed with the data";
     EXPECT_EQ(mirror.Cache()->Items().size(), 152u);
