@@ -5,8 +5,10 @@
 //
 //   server_bench caldav FOLDER [runs] [items]  first load of the first `items` events
 //                                      (by UID, default 1000) of FOLDER/store/calendar.ics
-//                                      served by Radicale, against curl and a bare libical
-//                                      parse of the same calendar; then steady polls
+//                                      served by Radicale, against curl fetching Radicale's
+//                                      answer to the same question and a bare libical parse
+//                                      of its items; then steady polls, against curl asking
+//                                      the same on a resumed TLS session
 //   server_bench subscription FOLDER [runs]  steady polls of the calendar as a subscription
 //   server_bench imap FOLDER [runs]    steady looks at the store's inbox served by Dovecot
 
@@ -27,6 +29,9 @@
 #include <functional>
 #include <libical/ical.h>
 #include <map>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 namespace rp::bench {
 
@@ -79,43 +84,87 @@ int SplitIntoCollection(const QString& calendarPath, const QString& collection, 
     return index;
 }
 
-// curl asking Radicale, with its password and trust, then `extra`.
+// curl's arguments to ask Radicale, with its password and trust, then `extra`,
+// of the collection `times` times in one run.
+QStringList CurlArguments(const mailstore::testing::TRadicale& server, const QStringList& extra,
+                          int times = 1) {
+    QStringList arguments{
+        QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(), QStringLiteral("-u"),
+        QStringLiteral("%1:%2").arg(QLatin1String(server.kUser), QLatin1String(server.kPassword))};
+    arguments += extra;
+    for (int time = 0; time < times; ++time)
+        arguments << server.Url();
+    return arguments;
+}
+
 void RunCurl(const mailstore::testing::TRadicale& server, const QStringList& extra) {
     QProcess curl;
-    curl.start(QStringLiteral("curl"),
-               QStringList{QStringLiteral("-sSf"), QStringLiteral("--cacert"), server.CaFile(),
-                           QStringLiteral("-u"),
-                           QStringLiteral("%1:%2").arg(QLatin1String(server.kUser),
-                                                       QLatin1String(server.kPassword))} +
-                   extra + QStringList{server.Url()});
+    curl.start(QStringLiteral("curl"), CurlArguments(server, extra));
     if (!curl.waitForFinished(600000) || curl.exitCode() != 0)
         throw std::runtime_error("curl failed: " + curl.readAllStandardError().toStdString());
 }
 
-// What any program pays that downloads the calendar and reads it with libical.
-double CurlAndParse(const mailstore::testing::TRadicale& server, const QString& into,
-                    qint64& bytes) {
-    const double start = WallSeconds();
-    RunCurl(server, {QStringLiteral("-o"), into});
-    const QByteArray text = ReadAll(into);
-    icalcomponent* root = icalparser_parse_string(text.constData());
-    if (!root)
-        throw std::runtime_error("libical could not parse the download");
-    icalcomponent_free(root);
-    bytes = text.size();
-    return WallSeconds() - start;
+// The CPU seconds (user and system) one run of curl took.
+double CurlCpuSeconds(const QStringList& arguments) {
+    std::vector<QByteArray> owned{"curl"};
+    for (const QString& argument : arguments)
+        owned.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& argument : owned)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0)
+        throw std::runtime_error("curl could not be started");
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("curl failed");
+    const auto seconds = [](const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// The server's own share of a first load: curl asking the question the store
-// asks (the whole collection, with its data, in one sync answer), nothing parsed.
-double CurlSyncReport(const mailstore::testing::TRadicale& server, const QString& bodyFile) {
-    const double start = WallSeconds();
-    RunCurl(server, {QStringLiteral("-X"), QStringLiteral("REPORT"), QStringLiteral("-H"),
-                     QStringLiteral("Depth: 1"), QStringLiteral("-H"),
-                     QStringLiteral("Content-Type: application/xml; charset=utf-8"),
-                     QStringLiteral("--data-binary"), QLatin1Char('@') + bodyFile,
-                     QStringLiteral("-o"), QStringLiteral("/dev/null")});
-    return WallSeconds() - start;
+// curl asking the question the store asks: a sync-collection REPORT with the body in `bodyFile`.
+QStringList SyncReport(const QString& bodyFile) {
+    return {QStringLiteral("-X"),
+            QStringLiteral("REPORT"),
+            QStringLiteral("-H"),
+            QStringLiteral("Depth: 1"),
+            QStringLiteral("-H"),
+            QStringLiteral("Content-Type: application/xml; charset=utf-8"),
+            QStringLiteral("--data-binary"),
+            QLatin1Char('@') + bodyFile};
+}
+
+struct TFloor {
+    double fetch = 0; // curl fetching Radicale's answer to the store's first question
+    double parse = 0; // a bare libical parse of each item in it
+    qint64 bytes = 0;
+    double Total() const { return fetch + parse; }
+};
+
+// What any program pays that asks the server the store's own question and reads
+// the items it gets with libical: the floor of a first load.
+TFloor CurlSyncReportAndParse(const mailstore::testing::TRadicale& server, const QString& bodyFile,
+                              const QString& into) {
+    TFloor floor;
+    double start = WallSeconds();
+    RunCurl(server, SyncReport(bodyFile) + QStringList{QStringLiteral("-o"), into});
+    floor.fetch = WallSeconds() - start;
+    const QByteArray answer = ReadAll(into);
+    floor.bytes = answer.size();
+    const mailstore::TMultistatus status = mailstore::ParseMultistatus(answer);
+    start = WallSeconds();
+    for (const mailstore::TDavResource& resource : status.resources) {
+        if (resource.calendarData.isEmpty())
+            continue;
+        icalcomponent* item = icalparser_parse_string(resource.calendarData.constData());
+        if (!item)
+            throw std::runtime_error("libical could not parse an item");
+        icalcomponent_free(item);
+    }
+    floor.parse = WallSeconds() - start;
+    return floor;
 }
 
 TSourceSettings Patient(TSourceSettings settings) {
@@ -186,6 +235,42 @@ TPollCost SteadyPolls(TCalDavMirror& mirror, int runs) {
     return cost;
 }
 
+// The CPU of one steady poll's question asked by curl on a resumed TLS session:
+// curl asking it once, and 1 + `times` times in one run, where Radicale closes
+// each connection and every later one resumes the session of the one before.
+double CurlResumedPollCpu(const mailstore::testing::TRadicale& server, const QString& bodyFile,
+                          int times) {
+    QStringList once = SyncReport(bodyFile);
+    QStringList many = once;
+    for (int time = 0; time <= times; ++time)
+        many << QStringLiteral("-o") << QStringLiteral("/dev/null");
+    once << QStringLiteral("-o") << QStringLiteral("/dev/null");
+    const double single = CurlCpuSeconds(CurlArguments(server, once));
+    return (CurlCpuSeconds(CurlArguments(server, many, times + 1)) - single) / times;
+}
+
+// Steady polls of the mirror and curl's resumed requests, side by side.
+void PollsAgainstCurl(const mailstore::testing::TRadicale& server, TCalDavMirror& mirror,
+                      const QString& bodyFile, int runs, TJson& json) {
+    WriteAll(bodyFile, mailstore::SyncCollectionBody(mirror.Cache()->State("syncToken")));
+    constexpr int kPollsEach = 5;
+    TPollCost ours;
+    std::vector<double> curl, ratios;
+    for (int run = 0; run < std::max(runs, 4); ++run) {
+        const TPollCost polls = SteadyPolls(mirror, kPollsEach);
+        curl.push_back(CurlResumedPollCpu(server, bodyFile, kPollsEach));
+        ratios.push_back(Median(polls.cpu) / curl.back());
+        for (const auto& [to, from] : {std::pair{&ours.cpu, &polls.cpu},
+                                       {&ours.threadCpu, &polls.threadCpu},
+                                       {&ours.requests, &polls.requests},
+                                       {&ours.bytes, &polls.bytes}})
+            to->insert(to->end(), from->begin(), from->end());
+    }
+    ours.AddTo(json)
+        .Add("curl_resumed_poll_cpu_ms", Median(curl) * 1e3)
+        .Add("poll_ratio", Median(ratios));
+}
+
 int CalDav(const QString& folder, int runs, int most) {
     mailstore::testing::TRadicale server;
     if (!server.ready)
@@ -193,42 +278,42 @@ int CalDav(const QString& folder, int runs, int most) {
     const int items = SplitIntoCollection(folder + QStringLiteral("/store/calendar.ics"),
                                           server.CollectionFolder(), most);
     QTemporaryDir scratch;
-    qint64 downloaded = 0;
-    CurlAndParse(server, scratch.filePath("warm.ics"), downloaded); // Radicale's own cache
-    FirstLoad(server);
     const QString syncBody = scratch.filePath("sync.xml");
     WriteAll(syncBody, mailstore::SyncCollectionBody({}));
-    std::vector<double> anchor, ours, ourCpu, ourSync, serverShare, ratios, floors;
+    const QString answer = scratch.filePath("answer.xml");
+    CurlSyncReportAndParse(server, syncBody, answer); // Radicale's own cache
+    FirstLoad(server);
+    std::vector<double> fetches, parses, ours, ourCpu, ourSync, ratios;
+    TFloor floor;
     TLoad load;
     for (int run = 0; run < runs; ++run) {
-        anchor.push_back(CurlAndParse(server, scratch.filePath("calendar.ics"), downloaded));
-        serverShare.push_back(CurlSyncReport(server, syncBody));
-        floors.push_back(serverShare.back() / anchor.back());
+        floor = CurlSyncReportAndParse(server, syncBody, answer);
+        fetches.push_back(floor.fetch);
+        parses.push_back(floor.parse);
         load = FirstLoad(server);
         ours.push_back(load.wall);
         ourCpu.push_back(load.cpu);
         ourSync.push_back(load.sync);
-        ratios.push_back(load.wall / anchor.back());
+        ratios.push_back(load.wall / floor.Total());
     }
-    QTemporaryDir cache;
-    TCalDavMirror mirror(Patient(server.Settings()), "calendar", cache.path(), 0);
-    if (const QString failure = mirror.SyncNow(); !failure.isEmpty())
-        throw std::runtime_error(failure.toStdString());
     TJson json;
     json.Add("runs", int64_t{runs})
         .Add("items", int64_t{items})
         .Add("appointments", static_cast<int64_t>(load.appointments))
-        .Add("curl_parse_ms", Median(anchor) * 1e3)
-        .Add("curl_bytes", static_cast<int64_t>(downloaded))
+        .Add("floor_fetch_ms", Median(fetches) * 1e3)
+        .Add("floor_parse_ms", Median(parses) * 1e3)
+        .Add("floor_bytes", static_cast<int64_t>(floor.bytes))
         .Add("load_ms", Median(ours) * 1e3)
         .Add("load_cpu_ms", Median(ourCpu) * 1e3)
         .Add("load_sync_ms", Median(ourSync) * 1e3)
-        .Add("curl_sync_report_ms", Median(serverShare) * 1e3)
-        .Add("floor_ratio", Median(floors))
         .Add("load_requests", int64_t{load.requests})
         .Add("load_bytes", static_cast<int64_t>(load.bytes))
         .Add("ratio", Median(ratios));
-    SteadyPolls(mirror, std::max(runs, 5) * 4).AddTo(json);
+    QTemporaryDir cache;
+    TCalDavMirror mirror(Patient(server.Settings()), "calendar", cache.path(), 0);
+    if (const QString failure = mirror.SyncNow(); !failure.isEmpty())
+        throw std::runtime_error(failure.toStdString());
+    PollsAgainstCurl(server, mirror, scratch.filePath("poll.xml"), runs, json);
     Print(json);
     return 0;
 }
