@@ -112,7 +112,8 @@ const std::map<QString, TSection>& KnownKeys() {
         sections[QStringLiteral("Push")] = {{QStringLiteral("Server"), AnyValue},
                                             {QStringLiteral("Token"), AnyValue},
                                             {QStringLiteral("TokenCommand"), AnyValue},
-                                            {QStringLiteral("Direct"), Flag(true)}};
+                                            {QStringLiteral("Direct"), Flag(true)},
+                                            {QStringLiteral("Apprise"), Flag(true)}};
         return sections;
     }();
     return known;

@@ -85,4 +85,36 @@ TEST(MailStoreProfileTest, OAuth2SignInIsReadSavedAndReadBackPerSection) {
     EXPECT_FALSE(ReadText(store.location.profilePath).contains("Auth="));
 }
 
+// Every key the dialog can write is one the profile check knows, so a saved
+// profile never reports its own keys as typing mistakes.
+TEST(MailStoreProfileTest, AProfileSavedWithEveryChoiceReadsBackWithoutAProblem) {
+    TStoreFixture store;
+    TMailStoreProfile profile;
+    for (TSourceSettings* server :
+         {&profile.calendarServer, &profile.tasksServer, &profile.inboxServer}) {
+        server->url = QStringLiteral("https://dav.example.org/me/");
+        server->user = QStringLiteral("me");
+        server->password = QStringLiteral("secret");
+        server->passwordCommand = QStringLiteral("pass show dav");
+        server->caFile = QStringLiteral("/etc/ca.pem");
+        server->timeoutSeconds = 20;
+    }
+    profile.inboxServer.signIn.auth = TAuthKind::OAuth2;
+    profile.inboxServer.signIn.account = QStringLiteral("goa:me@example.org");
+    profile.send.transport = TTransportKind::Smtp;
+    profile.send.url = QStringLiteral("smtps://mail.example.org");
+    profile.send.user = QStringLiteral("me");
+    profile.send.signIn.auth = TAuthKind::OAuth2;
+    profile.send.signIn.tokenCommand = QStringLiteral("oama access me");
+    profile.push.server = QStringLiteral("https://ntfy.example.org");
+    profile.push.token = QStringLiteral("tk");
+    profile.push.tokenCommand = QStringLiteral("pass ntfy");
+    profile.push.direct = false;
+    profile.push.apprise = false;
+    SaveProfile(profile, store.location.profilePath);
+    const TMailStoreProfile read = LoadProfile(store.location.profilePath, store.Path("store"));
+    EXPECT_EQ(read.problems, QStringList());
+    EXPECT_FALSE(read.push.apprise);
+}
+
 } // namespace
