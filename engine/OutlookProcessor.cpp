@@ -3,6 +3,7 @@
 
 #include "engine/CycleRules.h"
 #include "engine/DurableWrite.h"
+#include "engine/SourceHealth.h"
 #include "engine/StateFiles.h"
 #include "engine/ZoneShift.h"
 
@@ -130,8 +131,7 @@ void TOutlookProcessor::PollingCycle(int& errorCount, int& passCount) {
         SendQueuedMessage();
     if (InsideDayWindow())
         NoticePass(passCount);
-    // While the state cannot be saved, that stays in view through the wait.
-    Status(stateTrouble.isEmpty() ? QStringLiteral("Processor Idle.") : stateTrouble);
+    Status(QStringLiteral("Processor Idle."));
     WaitForWake();
     if (TestPending)
         SendQueuedMessage();
@@ -292,6 +292,7 @@ void TOutlookProcessor::LoadStateFiles() {
         LoadStateFile(kNotifyFile,
                       [this](const QString& path) { LoadNotifyFile(path, Appointments); });
         LoadStateFile(kEmailFile, [this](const QString& path) { LoadEmailFile(path, Emails); });
+        ReportStateHealth();
     } catch (...) {
         DebugLog(QStringLiteral("Failed Load"));
     }
@@ -303,23 +304,26 @@ void TOutlookProcessor::LoadStateFile(const QString& name, const TFileStep& load
     try {
         load(DataPath(name));
     } catch (const ENewerStateFile& error) {
-        heldStateFiles.insert(name);
-        Tell(QStringLiteral("%1 was written by a newer version of Ringpost (file version %2); "
-                            "it is left as it is and not saved while this version runs.")
-                 .arg(name)
-                 .arg(error.Version()));
+        Hold(name, QStringLiteral("%1 was written by a newer version of Ringpost (file version "
+                                  "%2); it is left as it is and not saved while this version runs.")
+                       .arg(name)
+                       .arg(error.Version()));
     } catch (const EStateFileError& error) {
         KeepUnreadable(name, error);
     }
 }
 
+void TOutlookProcessor::Hold(const QString& name, const QString& why) {
+    heldStateFiles.insert(name, why);
+    Tell(why);
+}
+
 void TOutlookProcessor::KeepUnreadable(const QString& name, const EStateFileError& error) {
     const QString copy = KeepUnreadableCopy(DataPath(name));
     if (copy.isEmpty()) {
-        heldStateFiles.insert(name);
-        Tell(QStringLiteral("%1 could not be read (%2) and no copy of it could be made; "
-                            "it is not replaced while Ringpost runs.")
-                 .arg(name, error.Message()));
+        Hold(name, QStringLiteral("%1 could not be read (%2) and no copy of it could be made; "
+                                  "it is not replaced while Ringpost runs.")
+                       .arg(name, error.Message()));
         return;
     }
     Tell(QStringLiteral("%1 could not be read (%2); a copy was kept as %3 and the records "
@@ -355,21 +359,25 @@ void TOutlookProcessor::SaveStateFile(const QString& name, const TFileStep& save
     }
 }
 
-// Told when saving starts to fail, when the reason changes and when it works again.
+// Told when saving starts to fail, when the reason changes and when it works
+// again; the source-health panel shows it meanwhile.
 void TOutlookProcessor::FollowSaveOutcome(const QString& failure) {
-    if (failure.isEmpty()) {
-        if (!stateTrouble.isEmpty()) {
-            stateTrouble.clear();
-            Tell(QStringLiteral("The state files are saved again."));
-        }
-        return;
-    }
-    const QString trouble = QStringLiteral("The state cannot be saved: %1. Notices sent are "
-                                           "remembered only until Ringpost ends.")
-                                .arg(failure);
+    QString trouble;
+    if (!failure.isEmpty())
+        trouble = QStringLiteral("The state cannot be saved: %1. Notices sent are remembered "
+                                 "only until Ringpost ends.")
+                      .arg(failure);
     if (trouble != stateTrouble)
-        Tell(trouble);
+        Tell(trouble.isEmpty() ? QStringLiteral("The state files are saved again.") : trouble);
     stateTrouble = trouble;
+    ReportStateHealth();
+}
+
+void TOutlookProcessor::ReportStateHealth() {
+    QStringList problems = heldStateFiles.values();
+    if (!stateTrouble.isEmpty())
+        problems << stateTrouble;
+    host->ReportSourceHealth(QLatin1String(health::StateFiles), problems.join(u' '));
 }
 
 void TOutlookProcessor::SaveStateFiles() {

@@ -14,8 +14,8 @@
 
 #include <QDir>
 #include <QLoggingCategory>
+#include <QMap>
 #include <QMutex>
-#include <QSet>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
@@ -98,10 +98,12 @@ private:
     void LoadStateFiles();
     void LoadStateFile(const QString& name, const TFileStep& load);
     void KeepUnreadable(const QString& name, const EStateFileError& error);
+    void Hold(const QString& name, const QString& why);
     void SaveStateFiles();
     void SaveEachStateFile(); // without the "Unable to Save" guard
     void SaveStateFile(const QString& name, const TFileStep& save, QString& failure);
     void FollowSaveOutcome(const QString& failure);
+    void ReportStateHealth();
     // Status bar and DEBUG.LOG, whether debugging is on or not.
     void Tell(const QString& text);
     QString DataPath(const QString& name) const { return deps.DataDir.filePath(name); }
@@ -153,9 +155,9 @@ private:
     TScanPass appointmentPass;
     TTaskPass taskPass;
     bool StateChanged = false;
-    // State files left as they are while this engine runs: a newer version's, or
-    // one that could neither be read nor copied aside.
-    QSet<QString> heldStateFiles;
+    // State files left as they are while this engine runs, a newer version's or
+    // one that could neither be read nor copied aside, each with why.
+    QMap<QString, QString> heldStateFiles;
     // Why the last save round failed, until one succeeds; the records stay in
     // the lists meanwhile, so nothing is sent twice while the engine runs.
     QString stateTrouble;

@@ -2,6 +2,7 @@
 // State files that cannot be read or written, with the engine running over them:
 // nothing the user had is lost without a word, and nothing is sent twice.
 
+#include "engine/SourceHealth.h"
 #include "engine/StateFiles.h"
 #include "tests/engine/NoticeFixture.h"
 #include "tests/reliability/ReadOnlyFolder.h"
@@ -35,6 +36,13 @@ protected:
     StateFileTroubleTest() { h.clock.SetNow(Mar(4, 9, 0)); }
 
     int Count(const QStringList& texts, const QString& text) const { return texts.count(text); }
+    // What the source-health panel shows for the state files, empty when they work.
+    QString StateFilesHealth() const {
+        for (const TSourceProblem& problem : h.host.Health().Problems())
+            if (problem.source == QLatin1String(health::StateFiles))
+                return problem.problem;
+        return {};
+    }
 };
 
 // TASK.CLD of random bytes, NOTIFY.CLD cut inside its third record (with an older
@@ -76,6 +84,8 @@ TEST_F(StateFileTroubleTest, BadFilesAreKeptAsideOrLeftAloneAndTheRecordsThatRea
         "NOTIFY.CLD.unreadable.1 and the records that could be read are used.",
         "EMAIL.CLD was written by a newer version of Ringpost (file version 9); it is left as "
         "it is and not saved while this version runs."};
+    // Only the file left alone stays in view.
+    EXPECT_EQ(StateFilesHealth(), told[2]);
     h.Destroy();
     for (const QString& text : told) {
         EXPECT_EQ(Count(h.host.StatusTexts(), text), 1) << text.toStdString();
@@ -96,6 +106,7 @@ TEST_F(StateFileTroubleTest, BadFilesAreKeptAsideOrLeftAloneAndTheRecordsThatRea
 
 // A data folder that cannot be written from the start: the reminder goes out
 // once, the trouble stays in view until a save succeeds, and that save holds it.
+// The status line keeps its usual texts.
 TEST_F(StateFileTroubleTest, AnUnwritableFolderIsReportedUntilASaveSucceedsAndNothingRepeats) {
     h.SeedAppointments({Event(QStringLiteral("due"), Mar(4, 9, 15), Mar(4, 9, 0))});
     std::optional<ReadOnlyFolder> blocked;
@@ -104,10 +115,12 @@ TEST_F(StateFileTroubleTest, AnUnwritableFolderIsReportedUntilASaveSucceedsAndNo
         GTEST_SKIP() << "the folder cannot be made read-only here";
     const QString trouble = QStringLiteral("The state cannot be saved: Cannot create file ");
     QStringList idleTexts;
+    QStringList health;
     QStringList savedDuringFault;
     DebugFromStartUp();
     RunNoticePasses(4, [&](int pass) {
         idleTexts << h.host.LastStatus();
+        health << StateFilesHealth();
         if (pass == 3) {
             savedDuringFault = SavedMeetings();
             blocked.reset();
@@ -118,11 +131,12 @@ TEST_F(StateFileTroubleTest, AnUnwritableFolderIsReportedUntilASaveSucceedsAndNo
     EXPECT_EQ(SentSubjects(), QStringList{"due"});
     EXPECT_EQ(savedDuringFault, QStringList{"due"}); // the old file, whole
     EXPECT_EQ(SavedMeetings(), QStringList{"due (notified)"});
-    // Shown at every wait while the fault lasts, then the usual text again.
-    ASSERT_EQ(idleTexts.size(), 4);
+    // In view at every wait while the fault lasts, then gone.
+    ASSERT_EQ(health.size(), 4);
     for (int wait : {0, 1, 2})
-        EXPECT_TRUE(idleTexts[wait].startsWith(trouble)) << idleTexts[wait].toStdString();
-    EXPECT_EQ(idleTexts[3], QStringLiteral("Processor Idle."));
+        EXPECT_TRUE(health[wait].startsWith(trouble)) << health[wait].toStdString();
+    EXPECT_EQ(health[3], QString());
+    EXPECT_EQ(idleTexts, QStringList(4, QStringLiteral("Processor Idle.")));
     // The first failure and the recovery are each logged once, the reason with it.
     const QStringList log = h.DebugLogLines();
     QStringList troubleLines;
