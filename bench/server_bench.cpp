@@ -11,13 +11,19 @@
 //                                      the same on a resumed TLS session
 //   server_bench subscription FOLDER [runs]  steady polls of the calendar as a subscription
 //   server_bench imap FOLDER [runs]    steady looks at the store's inbox served by Dovecot
+//   server_bench desktop FOLDER [runs] first load of FOLDER/store/calendar.ics as a calendar
+//                                      of the desktop's own store (evolution-data-server on a
+//                                      private bus), against the file source reading the same
+//                                      file; then steady cycles with nothing changed
 
 #include "bench/Measure.h"
 #include "platform/calendar/CalDavMirror.h"
 #include "platform/calendar/CalDavXml.h"
+#include "platform/calendar/DesktopSource.h"
 #include "platform/calendar/IcsSource.h"
 #include "platform/inbox/ImapInbox.h"
 #include "tests/platform/CalDavTestSupport.h"
+#include "tests/platform/DesktopStoreTestSupport.h"
 #include "tests/platform/inbox/ImapTestServer.h"
 
 #include <QCoreApplication>
@@ -405,6 +411,78 @@ int Imap(const QString& folder, int runs) {
     return 0;
 }
 
+// The fixed-seed calendar as a calendar "On This Computer" of the desktop's
+// store, opened by a calendar program first, as a desktop session keeps it.
+int Desktop(const QString& folder, int runs) {
+    using mailstore::TDesktopKind;
+    mailstore::testing::TDesktopStoreServer server;
+    if (!server.Usable())
+        throw std::runtime_error("evolution-data-server or dbus-daemon is not installed");
+    const QString calendar = folder + QStringLiteral("/store/calendar.ics");
+    server.AddLocalSource(TDesktopKind::Calendar, QStringLiteral("bench"), QStringLiteral("Bench"));
+    QDir().mkpath(server.dir.filePath("data/evolution/calendar/bench"));
+    WriteAll(server.dir.filePath("data/evolution/calendar/bench/calendar.ics"), ReadAll(calendar));
+    if (!server.Start())
+        throw std::runtime_error("evolution-data-server did not start");
+    const double openWall = WallSeconds();
+    mailstore::testing::TCalendarProgram holder(TDesktopKind::Calendar, QStringLiteral("bench"));
+    const double openMs = (WallSeconds() - openWall) * 1e3;
+    const mailstore::TDesktopSelection bench{true, {QStringLiteral("Bench")}};
+
+    std::vector<double> fileMs, fileCpuMs, storeMs, storeCpuMs;
+    size_t events = 0;
+    for (int run = 0; run < runs; ++run) {
+        double wall = WallSeconds();
+        double cpu = ProcessCpuSeconds();
+        {
+            mailstore::TIcsSource file(calendar, QStringLiteral("calendar"), 0);
+            events = file.Contents()->appointments.size();
+        }
+        fileMs.push_back((WallSeconds() - wall) * 1e3);
+        fileCpuMs.push_back((ProcessCpuSeconds() - cpu) * 1e3);
+        QTemporaryDir cache;
+        wall = WallSeconds();
+        cpu = ProcessCpuSeconds();
+        {
+            mailstore::TDesktopSource source(std::make_shared<mailstore::TDesktopStore>(),
+                                             TDesktopKind::Calendar, bench,
+                                             QStringLiteral("calendar"), cache.path(), 60);
+            if (source.Contents()->appointments.size() != events || !source.Problem().isEmpty())
+                throw std::runtime_error("the store's copy differs: " +
+                                         source.Problem().toStdString());
+        }
+        storeMs.push_back((WallSeconds() - wall) * 1e3);
+        storeCpuMs.push_back((ProcessCpuSeconds() - cpu) * 1e3);
+    }
+
+    QTemporaryDir cache;
+    mailstore::TDesktopSource source(std::make_shared<mailstore::TDesktopStore>(),
+                                     TDesktopKind::Calendar, bench, QStringLiteral("calendar"),
+                                     cache.path(), 60);
+    source.Contents();
+    std::vector<double> cycleCpuMs;
+    const int64_t written = WrittenBytes();
+    for (int cycle = 0; cycle < std::max(runs, 5) * 40; ++cycle) {
+        const double cpu = ProcessCpuSeconds();
+        source.Contents();
+        cycleCpuMs.push_back((ProcessCpuSeconds() - cpu) * 1e3);
+    }
+    if (source.ReadCount() != 1)
+        throw std::runtime_error("a steady cycle read the calendar again");
+    TJson json;
+    json.Add("events", static_cast<int64_t>(events))
+        .Add("store_open_ms", openMs)
+        .Add("file_ms", Median(fileMs))
+        .Add("file_cpu_ms", Median(fileCpuMs))
+        .Add("store_ms", Median(storeMs))
+        .Add("store_cpu_ms", Median(storeCpuMs))
+        .Add("ratio", Median(storeMs) / Median(fileMs))
+        .Add("cycle_cpu_ms", Median(cycleCpuMs))
+        .Add("cycle_bytes", WrittenBytes() - written);
+    Print(json);
+    return 0;
+}
+
 } // namespace
 
 } // namespace rp::bench
@@ -413,7 +491,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: %s caldav|subscription|imap FOLDER [runs] [items]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s caldav|subscription|imap|desktop FOLDER [runs] [items]\n",
+                     argv[0]);
         return 2;
     }
     const QString command = args.at(1);
@@ -427,6 +506,8 @@ int main(int argc, char** argv) {
             return Subscription(folder, runs);
         if (command == QLatin1String("imap"))
             return Imap(folder, runs);
+        if (command == QLatin1String("desktop"))
+            return Desktop(folder, runs);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(command), error.what());
         return 1;

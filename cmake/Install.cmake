@@ -91,9 +91,10 @@ carrier's e-mail-to-text gateway or any address your device receives: meeting
 reminders, the first meeting of the day and of tomorrow, task reminders,
 due-tomorrow notices, past-due reminders and urgent unread mail.
 .
-It reads iCalendar files and a Maildir, and sends through SMTP or sendmail, to
-ntfy, or through Apprise to Telegram, Signal, Matrix, Pushover, Gotify and
-other services.")
+It reads iCalendar files, CalDAV servers, the desktop's own calendar store
+(evolution-data-server) and a Maildir or IMAP inbox, and sends through SMTP or
+sendmail, to ntfy, or through Apprise to Telegram, Signal, Matrix, Pushover,
+Gotify and other services.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${RINGPOST_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
@@ -102,5 +103,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Apprise carries notices to Telegram, Gotify and the rest; without it every other
 # way still works, and the status bar names the package when an address needs it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS apprise)
+# Source=desktop reads the calendars the desktop's store keeps; without it the
+# library only says that no store runs.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS evolution-data-server)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -4,6 +4,7 @@
 #include "platform/common/Files.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -60,6 +61,11 @@ const icaltimezone* SharedCopyOf(icaltimezone* own) {
 }
 
 } // namespace
+
+QByteArray LocalZoneStamp() {
+    return QTimeZone::systemTimeZoneId() + ' ' +
+           QByteArray::number(QDateTime::currentDateTime().offsetFromUtc());
+}
 
 const icaltimezone* ZoneOfProperty(icalproperty* property, icalcomponent* calendar) {
     icalparameter* parameter = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);

@@ -52,6 +52,11 @@ TDateTime FrameDays(const icaltimetype& time, const icaltimezone* zone);
 // The local day count of a wall time of `zone`.
 TDateTime LocalOfWallTime(const icaltimezone* zone, TDateTime wallTime);
 
+// Changes with the computer's time zone and at its daylight saving steps, both of
+// which move the local start of an event written in UTC or another zone: items
+// read under another stamp are read again.
+QByteArray LocalZoneStamp();
+
 // The root VCALENDAR that holds `component`, or null.
 icalcomponent* CalendarOf(icalcomponent* component);
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/calendar/IcalTime.h"
+#include "platform/calendar/IcsRead.h"
 #include "platform/calendar/IcsRecords.h"
 #include "platform/calendar/IcsSeries.h"
 #include "platform/calendar/TaskRecurrence.h"
@@ -679,15 +680,20 @@ void ReadComponent(icalcomponent* component, const TTaskOrigin& file, int& taskO
 
 } // namespace
 
+void ReadIcsCalendar(icalcomponent* root, const QString& origin, TIcsContents& contents,
+                     std::shared_ptr<TSourceCache> cache) {
+    int taskOrdinal = 0;
+    std::vector<icalcomponent*> events;
+    ReadComponent(root, {origin, 0, {}, std::move(cache)}, taskOrdinal, events, contents);
+    ReadEvents(events, origin, contents);
+}
+
 bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents,
                   std::shared_ptr<TSourceCache> cache) {
     TComponentPtr root(icalparser_parse_string(text.constData()));
     if (!root)
         return text.trimmed().isEmpty();
-    int taskOrdinal = 0;
-    std::vector<icalcomponent*> events;
-    ReadComponent(root.get(), {filePath, 0, {}, std::move(cache)}, taskOrdinal, events, contents);
-    ReadEvents(events, filePath, contents);
+    ReadIcsCalendar(root.get(), filePath, contents, std::move(cache));
     return true;
 }
 

@@ -1,26 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/calendar/IcsSource.h"
 
+#include "platform/calendar/IcalTime.h"
+#include "platform/calendar/TaskRecurrence.h"
+
 #include "engine/OutlookModel.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QTimeZone>
 #include <malloc.h>
 
 namespace rp::mailstore {
-
-namespace {
-
-// Changes with the computer's time zone and at its daylight saving steps, both of
-// which move the local start of an event written in UTC or another zone.
-QByteArray LocalZone() {
-    return QTimeZone::systemTimeZoneId() + ' ' +
-           QByteArray::number(QDateTime::currentDateTime().offsetFromUtc());
-}
-
-} // namespace
 
 TIcsSource::TIcsSource(QString path, QString what, int recheckMs)
     : path(std::move(path)), what(std::move(what)), recheckMs(recheckMs) {}
@@ -28,6 +18,18 @@ TIcsSource::TIcsSource(QString path, QString what, int recheckMs)
 TIcsSource::TIcsSource(std::shared_ptr<ICachedSource> cached, QString what, int recheckMs)
     : cached(std::move(cached)), path(this->cached->Cache()->Path()), what(std::move(what)),
       recheckMs(recheckMs) {}
+
+TIcsSource::TIcsSource(std::shared_ptr<TDesktopSource> desktop, QString what, int recheckMs)
+    : desktop(std::move(desktop)), what(std::move(what)), recheckMs(recheckMs) {}
+
+std::optional<TTaskRecord> TIcsSource::SkipTask(const TTaskRecord& task) {
+    if (desktop)
+        return desktop->SkipTask(task);
+    std::optional<TTaskRecord> moved = SkipTaskToNextOccurrence(task.origin);
+    if (moved)
+        Invalidate();
+    return moved;
+}
 
 void TIcsSource::Invalidate() {
     sinceCheck.invalidate();
@@ -37,6 +39,11 @@ void TIcsSource::Invalidate() {
 
 std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
     if (!snapshot || !sinceCheck.isValid() || sinceCheck.elapsed() >= recheckMs) {
+        if (desktop) {
+            snapshot = desktop->Contents();
+            sinceCheck.start();
+            return snapshot;
+        }
         if (cached)
             cached->SyncIfDue();
         const bool changed = cached ? RefreshCached() : Refresh();
@@ -52,7 +59,7 @@ std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
 }
 
 bool TIcsSource::ZoneChanged() {
-    const QByteArray zoneNow = LocalZone();
+    const QByteArray zoneNow = LocalZoneStamp();
     if (zoneNow == zone)
         return false;
     files.clear(); // every item is read again into the new local times

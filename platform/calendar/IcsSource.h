@@ -7,6 +7,7 @@
 // the snapshot between changes is shared, never rebuilt.
 
 #include "platform/calendar/CachedSource.h"
+#include "platform/calendar/DesktopSource.h"
 #include "platform/calendar/IcsRecords.h"
 #include "platform/common/Files.h"
 
@@ -26,6 +27,8 @@ public:
     // A source read through its last good copy, which the source is asked to
     // bring up to date (a server is polled only every few minutes).
     TIcsSource(std::shared_ptr<ICachedSource> cached, QString what, int recheckMs = 1000);
+    // The desktop's own store: asked no more often than every `recheckMs`.
+    TIcsSource(std::shared_ptr<TDesktopSource> desktop, QString what, int recheckMs = 1000);
 
     // The items as they are on disk now; throws EAutomationError naming a file
     // that cannot be read.
@@ -33,6 +36,11 @@ public:
     // Forgets the check time, so the next Contents() looks at the disk; a
     // cached source also writes the changed item back to its source then.
     void Invalidate();
+
+    // Moves a recurring task to its next occurrence where it lives (the user's
+    // file, a source's last good copy, the desktop's store); nullopt when it has none
+    // or was not moved. Throws EAutomationError as SkipTaskToNextOccurrence.
+    std::optional<TTaskRecord> SkipTask(const TTaskRecord& task);
 
     // The file or folder, or the last good copy's file.
     const QString& Path() const { return path; }
@@ -57,6 +65,7 @@ private:
     std::shared_ptr<ICachedSource> cached;
     // The copy's revision the entries were parsed at.
     std::optional<uint64_t> cachedRevision;
+    std::shared_ptr<TDesktopSource> desktop;
     QString path;
     QString what;
     int recheckMs;

@@ -269,9 +269,7 @@ bool HasNextOccurrence(icalcomponent* task) {
     return ShiftOf(task).has_value();
 }
 
-std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin) {
-    const TTaskDocument document = DocumentOf(origin);
-    const QByteArray& text = document.text;
+std::optional<QByteArray> MovedTaskText(const QByteArray& text, const TTaskOrigin& origin) {
     std::unique_ptr<icalcomponent, TComponentDeleter> root(
         icalparser_parse_string(text.constData()));
     int seen = 0;
@@ -282,10 +280,17 @@ std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin) {
     const std::optional<TTaskShift> shift = ShiftOf(task);
     if (!shift)
         return std::nullopt;
-    const QByteArray rewritten = RewrittenText(text, origin.ordinal, *shift);
-    document.replace(rewritten);
+    return RewrittenText(text, origin.ordinal, *shift);
+}
+
+std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin) {
+    const TTaskDocument document = DocumentOf(origin);
+    const std::optional<QByteArray> rewritten = MovedTaskText(document.text, origin);
+    if (!rewritten)
+        return std::nullopt;
+    document.replace(*rewritten);
     TIcsContents contents;
-    ParseIcsText(rewritten, origin.filePath, contents, origin.cache);
+    ParseIcsText(*rewritten, origin.filePath, contents, origin.cache);
     if (origin.ordinal >= static_cast<int>(contents.tasks.size()))
         TaskMoved(origin);
     return *contents.tasks[static_cast<size_t>(origin.ordinal)];

@@ -19,6 +19,12 @@ namespace rp::mailstore {
 // the task is no longer where it was.
 std::optional<TTaskRecord> SkipTaskToNextOccurrence(const TTaskOrigin& origin);
 
+// `text` with the task at `origin` (its ordinal among the text's VTODOs, with
+// that UID) moved to the next occurrence of its RRULE, every other line as it
+// was; nullopt when there is none. Throws EAutomationError when the task is not
+// there.
+std::optional<QByteArray> MovedTaskText(const QByteArray& text, const TTaskOrigin& origin);
+
 // Whether the task's RRULE has an occurrence after the current one, as
 // SkipTaskToNextOccurrence would find it in the same text.
 bool HasNextOccurrence(icalcomponent* task);

@@ -68,6 +68,15 @@ struct TSourceSettings {
     bool operator==(const TSourceSettings&) const = default;
 };
 
+// [Calendar] or [Tasks] Source=desktop: the desktop's own store serves, every
+// calendar (task list) switched on there, or only those `names` names (display
+// name or UID). Path= and Url= then wait unused.
+struct TDesktopSelection {
+    bool on = false;
+    QStringList names;
+    bool operator==(const TDesktopSelection&) const = default;
+};
+
 struct TMailStoreProfile {
     QString calendarPath;
     QString tasksPath;
@@ -82,6 +91,8 @@ struct TMailStoreProfile {
     // What the file holds that Ringpost does not understand, one line each naming
     // the file, the line and the section (ProfileCheck.h); never saved.
     QStringList problems;
+    TDesktopSelection calendarDesktop;
+    TDesktopSelection tasksDesktop;
 };
 
 } // namespace rp::mailstore

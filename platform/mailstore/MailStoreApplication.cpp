@@ -9,6 +9,7 @@
 #include "platform/net/Keyring.h"
 
 #include <QDir>
+#include <algorithm>
 
 namespace rp::mailstore {
 
@@ -118,6 +119,9 @@ private:
 };
 
 bool SameSource(const TMailStoreProfile& profile) {
+    // The desktop's calendars and its task lists are told apart.
+    if (profile.calendarDesktop.on || profile.tasksDesktop.on)
+        return false;
     if (!profile.calendarServer.url.isEmpty() || !profile.tasksServer.url.isEmpty())
         return profile.calendarServer == profile.tasksServer;
     return CleanPath(profile.tasksPath) == CleanPath(profile.calendarPath);
@@ -138,11 +142,13 @@ public:
         case outlook::olFolderCalendar:
             return std::make_shared<TCalendarFolder>(
                 parts->calendar,
-                THealthNote{health, health::Calendar, profile.calendarServer.url.isEmpty()});
+                THealthNote{health, health::Calendar,
+                            profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on});
         case outlook::olFolderTasks:
             return std::make_shared<TTaskFolder>(
                 parts->tasks,
-                THealthNote{health, TasksHealthId(profile), profile.tasksServer.url.isEmpty()});
+                THealthNote{health, TasksHealthId(profile),
+                            profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on});
         case outlook::olFolderInbox:
             return std::make_shared<TInboxFolder>(
                 parts->inbox,
@@ -175,6 +181,23 @@ private:
     std::shared_ptr<IMailTransport> inner;
     TSourceHealthSink health;
 };
+
+// A store that is not there (or stopped) is asked again within a minute.
+constexpr int kDesktopRetrySeconds = 60;
+
+std::shared_ptr<TIcsSource> OpenDesktop(std::shared_ptr<TDesktopStore>& store, TDesktopKind kind,
+                                        const TDesktopSelection& selection, const QString& what,
+                                        const QString& healthId, const TStoreLocation& location) {
+    const int retrySeconds = std::min(location.pollSeconds, kDesktopRetrySeconds);
+    // One connection to the store serves the calendar and the task list.
+    if (!store)
+        store = std::make_shared<TDesktopStore>(location.desktopAnswerMs, retrySeconds * 1000);
+    auto desktop = std::make_shared<TDesktopSource>(store, kind, selection, what,
+                                                    location.cacheFolder, retrySeconds,
+                                                    location.status);
+    desktop->ReportHealthTo(healthId, location.health);
+    return std::make_shared<TIcsSource>(desktop, what, location.recheckMs);
+}
 
 std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSettings& server,
                                        const QString& what, const QString& healthId,
@@ -217,13 +240,23 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     if (parts->profile.isDefault)
         CreateDefaultStore(location.storeFolder);
     const TMailStoreProfile& profile = parts->profile;
-    parts->calendar = OpenSource(profile.calendarPath, profile.calendarServer,
-                                 QStringLiteral("calendar"), health::Calendar, location);
+    std::shared_ptr<TDesktopStore> desktop;
+    const QString calendarWhat = QStringLiteral("calendar");
+    const QString tasksWhat = QStringLiteral("task list");
+    parts->calendar = profile.calendarDesktop.on
+                          ? OpenDesktop(desktop, TDesktopKind::Calendar, profile.calendarDesktop,
+                                        calendarWhat, health::Calendar, location)
+                          : OpenSource(profile.calendarPath, profile.calendarServer, calendarWhat,
+                                       health::Calendar, location);
     // One file, folder or collection for both is read once, not twice.
-    parts->tasks = SameSource(profile)
-                       ? parts->calendar
-                       : OpenSource(profile.tasksPath, profile.tasksServer,
-                                    QStringLiteral("task list"), health::Tasks, location);
+    if (profile.tasksDesktop.on)
+        parts->tasks = OpenDesktop(desktop, TDesktopKind::Tasks, profile.tasksDesktop, tasksWhat,
+                                   health::Tasks, location);
+    else if (SameSource(profile))
+        parts->tasks = parts->calendar;
+    else
+        parts->tasks = OpenSource(profile.tasksPath, profile.tasksServer, tasksWhat, health::Tasks,
+                                  location);
     parts->inbox = OpenInbox(profile, location);
     // ntfy-...@ addresses go to their push server, whatever [Send] says.
     parts->transport = std::make_shared<THealthReportingTransport>(

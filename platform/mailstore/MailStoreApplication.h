@@ -27,6 +27,8 @@ struct TStoreLocation {
     TStatusSink status = nullptr;
     // Whether each source works (engine/SourceHealth.h); may be empty.
     TSourceHealthSink health = nullptr;
+    // How long the desktop's calendar store may take to answer one call.
+    int desktopAnswerMs = TDesktopStore::kDefaultAnswerMs;
 };
 
 // The sources and the transport one profile describes.

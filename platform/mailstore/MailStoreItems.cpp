@@ -133,12 +133,11 @@ public:
         // at every examination of the task.
         if (!record->recurring || !record->hasNextOccurrence)
             return false;
-        std::optional<TTaskRecord> moved = SkipTaskToNextOccurrence(record->origin);
+        std::optional<TTaskRecord> moved =
+            source ? source->SkipTask(*record) : SkipTaskToNextOccurrence(record->origin);
         if (!moved)
             return false;
         record = std::make_shared<const TTaskRecord>(std::move(*moved));
-        if (source)
-            source->Invalidate();
         return true;
     }
 

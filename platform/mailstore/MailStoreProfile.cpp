@@ -123,6 +123,38 @@ TSourceSettings ReadSource(const QSettings& ini, const QString& section) {
     return source;
 }
 
+// Source=desktop or Source=desktop:Work,Family; any other value leaves the
+// section to Path= and Url=.
+TDesktopSelection ReadDesktop(const QSettings& ini, const QString& section) {
+    const QVariant value = ini.value(section + QStringLiteral("/Source"));
+    const QStringList parts = value.userType() == QMetaType::QStringList
+                                  ? value.toStringList()
+                                  : value.toString().split(QLatin1Char(','));
+    TDesktopSelection selection;
+    if (parts.isEmpty())
+        return selection;
+    const QString first = parts.front().trimmed();
+    const qsizetype colon = first.indexOf(QLatin1Char(':'));
+    if (first.left(colon < 0 ? first.size() : colon)
+            .trimmed()
+            .compare(QLatin1String("desktop"), Qt::CaseInsensitive) != 0)
+        return selection;
+    selection.on = true;
+    QStringList names = parts.mid(1);
+    if (colon >= 0)
+        names.prepend(first.mid(colon + 1));
+    for (const QString& name : names)
+        if (!name.trimmed().isEmpty())
+            selection.names << name.trimmed();
+    return selection;
+}
+
+QString DesktopValue(const TDesktopSelection& selection) {
+    if (selection.names.isEmpty())
+        return QStringLiteral("desktop");
+    return QStringLiteral("desktop:") + selection.names.join(QLatin1Char(','));
+}
+
 using TIniKeys = QList<std::pair<const char*, QString>>;
 
 // Server keys are written only for a section that has a server, so a profile of
@@ -242,6 +274,8 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
         ExpandHome(TextValue(ini, QStringLiteral("Calendar/Path"), profile.calendarPath));
     profile.tasksPath = ExpandHome(TextValue(ini, QStringLiteral("Tasks/Path"), profile.tasksPath));
     profile.inboxPath = ExpandHome(TextValue(ini, QStringLiteral("Inbox/Path"), profile.inboxPath));
+    profile.calendarDesktop = ReadDesktop(ini, QStringLiteral("Calendar"));
+    profile.tasksDesktop = ReadDesktop(ini, QStringLiteral("Tasks"));
     profile.calendarServer = ReadSource(ini, QStringLiteral("Calendar"));
     profile.tasksServer = ReadSource(ini, QStringLiteral("Tasks"));
     profile.inboxServer = ReadSource(ini, QStringLiteral("Inbox"));
@@ -260,14 +294,19 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
     const TSendSettings& send = profile.send;
     QByteArray text;
     const auto appendPlace = [&text](const char* section, const QString& path,
-                                     const TSourceSettings& server, bool withStartTls) {
+                                     const TSourceSettings& server, bool withStartTls,
+                                     const TDesktopSelection& desktop) {
         TIniKeys keys{{"Path", path}};
+        // Written only when chosen, so other profiles stay as they were.
+        if (desktop.on)
+            keys.append({"Source", DesktopValue(desktop)});
         AppendSourceKeys(keys, server, withStartTls);
         AppendSection(text, section, keys);
     };
-    appendPlace("Calendar", profile.calendarPath, profile.calendarServer, false);
-    appendPlace("Tasks", profile.tasksPath, profile.tasksServer, false);
-    appendPlace("Inbox", profile.inboxPath, profile.inboxServer, true);
+    appendPlace("Calendar", profile.calendarPath, profile.calendarServer, false,
+                profile.calendarDesktop);
+    appendPlace("Tasks", profile.tasksPath, profile.tasksServer, false, profile.tasksDesktop);
+    appendPlace("Inbox", profile.inboxPath, profile.inboxServer, true, TDesktopSelection());
     TIniKeys sendKeys{
         {"Transport", TransportName(send.transport)},
         {"Url", send.url},

@@ -11,6 +11,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -33,6 +34,10 @@ public:
             s.EarlyTime = EncodeTime(0, 1);
             s.LateTime = EncodeTime(23, 59);
         });
+        location.profilePath = ProfilePath();
+        location.storeFolder = StorePath();
+        location.recheckMs = 0;
+        location.cacheFolder = Path(QStringLiteral("cache"));
         // The inbox a profile without an [Inbox] section reads.
         for (const char* sub : {"cur", "new", "tmp"})
             QDir().mkpath(StorePath(QStringLiteral("Inbox/") + QLatin1String(sub)));
@@ -64,11 +69,40 @@ public:
     // Starts the engine (the user idle from the first wait on), stops it when the
     // nth wait begins and joins it; false when it did not end within the limit.
     bool RunWaits(int waits, int limitMs = 120000) {
+        return Run([waits](int number) { return number >= waits; }, limitMs);
+    }
+    // The same, until the fake time reaches `end`.
+    bool RunUntil(TDateTime end, int limitMs = 120000) {
+        return Run([this, end](int) { return clock->Now() >= end; }, limitMs);
+    }
+
+    // The subjects of the messages in the default Outbox, sorted.
+    QStringList Sent() const {
+        QStringList subjects;
+        QDirIterator it(StorePath(QStringLiteral("Outbox/new")), QDir::Files);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray& line : file.readAll().split('\n'))
+                if (line.startsWith("Subject: "))
+                    subjects << QString::fromUtf8(line.mid(9).trimmed());
+        }
+        subjects.sort();
+        return subjects;
+    }
+
+    TOutlookProcessor& Engine() { return *engine; }
+    // The engine's destruction writes DEBUG.LOG.
+    void Destroy() { engine.reset(); }
+
+private:
+    bool Run(std::function<bool(int wait)> done, int limitMs) {
         // The cursor never moves: the user is away from the first wait on.
-        wake->OnWait = [this, waits](int number, int) {
+        wake->OnWait = [this, done](int number, int) {
             if (beforeWait)
                 beforeWait(number);
-            if (number >= waits)
+            if (done(number))
                 Published().Stop();
         };
         TEngineDeps deps;
@@ -76,8 +110,7 @@ public:
         deps.Input = std::move(ownedInput);
         deps.Wake = std::move(ownedWake);
         deps.Runtime = std::make_unique<FakeRuntime>();
-        deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(mailstore::TStoreLocation{
-            ProfilePath(), StorePath(), 0, Path(QStringLiteral("cache"))});
+        deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(location);
         deps.DataDir = QDir(dir.path());
         deps.IdlePolls = 2;
         engine = std::make_unique<TOutlookProcessor>(&host, std::move(deps));
@@ -91,11 +124,7 @@ public:
         engine->BodyEnded();
         return ended;
     }
-    TOutlookProcessor& Engine() { return *engine; }
-    // The engine's destruction writes DEBUG.LOG.
-    void Destroy() { engine.reset(); }
 
-private:
     // Handed to the engine when it starts; the raw pointers below stay valid.
     std::unique_ptr<FakeClock> ownedClock;
     std::unique_ptr<FakeWakeEvent> ownedWake;
@@ -103,8 +132,11 @@ private:
 
 public:
     QTemporaryDir dir;
+    // Where the engine's mail store is; set before RunWaits.
+    mailstore::TStoreLocation location;
     FakeHost host;
-    // Runs on the engine thread as each wait begins.
+    // Runs on the engine thread as each wait begins, while the engine holds
+    // still: the place to change the user's data.
     std::function<void(int wait)> beforeWait;
     bool debugging = false; // DEBUG.LOG written while the engine runs
     FakeClock* clock;

@@ -55,6 +55,31 @@ TEST(MailStoreSourceProfileTest, SavedServersReadBackTheSameAndLocalSectionsStay
     EXPECT_EQ(back.inboxPath, "/data/Inbox");
 }
 
+TEST(MailStoreSourceProfileTest, SourceDesktopChoosesTheDesktopsStoreAllOrByName) {
+    TStoreFixture store;
+    store.WriteProfile("[Calendar]\nSource=desktop\nPath=/cal.ics\n"
+                       "[Tasks]\nSource = Desktop: Work , Family\n"
+                       "[Inbox]\nSource=desktop\n");
+    TMailStoreProfile profile = LoadProfile(store.location.profilePath, "/data");
+    EXPECT_EQ(profile.calendarDesktop, (TDesktopSelection{true, {}}));
+    EXPECT_EQ(profile.tasksDesktop, (TDesktopSelection{true, {"Work", "Family"}}));
+    EXPECT_EQ(profile.calendarPath, "/cal.ics");
+
+    profile.calendarDesktop = {true, {"Anna, private"}};
+    profile.tasksDesktop = {};
+    SaveProfile(profile, store.location.profilePath);
+    const QByteArray text = ReadText(store.location.profilePath);
+    EXPECT_TRUE(text.contains("Source=\"desktop:Anna, private\"")) << text.toStdString();
+    EXPECT_EQ(text.count("Source="), 1);
+    const TMailStoreProfile back = LoadProfile(store.location.profilePath, "/data");
+    // A name holding a comma cannot be told from two names; its UID can.
+    EXPECT_EQ(back.calendarDesktop, (TDesktopSelection{true, {"Anna", "private"}}));
+    EXPECT_FALSE(back.tasksDesktop.on);
+
+    store.WriteProfile("[Calendar]\nSource=files\n");
+    EXPECT_FALSE(LoadProfile(store.location.profilePath, "/data").calendarDesktop.on);
+}
+
 TEST(MailStoreSourceProfileTest, TheCacheFolderFollowsXdgCacheHome) {
     const QByteArray old = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", "/somewhere/cache");
