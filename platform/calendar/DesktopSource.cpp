@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 
 namespace rp::mailstore {
@@ -157,13 +158,17 @@ void TDesktopSource::LoadCopies() {
     Rebuild();
 }
 
-void TDesktopSource::SaveCopy() {
+QString TDesktopSource::SaveCopy() {
+    if (!copy->Unsaved())
+        return {};
     try {
+        EnsureFolder(QFileInfo(copy->Path()).absolutePath());
         copy->Save();
     } catch (const outlook::EAutomationError& error) {
-        troubled = true;
-        Report(error.Message());
+        // Kept in memory and tried again at the next change or look.
+        return error.Message();
     }
+    return {};
 }
 
 bool TDesktopSource::NeedsRead(const QString& uid, const TChosen& entry) const {
@@ -211,8 +216,7 @@ bool TDesktopSource::Refresh() {
         if (!ReadOne(info, entry)) {
             if (changed)
                 Rebuild();
-            if (copy->Unsaved())
-                SaveCopy();
+            SaveCopy();
             StoreAway();
             return changed;
         }
@@ -220,8 +224,8 @@ bool TDesktopSource::Refresh() {
     }
     if (changed)
         Rebuild();
-    if (copy->Unsaved())
-        SaveCopy();
+    if (const QString failed = SaveCopy(); !failed.isEmpty())
+        problems << failed;
     sinceFailure.invalidate();
     if (!problems.isEmpty()) {
         troubled = true;

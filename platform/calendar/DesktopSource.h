@@ -61,7 +61,8 @@ private:
     };
 
     void LoadCopies();
-    void SaveCopy();
+    // Writes the copy when it changed; the reason when it could not.
+    QString SaveCopy();
     bool Refresh();
     bool Choose(const std::vector<TDesktopSourceInfo>& known,
                 std::vector<TDesktopSourceInfo>& chosenNow, QStringList& problems) const;
