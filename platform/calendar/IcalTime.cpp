@@ -60,7 +60,28 @@ const icaltimezone* SharedCopyOf(icaltimezone* own) {
     return copy;
 }
 
+// The shared zone of each VTIMEZONE of the calendar being read: its definition
+// is written out once per read, not once per time that names it.
+thread_local std::map<const icaltimezone*, const icaltimezone*>* readingZones = nullptr;
+
+const icaltimezone* SharedZoneOf(icaltimezone* own) {
+    if (!readingZones)
+        return SharedCopyOf(own);
+    const auto known = readingZones->find(own);
+    if (known != readingZones->end())
+        return known->second;
+    return readingZones->emplace(own, SharedCopyOf(own)).first->second;
+}
+
 } // namespace
+
+TZoneReading::TZoneReading() : outer(readingZones) {
+    readingZones = &zones;
+}
+
+TZoneReading::~TZoneReading() {
+    readingZones = outer;
+}
 
 QByteArray LocalZoneStamp() {
     return QTimeZone::systemTimeZoneId() + ' ' +
@@ -76,7 +97,7 @@ const icaltimezone* ZoneOfProperty(icalproperty* property, icalcomponent* calend
         return nullptr;
     if (calendar)
         if (icaltimezone* own = icalcomponent_get_timezone(calendar, tzid))
-            return SharedCopyOf(own);
+            return SharedZoneOf(own);
     if (icaltimezone* system = icaltimezone_get_builtin_timezone(tzid))
         return system;
     if (icaltimezone* system = icaltimezone_get_builtin_timezone_from_tzid(tzid))

@@ -6,10 +6,25 @@
 
 #include <QString>
 #include <libical/ical.h>
+#include <map>
 #include <memory>
 #include <optional>
 
 namespace rp::mailstore {
+
+// While one lives on this thread, a calendar's own VTIMEZONEs are matched to
+// their shared zones once each: the calendar's tree must outlive it.
+class TZoneReading {
+public:
+    TZoneReading();
+    ~TZoneReading();
+    TZoneReading(const TZoneReading&) = delete;
+    TZoneReading& operator=(const TZoneReading&) = delete;
+
+private:
+    std::map<const icaltimezone*, const icaltimezone*> zones;
+    std::map<const icaltimezone*, const icaltimezone*>* outer;
+};
 
 // The zone of a property's TZID: the file's own VTIMEZONE first, else the
 // system's zone of that name; null for UTC, floating times and unknown zones.

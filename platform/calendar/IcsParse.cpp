@@ -682,6 +682,7 @@ void ReadComponent(icalcomponent* component, const TTaskOrigin& file, int& taskO
 
 void ReadIcsCalendar(icalcomponent* root, const QString& origin, TIcsContents& contents,
                      std::shared_ptr<TSourceCache> cache) {
+    const TZoneReading reading;
     int taskOrdinal = 0;
     std::vector<icalcomponent*> events;
     ReadComponent(root, {origin, 0, {}, std::move(cache)}, taskOrdinal, events, contents);
