@@ -234,8 +234,7 @@ bool TDesktopSource::Refresh() {
         troubled = false;
         Report(QStringLiteral("The desktop's %1 is read again.").arg(what));
     }
-    if (health)
-        health(healthSource, problems.join(QLatin1Char(' ')));
+    TellHealth(problems.join(QLatin1Char(' ')));
     return changed;
 }
 
@@ -290,8 +289,14 @@ void TDesktopSource::StoreAway() {
     const QString problem =
         QStringLiteral("%1 The last good copy of the %2 is used.").arg(store->Problem(), what);
     Report(problem);
-    if (health)
-        health(healthSource, problem);
+    TellHealth(problem);
+}
+
+void TDesktopSource::TellHealth(const QString& problem) {
+    if (!health || healthTold == problem)
+        return;
+    healthTold = problem;
+    health(healthSource, problem);
 }
 
 void TDesktopSource::ReportHealthTo(QString source, TSourceHealthSink sink) {

@@ -72,6 +72,7 @@ private:
     void Rebuild();
     void StoreAway();
     void Report(const QString& text);
+    void TellHealth(const QString& problem);
 
     std::shared_ptr<TDesktopStore> store;
     TDesktopKind kind;
@@ -90,6 +91,7 @@ private:
     bool troubled = false;
     QString healthSource;
     TSourceHealthSink health;
+    std::optional<QString> healthTold;
     int reads = 0;
 };
 

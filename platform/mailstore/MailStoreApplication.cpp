@@ -192,9 +192,8 @@ std::shared_ptr<TIcsSource> OpenDesktop(std::shared_ptr<TDesktopStore>& store, T
     // One connection to the store serves the calendar and the task list.
     if (!store)
         store = std::make_shared<TDesktopStore>(location.desktopAnswerMs, retrySeconds * 1000);
-    auto desktop = std::make_shared<TDesktopSource>(store, kind, selection, what,
-                                                    location.cacheFolder, retrySeconds,
-                                                    location.status);
+    auto desktop = std::make_shared<TDesktopSource>(
+        store, kind, selection, what, location.cacheFolder, retrySeconds, location.status);
     desktop->ReportHealthTo(healthId, location.health);
     return std::make_shared<TIcsSource>(desktop, what, location.recheckMs);
 }
@@ -255,8 +254,8 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     else if (SameSource(profile))
         parts->tasks = parts->calendar;
     else
-        parts->tasks = OpenSource(profile.tasksPath, profile.tasksServer, tasksWhat, health::Tasks,
-                                  location);
+        parts->tasks =
+            OpenSource(profile.tasksPath, profile.tasksServer, tasksWhat, health::Tasks, location);
     parts->inbox = OpenInbox(profile, location);
     // ntfy-...@ addresses go to their push server, whatever [Send] says.
     parts->transport = std::make_shared<THealthReportingTransport>(

@@ -70,6 +70,15 @@ QString OnlineAccount(const QString& value) {
     return QStringLiteral("is not known (goa, or goa: and the address)");
 }
 
+// [Calendar] and [Tasks] Source=desktop or Source=desktop:Work,Family.
+QString DesktopChoice(const QString& value) {
+    const QString kind = Unquoted(value).section(QLatin1Char(':'), 0, 0).trimmed();
+    if (value.isEmpty() || kind.compare(QLatin1String("desktop"), Qt::CaseInsensitive) == 0)
+        return {};
+    return QStringLiteral("is not known (desktop, or desktop: and the calendars' names); Path= "
+                          "and Url= are used");
+}
+
 using TSection = std::map<QString, TValueCheck>;
 
 // How an IMAP or SMTP login proves itself: [Inbox] and [Send].
@@ -94,8 +103,10 @@ TSection SourceKeys() {
 const std::map<QString, TSection>& KnownKeys() {
     static const std::map<QString, TSection> known = [] {
         std::map<QString, TSection> sections;
-        sections[QStringLiteral("Calendar")] = SourceKeys();
-        sections[QStringLiteral("Tasks")] = SourceKeys();
+        TSection calendar = SourceKeys();
+        calendar[QStringLiteral("Source")] = DesktopChoice;
+        sections[QStringLiteral("Calendar")] = calendar;
+        sections[QStringLiteral("Tasks")] = calendar;
         TSection inbox = SourceKeys();
         inbox[QStringLiteral("StartTLS")] = Flag(true);
         AddSignInKeys(inbox);

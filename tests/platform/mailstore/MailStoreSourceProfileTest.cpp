@@ -77,7 +77,10 @@ TEST(MailStoreSourceProfileTest, SourceDesktopChoosesTheDesktopsStoreAllOrByName
     EXPECT_FALSE(back.tasksDesktop.on);
 
     store.WriteProfile("[Calendar]\nSource=files\n");
-    EXPECT_FALSE(LoadProfile(store.location.profilePath, "/data").calendarDesktop.on);
+    const TMailStoreProfile files = LoadProfile(store.location.profilePath, "/data");
+    EXPECT_FALSE(files.calendarDesktop.on);
+    EXPECT_EQ(files.problems.filter("[Calendar]").filter("is not known (desktop").size(), 1)
+        << files.problems.join('\n').toStdString();
 }
 
 TEST(MailStoreSourceProfileTest, TheCacheFolderFollowsXdgCacheHome) {
