@@ -188,6 +188,7 @@ void TMailStoreEditor::BuildTabs() {
     TabLayout(TEditorTab::Sending)->addWidget(BuildSendPage());
     TabLayout(TEditorTab::Sending)->addWidget(BuildTestRow());
     TabLayout(TEditorTab::Push)->addWidget(BuildPushPage());
+    TabLayout(TEditorTab::Push)->addWidget(BuildApprisePage());
     layout->addWidget(tabs, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -407,8 +408,19 @@ QWidget* TMailStoreEditor::BuildPushPage() {
     return box;
 }
 
+QWidget* TMailStoreEditor::BuildApprisePage() {
+    auto* box = new QGroupBox(tr("Telegram, Gotify and the rest (SERVICE://... addresses)"), this);
+    auto* layout = new QVBoxLayout(box);
+    pushApprise =
+        new QCheckBox(tr("Send Apprise addresses (tgram://, gotify://...) through apprise"), box);
+    pushApprise->setObjectName(QStringLiteral("pushApprise"));
+    layout->addWidget(pushApprise);
+    return box;
+}
+
 void TMailStoreEditor::LoadPush(const TPushSettings& push) {
     pushDirect->setChecked(push.direct);
+    pushApprise->setChecked(push.apprise);
     pushServer->setText(push.server);
     pushToken->clear();
     pushToken->setPlaceholderText(push.token.isEmpty() ? QString() : tr("(kept in the profile)"));
@@ -420,6 +432,7 @@ void TMailStoreEditor::LoadPush(const TPushSettings& push) {
 
 void TMailStoreEditor::PushFromFields(TPushSettings& push) const {
     push.direct = pushDirect->isChecked();
+    push.apprise = pushApprise->isChecked();
     push.server = pushServer->text().trimmed();
     if (!pushToken->text().isEmpty())
         push.token = pushToken->text().trimmed();

@@ -84,6 +84,7 @@ private:
     TSignInFields* NewSignInFields(const QString& name, TSignInFields*& fields, QWidget* parent);
     QWidget* BuildTestRow();
     QWidget* BuildPushPage();
+    QWidget* BuildApprisePage();
     void LoadPush(const TPushSettings& push);
     void PushFromFields(TPushSettings& push) const;
     QString PushTokenToStore(const TPushSettings& push);
@@ -123,6 +124,7 @@ private:
     QLineEdit* pushToken = nullptr;
     QLineEdit* pushTokenCommand = nullptr;
     QCheckBox* pushDirect = nullptr;
+    QCheckBox* pushApprise = nullptr;
     QLineEdit* testRecipient = nullptr;
     QPushButton* sendTest = nullptr;
     QLabel* testResult = nullptr;

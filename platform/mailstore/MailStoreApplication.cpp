@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreApplication.h"
 
+#include "engine/AppriseAddress.h"
+
 #include "platform/calendar/CalDavMirror.h"
 #include "platform/delivery/NtfyPublisher.h"
 #include "platform/delivery/PushRouter.h"
@@ -173,7 +175,8 @@ public:
         return THealthNote{health, health::Send}.Watch([&] { return inner->Send(message); });
     }
     QString SendMessage(const TOutgoingMessage& message) override {
-        const char* source = IsPushAddress(message.to) ? health::Push : health::Send;
+        const char* source =
+            IsPushAddress(message.to) || IsAppriseAddress(message.to) ? health::Push : health::Send;
         return THealthNote{health, source}.Watch([&] { return inner->SendMessage(message); });
     }
 

@@ -271,19 +271,23 @@ TEST(PushProfileTest, ThePushSectionIsReadAndWrittenBack) {
     WriteText(path, "[Send]\nTransport=outbox\n");
     TMailStoreProfile profile = LoadProfile(path, dir.path());
     EXPECT_TRUE(profile.push.direct) << "push is on without a [Push] section";
+    EXPECT_TRUE(profile.push.apprise);
     EXPECT_TRUE(profile.push.server.isEmpty());
 
     profile.push = {QStringLiteral("https://ntfy.example.org"), QStringLiteral("tk_abc"),
-                    QStringLiteral("pass show ntfy, token"), false};
+                    QStringLiteral("pass show ntfy, token"), false, false};
     SaveProfile(profile, path);
     const QByteArray text = ReadText(path);
     EXPECT_TRUE(text.contains("[Push]\nServer=https://ntfy.example.org\nToken=tk_abc\n"))
         << text.constData();
-    const TPushSettings back = LoadProfile(path, dir.path()).push;
+    const TMailStoreProfile loaded = LoadProfile(path, dir.path());
+    EXPECT_TRUE(loaded.problems.isEmpty()) << loaded.problems.join(' ').toStdString();
+    const TPushSettings back = loaded.push;
     EXPECT_EQ(back.server, profile.push.server);
     EXPECT_EQ(back.token, profile.push.token);
     EXPECT_EQ(back.tokenCommand, profile.push.tokenCommand);
     EXPECT_FALSE(back.direct);
+    EXPECT_FALSE(back.apprise);
 }
 
 TEST(PushDialogTest, ThePushSettingsAreShownTheTestButtonPublishesAndATypedTokenIsKept) {
@@ -304,6 +308,7 @@ TEST(PushDialogTest, ThePushSettingsAreShownTheTestButtonPublishesAndATypedToken
     EXPECT_EQ(editor.findChild<QLineEdit*>("pushServer")->text(), QString(ntfy.Server()));
     EXPECT_EQ(editor.findChild<QLineEdit*>("pushTokenCommand")->text(), "echo tk_right");
     EXPECT_TRUE(editor.findChild<QCheckBox*>("pushDirect")->isChecked());
+    EXPECT_TRUE(editor.findChild<QCheckBox*>("pushApprise")->isChecked());
 
     editor.findChild<QLineEdit*>("testRecipient")->setText("ntfy-protected@127.0.0.1");
     auto* result = editor.findChild<QLabel*>("testResult");
@@ -319,7 +324,9 @@ TEST(PushDialogTest, ThePushSettingsAreShownTheTestButtonPublishesAndATypedToken
     EXPECT_EQ(ntfy.Request(1).value("body").toString(), kTestSubject + '\n' + kTestBody);
 
     editor.findChild<QLineEdit*>("pushToken")->setText("tk_typed");
+    editor.findChild<QCheckBox*>("pushApprise")->setChecked(false);
     ASSERT_TRUE(editor.Save());
+    EXPECT_TRUE(ReadText(profile).contains("Apprise=false\n"));
     EXPECT_EQ(account, "ntfy@" + ntfy.Shown());
     EXPECT_EQ(token, "tk_typed");
     EXPECT_FALSE(ReadText(profile).contains("tk_typed")) << "the keyring has it";

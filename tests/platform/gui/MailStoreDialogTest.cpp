@@ -236,6 +236,13 @@ TEST(SourceHealthInTheStore, AProfileMistakeAMissingCalendarAndAFailedSendAreRep
     mail->SetSubject("Ringpost Test message");
     EXPECT_THROW(mail->Send(), outlook::EAutomationError);
     EXPECT_FALSE(problemOf("send").isEmpty());
+    // An Apprise address is push, not mail.
+    auto push = outlook::ItemAs<outlook::MailItem>(app->CreateItem(outlook::olMailItem));
+    push->SetTo("gotify://127.0.0.1/AbCdEfSecretTok\n");
+    push->SetSubject("Ringpost Test message");
+    EXPECT_THROW(push->Send(), outlook::EAutomationError);
+    EXPECT_TRUE(problemOf("push").contains("\"gotify://127.0.0.1/...\" holds a line break"))
+        << problemOf("push").toStdString();
 
     WriteText(dir.filePath("cal.ics"), "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nEND:VCALENDAR\r\n");
     calendar->Items();
