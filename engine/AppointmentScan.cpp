@@ -10,13 +10,19 @@ namespace {
 
 const QString kCheckingAppointments = QStringLiteral("Checking for New Appointments...");
 
+// How long after its start an all-day event's alarm comes (09:00 on the day:
+// 9 hours); 0 for other appointments, whose scan window counts from the start.
+TDateTime AlarmAfterStart(outlook::AppointmentItem& item) {
+    return item.AllDayEvent() ? -item.ReminderMinutesBeforeStart() * kOneMinute : 0;
+}
+
 // The appointment's start, or for a recurring one its occurrence near the
 // reference time, which may be a changed occurrence with its own subject.
 TOccurrence StartOf(outlook::AppointmentItem& item, TDateTime reference) {
     if (!item.IsRecurring())
         return {item.Start(), nullptr};
     const auto pattern = item.GetRecurrencePattern();
-    return pattern ? NearOccurrence(*pattern, reference) : TOccurrence{};
+    return pattern ? NearOccurrence(*pattern, reference, AlarmAfterStart(item)) : TOccurrence{};
 }
 
 TAppointmentFacts FactsOf(outlook::AppointmentItem& item, TDateTime start) {
@@ -25,7 +31,42 @@ TAppointmentFacts FactsOf(outlook::AppointmentItem& item, TDateTime start) {
     facts.reminderMinutes = item.ReminderMinutesBeforeStart();
     facts.location = item.Location();
     facts.subject = item.Subject();
+    facts.allDay = item.AllDayEvent();
+    facts.reminderSet = item.ReminderSet();
+    facts.declined = item.ResponseStatus() == outlook::olResponseDeclined;
     return facts;
+}
+
+// The index of the record tracked under the key. A record saved under the key
+// the scan built before takes the new key, so an upgrade sends nothing twice.
+int FindTracked(TSortedList<TEventItem>& appointments, const QString& key,
+                const TAppointmentFacts& facts) {
+    const int index = appointments.Find(key);
+    const int earlier = index < 0 ? appointments.Find(EarlierEventKey(facts)) : -1;
+    if (earlier < 0)
+        return index;
+    auto record = std::make_unique<TEventItem>(appointments.At(earlier));
+    record->Key = key;
+    appointments.Delete(earlier);
+    appointments.Add(key, std::move(record));
+    return appointments.Find(key);
+}
+
+// A record of an occurrence that wants no reminder (declined, or all day
+// without an alarm) was made before the user declined or by an earlier rule:
+// it goes unless it was announced already.
+void ForgetUnannounced(TSortedList<TEventItem>& appointments, int index, const TEventItem& met) {
+    if (index >= 0 && !appointments.At(index).Notified &&
+        SameOccurrence(appointments.At(index), met))
+        appointments.Delete(index);
+}
+
+// The same occurrence met again: it is now known whether it is all day, and a
+// reminder not yet sent follows the alarm as it is now.
+void Refresh(TEventItem& tracked, const TEventItem& met) {
+    tracked.AllDay = met.AllDay;
+    if (!tracked.Notified)
+        tracked.ReminderTime = met.ReminderTime;
 }
 
 // Adds the appointment's record unless its key is tracked already; false when the
@@ -33,18 +74,25 @@ TAppointmentFacts FactsOf(outlook::AppointmentItem& item, TDateTime start) {
 bool TrackAppointment(outlook::AppointmentItem& item, TDateTime reference, IClock& clock,
                       TSortedList<TEventItem>& appointments, TScanPass& pass) {
     const TOccurrence occurrence = StartOf(item, reference);
-    const TDateTime start = occurrence.start;
-    if (!InScanWindow(start, clock.Now()))
+    outlook::AppointmentItem& source = occurrence.changed ? *occurrence.changed : item;
+    if (occurrence.start == 0 ||
+        !InScanWindow(occurrence.start + AlarmAfterStart(source), clock.Now()))
         return false;
-    auto record = std::make_unique<TEventItem>(
-        MakeEventRecord(FactsOf(occurrence.changed ? *occurrence.changed : item, start)));
+    const TAppointmentFacts facts = FactsOf(source, occurrence.start);
+    auto record = std::make_unique<TEventItem>(MakeEventRecord(facts));
+    const int index = FindTracked(appointments, record->Key, facts);
+    if (!WantsReminder(facts)) {
+        ForgetUnannounced(appointments, index, *record);
+        return true;
+    }
     pass.Meet(record->Key);
-    const int index = appointments.Find(record->Key);
     if (index < 0) {
         const QString key = record->Key;
         appointments.Add(key, std::move(record));
     } else if (TakesRecordOver(appointments.At(index), *record, clock.Now())) {
         appointments.At(index) = std::move(*record);
+    } else if (SameOccurrence(appointments.At(index), *record)) {
+        Refresh(appointments.At(index), *record);
     }
     return true;
 }
@@ -114,7 +162,7 @@ void TOutlookProcessor::EndAppointmentPass(int count) {
         const TDateTime stillMet = Now() - kOneHour;
         for (int i = Appointments.Count() - 1; i >= 0; --i) {
             const TEventItem& record = Appointments.At(i);
-            if (!record.Notified && record.StartTime >= stillMet &&
+            if (!record.Notified && ScanTime(record) >= stillMet &&
                 !appointmentPass.Met(Appointments.Key(i)))
                 Appointments.Delete(i);
         }

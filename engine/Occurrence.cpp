@@ -231,10 +231,11 @@ void SearchChanged(const std::vector<TException>& exceptions, const TSearch& sea
     }
 }
 
-TOccurrence Search(RecurrencePattern& pattern, TDateTime reference, TDateTime from, TDateTime to) {
+TOccurrence Search(RecurrencePattern& pattern, TDateTime reference, TDateTime from, TDateTime to,
+                   TDateTime alarmAfterStart = 0) {
     const TRule rule = ReadRule(pattern);
     const std::vector<TException> exceptions = ReadExceptions(pattern);
-    const TSearch search{WholeDay(from), WholeDay(to), reference - kOneHour};
+    const TSearch search{WholeDay(from), WholeDay(to), reference - kOneHour - alarmAfterStart};
     TOccurrence best;
     SearchSeries(pattern, rule, exceptions, search, best);
     SearchChanged(exceptions, search, best);
@@ -243,13 +244,14 @@ TOccurrence Search(RecurrencePattern& pattern, TDateTime reference, TDateTime fr
 
 } // namespace
 
-TOccurrence NearOccurrence(RecurrencePattern& pattern, TDateTime reference) {
+TOccurrence NearOccurrence(RecurrencePattern& pattern, TDateTime reference,
+                           TDateTime alarmAfterStart) {
     switch (pattern.RecurrenceType()) {
     case outlook::olRecursDaily:
     case outlook::olRecursMonthly:
-        return Search(pattern, reference, reference, reference + 1);
+        return Search(pattern, reference, reference, reference + 1, alarmAfterStart);
     case outlook::olRecursWeekly:
-        return Search(pattern, reference, reference, reference + 2);
+        return Search(pattern, reference, reference, reference + 2, alarmAfterStart);
     default:
         return {};
     }

@@ -21,8 +21,10 @@ struct TOccurrence {
 
 // Dispatches on the pattern's type: today or tomorrow for daily and monthly
 // patterns, today to the day after for weekly ones. An occurrence already more
-// than an hour past is passed over for the next one on those days.
-TOccurrence NearOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference);
+// than an hour past is passed over for the next one on those days; for an
+// all-day event that is its alarm, `alarmAfterStart` days after its start.
+TOccurrence NearOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference,
+                           TDateTime alarmAfterStart = 0);
 
 // The start of NearOccurrence.
 TDateTime NextOccurrence(outlook::RecurrencePattern& pattern, TDateTime reference);

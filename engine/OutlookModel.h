@@ -35,6 +35,13 @@ inline constexpr int olRecursMonthly = 2;
 inline constexpr int olRecursMonthNth = 3;
 inline constexpr int olRecursYearly = 5;
 inline constexpr int olRecursYearNth = 6;
+// The user's answer to a meeting (ResponseStatus).
+inline constexpr int olResponseNone = 0;
+inline constexpr int olResponseOrganized = 1;
+inline constexpr int olResponseTentative = 2;
+inline constexpr int olResponseAccepted = 3;
+inline constexpr int olResponseDeclined = 4;
+inline constexpr int olResponseNotResponded = 5;
 // Tasks without a start or due date carry this day number (1 January 4501).
 inline constexpr double NoDate = 949998.0;
 
@@ -102,9 +109,18 @@ public:
     virtual bool IsRecurring() = 0;
     virtual std::shared_ptr<RecurrencePattern> GetRecurrencePattern() = 0;
     virtual TDateTime Start() = 0;
+    // Negative for an all-day event whose alarm comes after its midnight start
+    // (-540: 09:00 on the day).
     virtual int ReminderMinutesBeforeStart() = 0;
     virtual QString Location() = 0;
     virtual QString Subject() = 0;
+    // Starts at local midnight and fills whole days.
+    virtual bool AllDayEvent() = 0;
+    // The item has an alarm of its own; without one ReminderMinutesBeforeStart
+    // is the usual default.
+    virtual bool ReminderSet() = 0;
+    // The user's answer to the invitation (olResponse...).
+    virtual int ResponseStatus() = 0;
 };
 
 class TaskItem : public OutlookItem {

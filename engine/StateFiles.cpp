@@ -98,6 +98,7 @@ void Decode(RecordReader& in, TEventItem& record) {
     record.StartTime = in.Double();
     record.ReminderTime = in.Double();
     record.Notified = in.Bool();
+    record.AllDay = record.StartTime != 0 && TimeOfDay(record.StartTime) == 0;
 }
 
 void Decode(RecordReader& in, TEmailItem& record) {

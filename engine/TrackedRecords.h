@@ -20,6 +20,9 @@ struct TEventItem {
     TDateTime StartTime = 0;
     TDateTime ReminderTime = 0;
     bool Notified = false;
+    // Not stored: the scan sets it, and a record loaded with a midnight start is
+    // taken as all day until the scan meets its appointment again.
+    bool AllDay = false;
 };
 
 struct TTaskEvent {

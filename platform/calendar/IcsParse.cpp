@@ -342,22 +342,101 @@ void SkipItem(const char* kind, icalcomponent* component, const QString& filePat
         << "Skipped a" << kind << "in" << filePath << "(UID" << UidOf(component) << "):" << reason;
 }
 
-int ReminderMinutes(icalcomponent* event, TDateTime start) {
-    const std::optional<TAlarmTrigger> trigger = FirstAlarmTrigger(event);
-    if (!trigger)
-        return 15; // what the mail application assumes without a reminder of its own
+// The alarm's time as minutes before the start. A timed meeting is reminded at
+// its start at the latest; an all-day event's alarm usually comes after its
+// midnight start (TRIGGER:PT9H, 09:00 on the day).
+int MinutesBefore(icalcomponent* event, const TAlarmTrigger& trigger, TDateTime start,
+                  bool allDay) {
     TDateTime fires = 0;
-    if (trigger->absolute) {
-        fires = *trigger->absolute;
+    if (trigger.absolute) {
+        fires = *trigger.absolute;
     } else {
         const double lengthDays =
-            trigger->relatedToEnd
+            trigger.relatedToEnd
                 ? icaldurationtype_as_int(icalcomponent_get_duration(event)) / kSecondsPerDay
                 : 0.0;
-        fires = start + lengthDays + trigger->offsetDays;
+        fires = start + lengthDays + trigger.offsetDays;
     }
-    // An alarm after the start has no place in a "minutes before start" value.
-    return std::max(0, static_cast<int>(std::lround((start - fires) * 1440.0)));
+    const int minutes = static_cast<int>(std::lround((start - fires) * 1440.0));
+    return allDay ? minutes : std::max(0, minutes);
+}
+
+bool IsUsers(icalproperty* attendee, const TUserAddresses& user) {
+    if (const char* value = icalproperty_get_attendee(attendee);
+        value && user.count(CalendarAddress(value)))
+        return true;
+    icalparameter* email = icalproperty_get_first_parameter(attendee, ICAL_EMAIL_PARAMETER);
+    const char* address = email ? icalparameter_get_email(email) : nullptr;
+    return address && user.count(CalendarAddress(address));
+}
+
+// Ranked so that of two entries of the user's (two of their addresses invited),
+// the one saying they go wins, and a decline wins over no answer.
+int Rank(int response) {
+    switch (response) {
+    case outlook::olResponseAccepted:
+        return 4;
+    case outlook::olResponseTentative:
+        return 3;
+    case outlook::olResponseDeclined:
+        return 2;
+    case outlook::olResponseNotResponded:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int ResponseOfPartstat(icalproperty* attendee) {
+    icalparameter* partstat = icalproperty_get_first_parameter(attendee, ICAL_PARTSTAT_PARAMETER);
+    switch (partstat ? icalparameter_get_partstat(partstat) : ICAL_PARTSTAT_NEEDSACTION) {
+    case ICAL_PARTSTAT_ACCEPTED:
+        return outlook::olResponseAccepted;
+    case ICAL_PARTSTAT_TENTATIVE:
+        return outlook::olResponseTentative;
+    case ICAL_PARTSTAT_DECLINED:
+        return outlook::olResponseDeclined;
+    default:
+        return outlook::olResponseNotResponded;
+    }
+}
+
+bool OrganizedBy(icalcomponent* event, const TUserAddresses& user) {
+    icalproperty* organizer = icalcomponent_get_first_property(event, ICAL_ORGANIZER_PROPERTY);
+    const char* value = organizer ? icalproperty_get_organizer(organizer) : nullptr;
+    return value && user.count(CalendarAddress(value));
+}
+
+// The user's answer to the invitation, from their entries among the attendees.
+// Busy status (X-MICROSOFT-CDO-BUSYSTATUS, TRANSP) says nothing about it.
+int ResponseOf(icalcomponent* event, const TUserAddresses& user) {
+    if (user.empty())
+        return outlook::olResponseNone;
+    if (OrganizedBy(event, user))
+        return outlook::olResponseOrganized;
+    int response = outlook::olResponseNone;
+    for (icalproperty* attendee = icalcomponent_get_first_property(event, ICAL_ATTENDEE_PROPERTY);
+         attendee; attendee = icalcomponent_get_next_property(event, ICAL_ATTENDEE_PROPERTY)) {
+        const int answer = IsUsers(attendee, user) ? ResponseOfPartstat(attendee) : response;
+        if (Rank(answer) > Rank(response))
+            response = answer;
+    }
+    return response;
+}
+
+// What the event says about reminding the user. An override keeps from its
+// series (`traits`) what it does not say itself: the alarm and the user's answer.
+TReminderTraits ReminderOf(icalcomponent* event, TDateTime start, bool allDay,
+                           const TUserAddresses& user, TReminderTraits traits = {}) {
+    traits.allDay = allDay;
+    if (icalcomponent_get_first_property(event, ICAL_ATTENDEE_PROPERTY) ||
+        icalcomponent_get_first_property(event, ICAL_ORGANIZER_PROPERTY))
+        traits.response = static_cast<uint8_t>(ResponseOf(event, user));
+    if (const std::optional<TAlarmTrigger> trigger = FirstAlarmTrigger(event)) {
+        traits.set = true;
+        traits.minutes = MinutesBefore(event, *trigger, start, allDay);
+    }
+    return traits;
 }
 
 // The original start of an EXDATE, RDATE or RECURRENCE-ID in the pattern's
@@ -375,6 +454,7 @@ TDateTime OriginalStart(icaltimetype time, icalproperty* property, icalcomponent
 struct TSetChanges {
     icalcomponent* calendar = nullptr;
     const icaltimezone* frame = nullptr;
+    const TUserAddresses* user = nullptr;
     TDateTime startTime = 0; // of the rule's occurrences, for dates without a time
     std::vector<TInstanceChange> changes;
     std::vector<TFutureChange> futures;
@@ -423,22 +503,24 @@ QByteArray OwnOrSeries(icalcomponent* override, icalproperty_kind kind, const QB
                                                             : series;
 }
 
-int OwnOrSeriesReminder(icalcomponent* override, const TAppointmentRecord& series,
-                        TDateTime start) {
-    return FirstAlarmTrigger(override) ? ReminderMinutes(override, start) : series.reminderMinutes;
+TReminderTraits OwnOrSeriesReminder(icalcomponent* override, const TAppointmentRecord& series,
+                                    const std::optional<icaltimetype>& start, TDateTime local,
+                                    const TUserAddresses& user) {
+    return ReminderOf(override, local, start ? start->is_date : series.reminder.allDay, user,
+                      series.reminder);
 }
 
 std::shared_ptr<const TAppointmentRecord> ChangedOccurrence(icalcomponent* override,
-                                                            icalcomponent* calendar,
+                                                            const TSetChanges& set,
                                                             const TAppointmentRecord& series,
                                                             TDateTime originalLocal) {
     const std::optional<icaltimetype> start =
-        PropertyTime(override, ICAL_DTSTART_PROPERTY, calendar);
+        PropertyTime(override, ICAL_DTSTART_PROPERTY, set.calendar);
     auto record = std::make_shared<TAppointmentRecord>();
     record->start = start ? ToLocalDays(*start) : originalLocal;
     record->subject = OwnOrSeries(override, ICAL_SUMMARY_PROPERTY, series.subject);
     record->location = OwnOrSeries(override, ICAL_LOCATION_PROPERTY, series.location);
-    record->reminderMinutes = OwnOrSeriesReminder(override, series, record->start);
+    record->reminder = OwnOrSeriesReminder(override, series, start, record->start, *set.user);
     return record;
 }
 
@@ -459,7 +541,7 @@ TFutureChange FutureChange(icalcomponent* override, const TAppointmentRecord& se
     future.subject = OwnOrSeries(override, ICAL_SUMMARY_PROPERTY, series.subject);
     future.location = OwnOrSeries(override, ICAL_LOCATION_PROPERTY, series.location);
     const TDateTime local = start ? ToLocalDays(*start) : series.start;
-    future.reminderMinutes = OwnOrSeriesReminder(override, series, local);
+    future.reminder = OwnOrSeriesReminder(override, series, start, local, *set.user);
     return future;
 }
 
@@ -480,9 +562,9 @@ void AddOverrides(const std::vector<icalcomponent*>& overrides, const TAppointme
         } else {
             const TDateTime originalLocal =
                 set.frame ? LocalOfWallTime(set.frame, original) : original;
-            set.Note({TKind::Moved, original,
-                      ChangedOccurrence(override, set.calendar, series, originalLocal)},
-                     true);
+            set.Note(
+                {TKind::Moved, original, ChangedOccurrence(override, set, series, originalLocal)},
+                true);
         }
     }
 }
@@ -504,10 +586,12 @@ bool IsPlainAppointment(icalcomponent* event, const std::optional<TRecurrenceRec
            !icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY);
 }
 
-// Reads one event with the overrides of its occurrences (same UID, RECURRENCE-ID).
-// What the events of one file share: worked-out zones, and one copy of each
-// place, as most meetings are in one of a few ("Online", a room).
+// What the events of one file share: who the user is, worked-out zones, and one
+// copy of each place, as most meetings are in one of a few ("Online", a room).
 struct TFileReading {
+    const QString& filePath;
+    const TUserAddresses& user;
+    TIcsContents& contents;
     TZoneCache zones;
     QSet<QByteArray> places;
 
@@ -518,29 +602,30 @@ struct TFileReading {
     }
 };
 
-void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& filePath,
-               const std::vector<icalcomponent*>& overrides, TFileReading& file,
-               TIcsContents& contents) {
+// Reads one event with the overrides of its occurrences (same UID, RECURRENCE-ID).
+void ReadEvent(icalcomponent* event, icalcomponent* calendar,
+               const std::vector<icalcomponent*>& overrides, TFileReading& file) {
     if (IsCancelled(event))
         return;
     const std::optional<icaltimetype> start = PropertyTime(event, ICAL_DTSTART_PROPERTY, calendar);
     if (!start) {
-        SkipItem("VEVENT", event, filePath, "no readable DTSTART");
+        SkipItem("VEVENT", event, file.filePath, "no readable DTSTART");
         return;
     }
     auto record = std::make_shared<TAppointmentRecord>();
     record->start = ToLocalDays(*start);
     record->subject = CompactTextProperty(event, ICAL_SUMMARY_PROPERTY);
     record->location = file.SharedPlace(CompactTextProperty(event, ICAL_LOCATION_PROPERTY));
-    record->reminderMinutes = ReminderMinutes(event, record->start);
+    record->reminder = ReminderOf(event, record->start, start->is_date, file.user);
     const std::optional<TRecurrenceRecord> pattern = RecurrenceOf(event, *start, file.zones);
     if (IsPlainAppointment(event, pattern, overrides)) {
-        contents.appointments.push_back(std::move(record));
+        file.contents.appointments.push_back(std::move(record));
         return;
     }
     TSetChanges set;
     set.calendar = calendar;
     set.frame = FrameZoneOf(*start);
+    set.user = &file.user;
     const TDateTime firstStart = FrameDays(*start, set.frame);
     set.startTime = pattern ? pattern->startTime : TimeOfDay(firstStart);
     AddExdates(event, set);
@@ -551,7 +636,7 @@ void ReadEvent(icalcomponent* event, icalcomponent* calendar, const QString& fil
     const auto items =
         pattern ? SeriesItems(*record, *pattern, set.changes, set.futures, WeekStartOf(event))
                 : SingleItems(*record, FrameOf(set.frame, file.zones), set.changes, set.futures);
-    contents.appointments.insert(contents.appointments.end(), items.begin(), items.end());
+    file.contents.appointments.insert(file.contents.appointments.end(), items.begin(), items.end());
 }
 
 bool IsOverride(icalcomponent* event) {
@@ -565,13 +650,11 @@ bool IsSeries(icalcomponent* event) {
 
 // Overrides belong to the series of their UID; one without a series in the file
 // is a meeting of its own.
-void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePath,
-                TIcsContents& contents) {
-    TFileReading file;
+void ReadEvents(const std::vector<icalcomponent*>& events, TFileReading& file) {
     // Most files hold no override: then no UID needs reading.
     if (std::none_of(events.begin(), events.end(), IsOverride)) {
         for (icalcomponent* event : events)
-            ReadEvent(event, CalendarOf(event), filePath, {}, file, contents);
+            ReadEvent(event, CalendarOf(event), {}, file);
         return;
     }
     std::multimap<QByteArray, icalcomponent*> overridesByUid;
@@ -586,7 +669,7 @@ void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePa
         const QByteArray uid = UidOf(event);
         if (IsOverride(event)) {
             if (!seriesUids.count(uid))
-                ReadEvent(event, CalendarOf(event), filePath, {}, file, contents);
+                ReadEvent(event, CalendarOf(event), {}, file);
             continue;
         }
         std::vector<icalcomponent*> overrides;
@@ -595,7 +678,7 @@ void ReadEvents(const std::vector<icalcomponent*>& events, const QString& filePa
             for (auto it = first; it != last; ++it)
                 overrides.push_back(it->second);
         }
-        ReadEvent(event, CalendarOf(event), filePath, overrides, file, contents);
+        ReadEvent(event, CalendarOf(event), overrides, file);
     }
 }
 
@@ -680,21 +763,33 @@ void ReadComponent(icalcomponent* component, const TTaskOrigin& file, int& taskO
 
 } // namespace
 
+QByteArray CalendarAddress(QByteArrayView address) {
+    QByteArray text = address.trimmed().toByteArray();
+    // "Anna Smith <anna@example.org>"
+    const qsizetype open = text.lastIndexOf('<');
+    if (open >= 0 && text.endsWith('>'))
+        text = text.sliced(open + 1, text.size() - open - 2).trimmed();
+    if (text.left(7).toLower() == "mailto:")
+        text = text.sliced(7).trimmed();
+    return text.toLower();
+}
+
 void ReadIcsCalendar(icalcomponent* root, const QString& origin, TIcsContents& contents,
-                     std::shared_ptr<TSourceCache> cache) {
+                     std::shared_ptr<TSourceCache> cache, const TUserAddresses& user) {
     const TZoneReading reading;
     int taskOrdinal = 0;
     std::vector<icalcomponent*> events;
     ReadComponent(root, {origin, 0, {}, std::move(cache)}, taskOrdinal, events, contents);
-    ReadEvents(events, origin, contents);
+    TFileReading file{origin, user, contents, {}, {}};
+    ReadEvents(events, file);
 }
 
 bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents,
-                  std::shared_ptr<TSourceCache> cache) {
+                  std::shared_ptr<TSourceCache> cache, const TUserAddresses& user) {
     TComponentPtr root(icalparser_parse_string(text.constData()));
     if (!root)
         return text.trimmed().isEmpty();
-    ReadIcsCalendar(root.get(), filePath, contents, std::move(cache));
+    ReadIcsCalendar(root.get(), filePath, contents, std::move(cache), user);
     return true;
 }
 

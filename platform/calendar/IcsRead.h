@@ -11,8 +11,10 @@ namespace rp::mailstore {
 
 // Reads every VEVENT and VTODO under `root`, a VCALENDAR (or several under an
 // XROOT) whose VTIMEZONEs define its zones. The tasks' origin names `origin`
-// (and `cache`, as ParseIcsText). The tree stays the caller's.
+// (and `cache`, and the `user` whose answers are read, as ParseIcsText). The
+// tree stays the caller's.
 void ReadIcsCalendar(icalcomponent* root, const QString& origin, TIcsContents& contents,
-                     std::shared_ptr<TSourceCache> cache = nullptr);
+                     std::shared_ptr<TSourceCache> cache = nullptr,
+                     const TUserAddresses& user = {});
 
 } // namespace rp::mailstore

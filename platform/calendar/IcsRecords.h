@@ -7,8 +7,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace rp::mailstore {
@@ -19,6 +21,22 @@ inline constexpr int kRecursOther = 7;
 class TIcalZone;
 class TSourceCache;
 struct TAppointmentRecord;
+
+// The addresses by which the user is invited to meetings, as CalendarAddress
+// gives them.
+using TUserAddresses = std::set<QByteArray>;
+// An attendee's address, a profile's user or a CalDAV calendar user address in
+// one form: trimmed, without "mailto:" or a display name, in lower case.
+QByteArray CalendarAddress(QByteArrayView address);
+
+// What an event says about reminding the user, besides its time and texts. An
+// override of one occurrence may say otherwise than its series.
+struct TReminderTraits {
+    int minutes = 15; // before the start; negative after it (an all-day alarm)
+    bool set = false; // the event has an alarm of its own
+    bool allDay = false;
+    uint8_t response = 0; // the user's answer, olResponse...
+};
 
 // A deleted (EXDATE, or an override STATUS:CANCELLED) or changed (RECURRENCE-ID)
 // occurrence, by its original start in the pattern's zone.
@@ -48,7 +66,7 @@ struct TAppointmentRecord {
     TDateTime start = 0;
     QByteArray subject;  // UTF-8
     QByteArray location; // UTF-8
-    int reminderMinutes = 15;
+    TReminderTraits reminder;
     std::shared_ptr<const TRecurrenceRecord> recurrence;
 };
 
@@ -82,8 +100,9 @@ struct TIcsContents {
 
 // Reads every VEVENT and VTODO of one iCalendar text, the file `filePath` or
 // the item of that key in `cache`. Items that cannot be understood are skipped
-// and logged; false when the text is no iCalendar data.
+// and logged; false when the text is no iCalendar data. The user's answers to
+// invitations are read for the addresses in `user`.
 bool ParseIcsText(const QByteArray& text, const QString& filePath, TIcsContents& contents,
-                  std::shared_ptr<TSourceCache> cache = nullptr);
+                  std::shared_ptr<TSourceCache> cache = nullptr, const TUserAddresses& user = {});
 
 } // namespace rp::mailstore

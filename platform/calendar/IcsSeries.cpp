@@ -31,7 +31,7 @@ struct TSegment {
     bool cancelled = false;
     QByteArray subject;
     QByteArray location;
-    int reminderMinutes = 15;
+    TReminderTraits reminder;
 
     bool First() const { return from == std::numeric_limits<double>::lowest(); }
     bool Open() const { return to == std::numeric_limits<double>::max(); }
@@ -48,7 +48,7 @@ std::vector<TSegment> Segments(const TAppointmentRecord& series,
     std::vector<TSegment> result(1);
     result[0].subject = series.subject;
     result[0].location = series.location;
-    result[0].reminderMinutes = series.reminderMinutes;
+    result[0].reminder = series.reminder;
     // Each occurrence follows the last change at or before it, a cancelling one too.
     for (const TFutureChange& future : futures) {
         result.back().to = future.original;
@@ -59,7 +59,7 @@ std::vector<TSegment> Segments(const TAppointmentRecord& series,
         next.cancelled = future.cancelled;
         next.subject = future.subject;
         next.location = future.location;
-        next.reminderMinutes = future.reminderMinutes;
+        next.reminder = future.reminder;
         result.push_back(std::move(next));
     }
     return result;
@@ -74,7 +74,7 @@ std::shared_ptr<const TAppointmentRecord> Occurrence(const TSegment& segment, TD
     record->start = start;
     record->subject = segment.subject;
     record->location = segment.location;
-    record->reminderMinutes = segment.reminderMinutes;
+    record->reminder = segment.reminder;
     return record;
 }
 

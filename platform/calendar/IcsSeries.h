@@ -29,7 +29,7 @@ struct TFutureChange {
     bool cancelled = false;
     QByteArray subject;
     QByteArray location;
-    int reminderMinutes = 15;
+    TReminderTraits reminder;
 };
 
 inline constexpr double kSameInstant = 1.0 / 86400.0;

@@ -108,9 +108,12 @@ public:
                 : std::make_shared<const TRecurrenceRecord>(SingleOccurrence(record->start)));
     }
     TDateTime Start() override { return record->start; }
-    int ReminderMinutesBeforeStart() override { return record->reminderMinutes; }
+    int ReminderMinutesBeforeStart() override { return record->reminder.minutes; }
     QString Location() override { return QString::fromUtf8(record->location); }
     QString Subject() override { return QString::fromUtf8(record->subject); }
+    bool AllDayEvent() override { return record->reminder.allDay; }
+    bool ReminderSet() override { return record->reminder.set; }
+    int ResponseStatus() override { return record->reminder.response; }
 
 private:
     std::shared_ptr<const TAppointmentRecord> record;

@@ -13,6 +13,12 @@ TEventItem Event(TDateTime start, TDateTime reminder, bool notified = false) {
     return record;
 }
 
+TEventItem AllDay(TDateTime day, TDateTime reminder) {
+    TEventItem record = Event(day, reminder);
+    record.AllDay = true;
+    return record;
+}
+
 TEST(AppointmentRulesTest, TheScanTracksStartsFromAnHourAgoToTwoDaysAhead) {
     const TDateTime now = Mar(4, 12, 0);
     EXPECT_TRUE(InScanWindow(Mar(4, 11, 1), now));
@@ -35,12 +41,18 @@ TEST(AppointmentRulesTest, TheRecordIsKeyedByTimeLocationAndThirtySubjectCharact
     EXPECT_EQ(MakeEventRecord({Mar(4, 9, 30), 0, {}, {}}).ReminderTime, Mar(4, 9, 30));
 }
 
-TEST(AppointmentRulesTest, SubjectsAreCutBetweenCharacters) {
-    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two units
+// A character outside the basic plane (two UTF-16 units) counts once; a family
+// emoji is several characters joined by zero-width joiners.
+TEST(AppointmentRulesTest, SubjectsAreCutBetweenWholeCharacters) {
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QString man = QStringLiteral("\U0001F468");
+    const QString family = man + QStringLiteral("\u200D\U0001F469\u200D\U0001F467");
     EXPECT_EQ(FirstCharacters(QStringLiteral("abc"), 30), QStringLiteral("abc"));
     EXPECT_EQ(FirstCharacters(QStringLiteral("abcdef"), 3), QStringLiteral("abc"));
-    EXPECT_EQ(FirstCharacters(QStringLiteral("ab") + emoji, 3), QStringLiteral("ab"));
-    EXPECT_EQ(FirstCharacters(QStringLiteral("ab") + emoji, 4), QStringLiteral("ab") + emoji);
+    EXPECT_EQ(FirstCharacters(QStringLiteral("ab") + emoji + QStringLiteral("cd"), 3),
+              QStringLiteral("ab") + emoji);
+    EXPECT_EQ(FirstCharacters(family, 1), man);
+    EXPECT_EQ(FirstCharacters(family, 5), family);
     EXPECT_EQ(FirstCharacters({}, 30), QString());
 }
 
@@ -58,6 +70,10 @@ TEST(AppointmentRulesTest, OnlyALaterOccurrenceTakesOverAnAnnouncedOrLongBegunRe
         {"the same start", Event(Mar(5, 9, 0), 0, true), tomorrow, false},
         {"an earlier occurrence (clock put back)", Event(Mar(5, 9, 0), 0, true),
          Event(Mar(4, 9, 0), 0), false},
+        {"all day, its alarm still ahead", AllDay(Mar(4), Mar(4, 12, 30)), AllDay(Mar(5), 0),
+         false},
+        {"all day, its alarm over an hour past", AllDay(Mar(4), Mar(4, 10, 59)), AllDay(Mar(5), 0),
+         true},
     };
     for (const Row& row : rows)
         EXPECT_EQ(TakesRecordOver(row.tracked, row.next, now), row.takesOver) << row.name;
@@ -102,6 +118,8 @@ TEST_F(FirstMeetingRuleTest, TheEarliestReminderOfTheDayWins) {
     Add(QStringLiteral("yesterday's 00:10"), Mar(3, 23, 55));
     Add(QStringLiteral("announced"), Mar(4, 7, 0), true);
     Add(QStringLiteral("tomorrow"), Mar(5, 8, 0));
+    list.Add(QStringLiteral("all day, its alarm at 07:30"),
+             std::make_unique<TEventItem>(AllDay(Mar(4), Mar(4, 7, 30))));
     EXPECT_EQ(First(Mar(4), Mar(5)), QStringLiteral("10:00 meeting"));
     EXPECT_EQ(First(Mar(5), Mar(6)), QStringLiteral("tomorrow"));
     EXPECT_EQ(First(Mar(6), Mar(7)), QStringLiteral("none"));

@@ -69,6 +69,18 @@ TEST_F(FirstMeetingTest, TheEarliestReminderOfTheDayWins) {
     EXPECT_TRUE(SavedMeetings().contains(QStringLiteral("10:00:00 AM@loc:Hall (notified)")));
 }
 
+// Loaded after a restart, before the scan meets it again, a record starting at
+// midnight is taken as the all-day event it most likely is.
+TEST_F(FirstMeetingTest, AnAllDayEventFromTheStateFileDoesNotStartTheDay) {
+    h.clock.SetNow(Mar(4, 7, 5));
+    h.SeedAppointments(
+        {Event(QStringLiteral("12:00:00 AM@loc:Conference day"), Mar(4), Mar(4, 7, 30)),
+         Event(QStringLiteral("9:00:00 AM@loc:Room 4Budget review"), Mar(4, 9, 0), Mar(4, 8, 45))});
+    RunNoticePasses(1);
+
+    EXPECT_EQ(SentSubjects(), QStringList{"First:9:00:00 AM@loc:Room 4Budget review"});
+}
+
 TEST_F(FirstMeetingTest, EqualRemindersGoToTheGreaterKey) {
     h.clock.SetNow(Mar(4, 7, 5));
     h.SeedAppointments({Event(QStringLiteral("a"), Mar(4, 9, 0), Mar(4, 8, 45)),

@@ -24,13 +24,17 @@ void ReadAppointment(outlook::AppointmentItem& item) {
     item.ReminderMinutesBeforeStart();
     item.Location();
     item.Subject();
+    item.ReminderSet();
+    item.ResponseStatus();
+    const TDateTime alarmAfterStart =
+        item.AllDayEvent() ? -item.ReminderMinutesBeforeStart() / 1440.0 : 0;
     if (!item.IsRecurring())
         return;
     const auto pattern = item.GetRecurrencePattern();
     if (!pattern)
         fuzz::Fail("a recurring appointment has no pattern");
     for (TDateTime reference : {item.Start(), item.Start() + 1.0, 46474.5})
-        CheckTime(NextOccurrence(*pattern, reference));
+        CheckTime(NearOccurrence(*pattern, reference, alarmAfterStart).start);
 }
 
 void ReadTask(outlook::TaskItem& item) {
@@ -53,7 +57,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
     mailstore::TIcsContents contents;
-    if (!mailstore::ParseIcsText(text, QStringLiteral("/fuzz/calendar.ics"), contents))
+    // The user's answers to invitations are read too.
+    static const mailstore::TUserAddresses user{"anna@example.org"};
+    if (!mailstore::ParseIcsText(text, QStringLiteral("/fuzz/calendar.ics"), contents, nullptr,
+                                 user))
         return 0;
     for (const auto& record : contents.appointments)
         ReadAppointment(*mailstore::MakeAppointment(record));

@@ -232,6 +232,18 @@ QString MemoryAppointment::Subject() {
     auto lock = store.Enter("AppointmentItem.Subject");
     return subject;
 }
+bool MemoryAppointment::AllDayEvent() {
+    auto lock = store.Enter("AppointmentItem.AllDayEvent");
+    return allDayEvent;
+}
+bool MemoryAppointment::ReminderSet() {
+    auto lock = store.Enter("AppointmentItem.ReminderSet");
+    return reminderSet;
+}
+int MemoryAppointment::ResponseStatus() {
+    auto lock = store.Enter("AppointmentItem.ResponseStatus");
+    return responseStatus;
+}
 
 QString MemoryTask::Subject() {
     auto lock = store.Enter("TaskItem.Subject");

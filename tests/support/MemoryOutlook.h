@@ -107,6 +107,9 @@ public:
     int ReminderMinutesBeforeStart() override;
     QString Location() override;
     QString Subject() override;
+    bool AllDayEvent() override;
+    bool ReminderSet() override;
+    int ResponseStatus() override;
 
     bool isRecurring = false;
     std::shared_ptr<MemoryRecurrence> pattern;
@@ -114,6 +117,9 @@ public:
     int reminderMinutesBeforeStart = 15;
     QString location;
     QString subject;
+    bool allDayEvent = false;
+    bool reminderSet = true;
+    int responseStatus = outlook::olResponseNone;
 
 private:
     MemoryOutlook& store;
