@@ -5,6 +5,7 @@
 // source keeps the copy up to date and writes back what changed here; the store
 // parses the copy's items. Everything runs on the engine's thread.
 
+#include "platform/calendar/IcsRecords.h"
 #include "platform/calendar/SourceCache.h"
 
 #include <memory>
@@ -24,6 +25,9 @@ public:
     // A read-only source's tasks are never moved on.
     virtual bool ReadOnly() const = 0;
     virtual const std::shared_ptr<TSourceCache>& Cache() const = 0;
+    // The addresses the source knows the user by, which may be asked of it (a
+    // CalDAV principal's); empty when it knows none.
+    virtual TUserAddresses UserAddresses() { return {}; }
 };
 
 } // namespace rp::mailstore

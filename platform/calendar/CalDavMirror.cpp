@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <optional>
 #include <set>
 
 namespace rp::mailstore {
@@ -230,6 +231,48 @@ QString TCalDavMirror::Discover() {
     if (!failure.isEmpty())
         kind = TRemoteKind::Unknown;
     return failure;
+}
+
+TUserAddresses TCalDavMirror::UserAddresses() {
+    const bool synced = sincePoll.isValid() && trouble == TSyncTrouble::None;
+    const bool due =
+        !sinceUserAsked.isValid() || sinceUserAsked.elapsed() >= qint64(pollSeconds) * 1000;
+    if (kind == TRemoteKind::CalDav && synced && !userAnswered && due) {
+        sinceUserAsked.start();
+        AskUserAddresses();
+    }
+    return userAddresses;
+}
+
+// Two steps: who is logged in, then that principal's addresses. A server that
+// knows neither has answered too; only one not reached is asked again.
+void TCalDavMirror::AskUserAddresses() {
+    // Nothing when the server was not reached; an empty answer when it gave no
+    // multistatus.
+    const auto ask = [this](const QUrl& url,
+                            const QByteArray& body) -> std::optional<TMultistatus> {
+        const TAnswer answer =
+            Ask("PROPFIND", url, body,
+                {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}});
+        if (!answer.problem.isEmpty())
+            return std::nullopt;
+        return answer.response.status == 207 ? ParseMultistatus(answer.response.body)
+                                             : TMultistatus{};
+    };
+    const std::optional<TMultistatus> who = ask(QUrl(settings.url), PrincipalBody());
+    if (!who)
+        return;
+    const auto found = std::find_if(who->resources.begin(), who->resources.end(),
+                                    [](const TDavResource& r) { return !r.principal.isEmpty(); });
+    const std::optional<TMultistatus> set =
+        found == who->resources.end() ? TMultistatus{}
+                                      : ask(UrlOf(found->principal), UserAddressSetBody());
+    if (!set)
+        return;
+    userAnswered = true;
+    for (const TDavResource& principal : set->resources)
+        for (const QString& address : principal.userAddresses)
+            userAddresses.insert(CalendarAddress(address.toUtf8()));
 }
 
 QString TCalDavMirror::PullSubscription() {

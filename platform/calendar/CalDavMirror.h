@@ -54,6 +54,11 @@ public:
     // read (an empty problem) or what keeps it from being read.
     void ReportHealthTo(QString source, TSourceHealthSink sink);
 
+    // The principal's calendar user addresses (calendar-user-address-set):
+    // asked of a CalDAV server after a good sync until it answers, at most once
+    // per poll interval. Empty for a subscription.
+    TUserAddresses UserAddresses() override;
+
     TRemoteKind Kind() const { return kind; }
     bool ReadOnly() const override { return kind == TRemoteKind::Subscription; }
     // Problems of the last sync and refused writes; empty when all is well.
@@ -84,6 +89,7 @@ private:
     void LoadState();
     QString SaveState();
     void Report(const QString& text);
+    void AskUserAddresses();
 
     TSourceSettings settings;
     QString what;
@@ -109,6 +115,10 @@ private:
     QString reported;
     int requests = 0;
     qint64 bytesExchanged = 0;
+
+    TUserAddresses userAddresses;
+    bool userAnswered = false;
+    QElapsedTimer sinceUserAsked;
 };
 
 // What the "Test" button says of a calendar or task source: how many events and

@@ -34,6 +34,18 @@ void ReadResourceType(QXmlStreamReader& xml, TDavResource& resource) {
     }
 }
 
+// Reads the <href> elements of a property to its end.
+QStringList ReadHrefs(QXmlStreamReader& xml) {
+    QStringList hrefs;
+    while (xml.readNextStartElement()) {
+        if (Is(xml, kDav, "href"))
+            hrefs << QUrl::fromPercentEncoding(xml.readElementText().trimmed().toUtf8());
+        else
+            xml.skipCurrentElement();
+    }
+    return hrefs;
+}
+
 // Reads a <propstat>; properties of a failed propstat (404) are ignored.
 void ReadPropstat(QXmlStreamReader& xml, TDavResource& resource) {
     TDavResource found;
@@ -58,6 +70,10 @@ void ReadPropstat(QXmlStreamReader& xml, TDavResource& resource) {
                 found.ctag = xml.readElementText().trimmed().toUtf8();
             else if (Is(xml, kDav, "sync-token"))
                 found.syncToken = xml.readElementText().trimmed().toUtf8();
+            else if (Is(xml, kDav, "current-user-principal"))
+                found.principal = ReadHrefs(xml).value(0);
+            else if (Is(xml, kCalDav, "calendar-user-address-set"))
+                found.userAddresses = ReadHrefs(xml);
             else
                 xml.skipCurrentElement();
         }
@@ -74,6 +90,9 @@ void ReadPropstat(QXmlStreamReader& xml, TDavResource& resource) {
         resource.ctag = found.ctag;
     if (!found.syncToken.isEmpty())
         resource.syncToken = found.syncToken;
+    if (!found.principal.isEmpty())
+        resource.principal = found.principal;
+    resource.userAddresses += found.userAddresses;
 }
 
 TDavResource ReadResponse(QXmlStreamReader& xml) {
@@ -98,6 +117,17 @@ void StartProp(QXmlStreamWriter& xml, const char* root) {
     xml.writeNamespace(kCalServer, QStringLiteral("cs"));
     const QString name = QLatin1String(root);
     xml.writeStartElement(name.startsWith(QLatin1String("calendar")) ? kCalDav : kDav, name);
+}
+
+// A PROPFIND of one property.
+QByteArray PropfindBody(const QString& ns, const char* property) {
+    QByteArray body;
+    QXmlStreamWriter xml(&body);
+    StartProp(xml, "propfind");
+    xml.writeStartElement(kDav, QStringLiteral("prop"));
+    xml.writeEmptyElement(ns, QLatin1String(property));
+    xml.writeEndDocument();
+    return body;
 }
 
 } // namespace
@@ -130,13 +160,15 @@ TMultistatus ParseMultistatus(const QByteArray& text) {
 // Only the collection's type: a sync token or ctag here would make the server
 // look at every item (Radicale takes as long as for the listing itself).
 QByteArray DiscoveryBody() {
-    QByteArray body;
-    QXmlStreamWriter xml(&body);
-    StartProp(xml, "propfind");
-    xml.writeStartElement(kDav, QStringLiteral("prop"));
-    xml.writeEmptyElement(kDav, QStringLiteral("resourcetype"));
-    xml.writeEndDocument();
-    return body;
+    return PropfindBody(kDav, "resourcetype");
+}
+
+QByteArray PrincipalBody() {
+    return PropfindBody(kDav, "current-user-principal");
+}
+
+QByteArray UserAddressSetBody() {
+    return PropfindBody(kCalDav, "calendar-user-address-set");
 }
 
 QByteArray SyncCollectionBody(const QByteArray& token, bool withData) {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace rp::mailstore {
@@ -18,6 +19,8 @@ struct TDavResource {
     bool isCalendar = false;
     QByteArray ctag;
     QByteArray syncToken;
+    QString principal;         // current-user-principal, percent-decoded
+    QStringList userAddresses; // calendar-user-address-set
 };
 
 struct TMultistatus {
@@ -36,5 +39,8 @@ QByteArray DiscoveryBody();
 QByteArray SyncCollectionBody(const QByteArray& token, bool withData = true);
 QByteArray EtagListBody();
 QByteArray MultigetBody(const std::vector<QString>& hrefs);
+// Who is logged in, and the calendar user addresses of that principal.
+QByteArray PrincipalBody();
+QByteArray UserAddressSetBody();
 
 } // namespace rp::mailstore

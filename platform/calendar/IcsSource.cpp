@@ -37,6 +37,20 @@ void TIcsSource::Invalidate() {
         cached->RequestWriteBack();
 }
 
+void TIcsSource::ReadAnswersOf(TUserAddresses addresses) {
+    userAddresses = std::move(addresses);
+    readsAnswers = true;
+}
+
+TUserAddresses TIcsSource::UserNow() {
+    if (!readsAnswers)
+        return {};
+    TUserAddresses addresses = userAddresses;
+    if (cached)
+        addresses.merge(cached->UserAddresses());
+    return addresses;
+}
+
 std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
     if (!snapshot || !sinceCheck.isValid() || sinceCheck.elapsed() >= recheckMs) {
         if (desktop) {
@@ -58,12 +72,16 @@ std::shared_ptr<const TIcsContents> TIcsSource::Contents() {
     return snapshot;
 }
 
-bool TIcsSource::ZoneChanged() {
+// Items carry local times and the user's answers: in another time zone, or
+// for other addresses of the user, every item is read again.
+bool TIcsSource::ReadingChanged() {
     const QByteArray zoneNow = LocalZoneStamp();
-    if (zoneNow == zone)
+    TUserAddresses userNow = UserNow();
+    if (zoneNow == zone && userNow == answersReadFor)
         return false;
-    files.clear(); // every item is read again into the new local times
+    files.clear();
     zone = zoneNow;
+    answersReadFor = std::move(userNow);
     return true;
 }
 
@@ -104,7 +122,7 @@ bool TIcsSource::RefreshFile(const QString& file, std::map<QString, TFileEntry>&
 TIcsSource::TFileEntry TIcsSource::Parsed(const QByteArray& text, const QString& name) {
     auto contents = std::make_shared<TIcsContents>();
     ++parses;
-    if (!ParseIcsText(text, name, *contents, cached ? cached->Cache() : nullptr))
+    if (!ParseIcsText(text, name, *contents, cached ? cached->Cache() : nullptr, answersReadFor))
         qCWarning(lcMailStore).noquote() << "No iCalendar data in" << name;
     // Kept all day: no room to spare.
     contents->appointments.shrink_to_fit();
@@ -114,7 +132,7 @@ TIcsSource::TFileEntry TIcsSource::Parsed(const QByteArray& text, const QString&
 
 bool TIcsSource::Refresh() {
     const QStringList current = CurrentFiles();
-    ZoneChanged();
+    ReadingChanged();
     std::map<QString, TFileEntry> next;
     bool changed = current.size() != static_cast<qsizetype>(files.size());
     for (const QString& file : current)
@@ -126,7 +144,7 @@ bool TIcsSource::Refresh() {
 // Only the items whose text changed since the last look are parsed again.
 bool TIcsSource::RefreshCached() {
     const TSourceCache& cache = *cached->Cache();
-    if (!ZoneChanged() && cachedRevision == cache.Revision())
+    if (!ReadingChanged() && cachedRevision == cache.Revision())
         return false;
     std::map<QString, TFileEntry> next;
     for (const auto& [key, item] : cache.Items()) {

@@ -36,6 +36,9 @@ public:
     // Forgets the check time, so the next Contents() looks at the disk; a
     // cached source also writes the changed item back to its source then.
     void Invalidate();
+    // Reads the user's answers to invitations, knowing them by these addresses
+    // and, on a CalDAV server, by the principal's own.
+    void ReadAnswersOf(TUserAddresses addresses);
 
     // Moves a recurring task to its next occurrence where it lives (the user's
     // file, a source's last good copy, the desktop's store); nullopt when it has none
@@ -55,7 +58,8 @@ private:
     };
 
     bool Refresh();
-    bool ZoneChanged();
+    bool ReadingChanged();
+    TUserAddresses UserNow();
     QStringList CurrentFiles() const;
     bool RefreshFile(const QString& file, std::map<QString, TFileEntry>& next);
     bool RefreshCached();
@@ -72,8 +76,12 @@ private:
     QElapsedTimer sinceCheck;
     std::map<QString, TFileEntry> files; // by file name or item key, the items' order
     std::shared_ptr<const TIcsContents> snapshot;
-    // The local zone the items' local times were computed in.
+    // The local zone the items' local times were computed in, and the user's
+    // addresses their answers were read for.
     QByteArray zone;
+    bool readsAnswers = false;
+    TUserAddresses userAddresses;
+    TUserAddresses answersReadFor;
     int parses = 0;
 };
 

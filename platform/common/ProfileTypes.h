@@ -84,6 +84,8 @@ struct TMailStoreProfile {
     TSourceSettings calendarServer;
     TSourceSettings tasksServer;
     TSourceSettings inboxServer;
+    // [Calendar] Me=: addresses the user is invited by besides the accounts' own.
+    QStringList calendarMe;
     TSendSettings send;
     TPushSettings push;
     // True when no profile file exists and the embedded default store serves.

@@ -120,6 +120,19 @@ private:
     THealthNote health;
 };
 
+// Who the user is to the calendar: the accounts' own addresses and the ones
+// the profile adds.
+TUserAddresses UserAddressesOf(const TMailStoreProfile& profile) {
+    TUserAddresses addresses;
+    const QStringList known =
+        QStringList{profile.inboxServer.user, profile.send.user, profile.send.from} +
+        profile.calendarMe;
+    for (const QString& address : known)
+        if (!address.trimmed().isEmpty())
+            addresses.insert(CalendarAddress(address.toUtf8()));
+    return addresses;
+}
+
 bool SameSource(const TMailStoreProfile& profile) {
     // The desktop's calendars and its task lists are told apart.
     if (profile.calendarDesktop.on || profile.tasksDesktop.on)
@@ -250,6 +263,7 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
                                         calendarWhat, health::Calendar, location)
                           : OpenSource(profile.calendarPath, profile.calendarServer, calendarWhat,
                                        health::Calendar, location);
+    parts->calendar->ReadAnswersOf(UserAddressesOf(profile));
     // One file, folder or collection for both is read once, not twice.
     if (profile.tasksDesktop.on)
         parts->tasks = OpenDesktop(desktop, TDesktopKind::Tasks, profile.tasksDesktop, tasksWhat,

@@ -35,6 +35,15 @@ QString TextValue(const QSettings& ini, const QString& key, const QString& fallb
     return value.toString().trimmed();
 }
 
+// A list written with commas between its entries.
+QStringList ListValue(const QSettings& ini, const QString& key) {
+    QStringList entries;
+    for (const QString& entry : TextValue(ini, key).split(QLatin1Char(',')))
+        if (!entry.trimmed().isEmpty())
+            entries << entry.trimmed();
+    return entries;
+}
+
 bool FlagValue(const QSettings& ini, const QString& key, bool fallback) {
     const QString text = TextValue(ini, key).toLower();
     if (text.isEmpty())
@@ -280,6 +289,7 @@ TMailStoreProfile LoadProfile(const QString& path, const QString& storeFolder) {
     profile.tasksServer = ReadSource(ini, QStringLiteral("Tasks"));
     profile.inboxServer = ReadSource(ini, QStringLiteral("Inbox"));
     profile.inboxServer.signIn = ReadSignIn(ini, QStringLiteral("Inbox"));
+    profile.calendarMe = ListValue(ini, QStringLiteral("Calendar/Me"));
     ReadSend(ini, profile.send);
     ReadPush(ini, profile.push);
     profile.problems = CheckProfile(path);
@@ -295,16 +305,19 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path) {
     QByteArray text;
     const auto appendPlace = [&text](const char* section, const QString& path,
                                      const TSourceSettings& server, bool withStartTls,
-                                     const TDesktopSelection& desktop) {
+                                     const TDesktopSelection& desktop, TIniKeys more = {}) {
         TIniKeys keys{{"Path", path}};
         // Written only when chosen, so other profiles stay as they were.
         if (desktop.on)
             keys.append({"Source", DesktopValue(desktop)});
         AppendSourceKeys(keys, server, withStartTls);
-        AppendSection(text, section, keys);
+        AppendSection(text, section, keys + more);
     };
+    TIniKeys me;
+    if (!profile.calendarMe.isEmpty())
+        me.append({"Me", profile.calendarMe.join(QStringLiteral(", "))});
     appendPlace("Calendar", profile.calendarPath, profile.calendarServer, false,
-                profile.calendarDesktop);
+                profile.calendarDesktop, me);
     appendPlace("Tasks", profile.tasksPath, profile.tasksServer, false, profile.tasksDesktop);
     appendPlace("Inbox", profile.inboxPath, profile.inboxServer, true, TDesktopSelection());
     TIniKeys sendKeys{

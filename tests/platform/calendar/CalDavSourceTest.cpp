@@ -91,6 +91,19 @@ TEST_F(CalDavSourceTest, AFirstLoadIsTwoRequestsWhateverTheCollectionsSize) {
     EXPECT_EQ(mirror.Cache()->Items().size(), 152u);
 }
 
+// Radicale keeps no e-mail addresses: the principal's calendar user address is
+// its own path. The calendar asks for them after a good sync, and only once.
+TEST_F(CalDavSourceTest, TheUsersAddressesAreThePrincipalsAskedOnceAfterASync) {
+    TCalDavMirror mirror(server.Settings(), "calendar", cache.path(), 0);
+    EXPECT_TRUE(mirror.UserAddresses().empty());
+    EXPECT_EQ(mirror.RequestCount(), 0) << "nothing is asked before a sync";
+    ASSERT_EQ(mirror.SyncNow(), "");
+    const int before = mirror.RequestCount();
+    EXPECT_EQ(mirror.UserAddresses(), TUserAddresses{"/anna/"});
+    EXPECT_EQ(mirror.UserAddresses(), TUserAddresses{"/anna/"});
+    EXPECT_EQ(mirror.RequestCount() - before, 2) << "who is logged in, then their addresses";
+}
+
 // Earlier versions kept a folder of item files named by a state.json. The first
 // start takes it over: a task moved on there and not yet written back still goes
 // to the server, an item a crash left empty is fetched again, and a file the

@@ -7,9 +7,9 @@ using namespace rp::mailstore::testing;
 
 namespace {
 
-QByteArray Sample() {
+QByteArray Sample(const char* name = "sync.xml") {
     return ReadText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                    "/../../fuzz/corpus/fuzz_dav_multistatus/sync.xml");
+                    "/../../fuzz/corpus/fuzz_dav_multistatus/" + name);
 }
 
 TEST(CalDavXmlTest, AMultistatusGivesHrefsEtagsDataDeletionsAndTheNewToken) {
@@ -26,6 +26,20 @@ TEST(CalDavXmlTest, AMultistatusGivesHrefsEtagsDataDeletionsAndTheNewToken) {
     EXPECT_TRUE(status.resources[1].calendarData.startsWith("BEGIN:VCALENDAR\n"));
     EXPECT_EQ(status.resources[2].status, 404);
     EXPECT_EQ(status.syncToken, "http://radicale.org/ns/sync/def");
+}
+
+// As Nextcloud answers for the logged-in user: mailto addresses and the
+// principal's own path, percent-decoded.
+TEST(CalDavXmlTest, APrincipalGivesItselfAndTheUsersCalendarAddresses) {
+    const TMultistatus status = ParseMultistatus(Sample("principal.xml"));
+    ASSERT_TRUE(status.ok) << status.error.toStdString();
+    ASSERT_EQ(status.resources.size(), 1u);
+    EXPECT_EQ(status.resources[0].principal, "/remote.php/dav/principals/users/anna/");
+    EXPECT_EQ(status.resources[0].userAddresses,
+              QStringList({"mailto:Anna.Smith@example.org", "mailto:anna+cal@example.org",
+                           "/remote.php/dav/principals/users/anna/"}));
+    EXPECT_EQ(CalendarAddress("mailto:Anna.Smith@example.org"), "anna.smith@example.org");
+    EXPECT_EQ(CalendarAddress(" Anna Smith <Anna.Smith@Example.org> "), "anna.smith@example.org");
 }
 
 TEST(CalDavXmlTest, BrokenOrForeignAnswersKeepNothing) {

@@ -12,12 +12,15 @@ TEST(MailStoreSourceProfileTest, ServerKeysAreReadPerSectionAndWebcalMeansHttps)
     TStoreFixture store;
     store.WriteProfile(
         "[Calendar]\nUrl=webcal://cal.example.org/secret/basic.ics\n"
+        "Me=a.smith@home.example, Anna <anna@work.example>\n"
         "[Tasks]\nUrl= https://dav.example.org/u/tasks/ \nUser=anna\n"
         "PasswordCommand=pass show dav, work\nCAFile=~/ca.pem\nTimeoutSeconds=7\n"
         "[Inbox]\nUrl=imap://localhost:143/INBOX\nStartTLS=false\nPassword=\"p;w\"\n");
     const TMailStoreProfile profile = LoadProfile(store.location.profilePath, "/data");
     EXPECT_EQ(profile.calendarServer.url, "https://cal.example.org/secret/basic.ics");
     EXPECT_EQ(profile.calendarPath, "/data/calendar.ics") << "Path keeps its default";
+    EXPECT_EQ(profile.calendarMe,
+              QStringList({"a.smith@home.example", "Anna <anna@work.example>"}));
     EXPECT_EQ(profile.calendarServer.timeoutSeconds, 30);
     EXPECT_EQ(profile.tasksServer.url, "https://dav.example.org/u/tasks/");
     EXPECT_EQ(profile.tasksServer.user, "anna");
@@ -39,6 +42,7 @@ TEST(MailStoreSourceProfileTest, SavedServersReadBackTheSameAndLocalSectionsStay
     profile.calendarServer.timeoutSeconds = 12;
     profile.inboxServer.url = "imaps://mail.example.org:993/INBOX";
     profile.inboxServer.startTls = false;
+    profile.calendarMe = QStringList{"a.smith@home.example", "Anna <anna@work.example>"};
     SaveProfile(profile, store.location.profilePath);
 
     const QByteArray text = ReadText(store.location.profilePath);
@@ -53,6 +57,7 @@ TEST(MailStoreSourceProfileTest, SavedServersReadBackTheSameAndLocalSectionsStay
     EXPECT_EQ(back.tasksServer, TSourceSettings());
     EXPECT_EQ(back.inboxServer, profile.inboxServer);
     EXPECT_EQ(back.inboxPath, "/data/Inbox");
+    EXPECT_EQ(back.calendarMe, profile.calendarMe);
 }
 
 TEST(MailStoreSourceProfileTest, SourceDesktopChoosesTheDesktopsStoreAllOrByName) {
