@@ -105,8 +105,9 @@ const std::map<QString, TSection>& KnownKeys() {
         std::map<QString, TSection> sections;
         TSection calendar = SourceKeys();
         calendar[QStringLiteral("Source")] = DesktopChoice;
-        sections[QStringLiteral("Calendar")] = calendar;
         sections[QStringLiteral("Tasks")] = calendar;
+        calendar[QStringLiteral("Me")] = AnyValue;
+        sections[QStringLiteral("Calendar")] = calendar;
         TSection inbox = SourceKeys();
         inbox[QStringLiteral("StartTLS")] = Flag(true);
         AddSignInKeys(inbox);

@@ -99,6 +99,7 @@ TEST(MailStoreProfileTest, AProfileSavedWithEveryChoiceReadsBackWithoutAProblem)
         server->caFile = QStringLiteral("/etc/ca.pem");
         server->timeoutSeconds = 20;
     }
+    profile.calendarMe = QStringList{QStringLiteral("me@home.example")};
     profile.inboxServer.signIn.auth = TAuthKind::OAuth2;
     profile.inboxServer.signIn.account = QStringLiteral("goa:me@example.org");
     profile.send.transport = TTransportKind::Smtp;
