@@ -114,6 +114,14 @@ TDesktopSource::TDesktopSource(std::shared_ptr<TDesktopStore> store, TDesktopKin
                                           KindName(kind) + QStringLiteral(".cache"))),
       retrySeconds(retrySeconds), status(std::move(status)) {}
 
+// Items carry the user's answers: other addresses read everything again.
+void TDesktopSource::ReadAnswersOf(TUserAddresses addresses) {
+    if (addresses == user)
+        return;
+    user = std::move(addresses);
+    copiesLoaded = false;
+}
+
 std::shared_ptr<const TIcsContents> TDesktopSource::Contents() {
     const QByteArray zoneNow = LocalZoneStamp();
     if (!copiesLoaded || zoneNow != zone) {
@@ -143,7 +151,7 @@ void TDesktopSource::LoadCopies() {
         if (!selection.names.isEmpty() && !Names(selection, uid, name))
             continue;
         auto contents = std::make_shared<TIcsContents>();
-        ParseIcsText(text, uid, *contents);
+        ParseIcsText(text, uid, *contents, nullptr, user);
         TChosen& entry = chosen[uid];
         entry.name = name;
         entry.copyHash = HashOf(text);
@@ -239,7 +247,7 @@ bool TDesktopSource::Refresh() {
 }
 
 bool TDesktopSource::ReadOne(const TDesktopSourceInfo& info, TChosen& entry) {
-    std::optional<TDesktopRead> read = store->Read(kind, info.uid);
+    std::optional<TDesktopRead> read = store->Read(kind, info.uid, user);
     ++reads;
     if (!read)
         return false;

@@ -42,6 +42,8 @@ public:
 
     // Whether the source works goes to `sink` under `source` as well.
     void ReportHealthTo(QString source, TSourceHealthSink sink);
+    // Reads the user's answers to invitations, knowing them by these addresses.
+    void ReadAnswersOf(TUserAddresses addresses);
 
     // The store's full reads of a source so far (a cost the tests watch).
     int ReadCount() const { return reads; }
@@ -86,6 +88,7 @@ private:
     std::map<QString, TChosen> chosen; // by the store's UID
     std::shared_ptr<const TIcsContents> snapshot;
     QByteArray zone;
+    TUserAddresses user;
     QElapsedTimer sinceFailure;
     QString reported;
     bool troubled = false;

@@ -429,7 +429,8 @@ std::optional<QByteArray> TDesktopStore::Revision(const QString& uid) {
     return result;
 }
 
-std::optional<TDesktopRead> TDesktopStore::Read(TDesktopKind kind, const QString& uid) {
+std::optional<TDesktopRead> TDesktopStore::Read(TDesktopKind kind, const QString& uid,
+                                                const TUserAddresses& user) {
     if (!impl->registry)
         return std::nullopt;
     const TContextScope scope(impl->context);
@@ -469,7 +470,7 @@ std::optional<TDesktopRead> TDesktopStore::Read(TDesktopKind kind, const QString
     g_slist_free_full(items, g_object_unref);
     if (!impl->AddZones(client, zoneIds, calendar.get()))
         return std::nullopt;
-    ReadIcsCalendar(calendar.get(), uid, read.contents);
+    ReadIcsCalendar(calendar.get(), uid, read.contents, nullptr, user);
     read.text = TextOf(calendar.get());
     return read;
 }

@@ -82,9 +82,11 @@ public:
     // The source's revision as last announced (no call to the store); nullopt
     // until the source is open.
     std::optional<QByteArray> Revision(const QString& uid);
-    // Opens the source if needed and reads all its items; the tasks' origin
-    // names `uid`. nullopt on trouble (Problem() says what).
-    std::optional<TDesktopRead> Read(TDesktopKind kind, const QString& uid);
+    // Opens the source if needed and reads all its items, the user's answers to
+    // invitations for the addresses in `user`; the tasks' origin names `uid`.
+    // nullopt on trouble (Problem() says what).
+    std::optional<TDesktopRead> Read(TDesktopKind kind, const QString& uid,
+                                     const TUserAddresses& user = {});
     // Moves the recurring task `taskUid` to its next occurrence in the store, if
     // it still reads as `version`.
     TDesktopTaskMove MoveTask(const QString& sourceUid, const QByteArray& taskUid,

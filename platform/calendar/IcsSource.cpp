@@ -38,6 +38,8 @@ void TIcsSource::Invalidate() {
 }
 
 void TIcsSource::ReadAnswersOf(TUserAddresses addresses) {
+    if (desktop)
+        desktop->ReadAnswersOf(addresses);
     userAddresses = std::move(addresses);
     readsAnswers = true;
 }

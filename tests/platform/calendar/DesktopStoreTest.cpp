@@ -81,6 +81,9 @@ TEST_F(DesktopStoreTest, MeetingsAndTasksAreRemindedOnceAndARecurringTaskMovesOn
         Event("budget", ";TZID=Europe/Berlin:20240312T123000", "Budget review", "Room 4") +
             Event("standup", ";TZID=Europe/Berlin:20240312T130000", "Standup", "Room 1") +
             Event("hiring", ";TZID=Europe/Berlin:20240312T133000", "Hiring", "Room 2") +
+            Event("pitch", ";TZID=Europe/Berlin:20240312T124500", "Vendor pitch", "Room 3",
+                  "ORGANIZER:mailto:bob@example.org\r\n"
+                  "ATTENDEE;PARTSTAT=DECLINED:mailto:anna@example.org\r\n") +
             // New York has moved its clocks, Berlin not yet: 14:00 here, not 15:00.
             Event("newyork", ";TZID=America/New_York:20240227T090000", "Sync with New York",
                   "Phone", "RRULE:FREQ=WEEKLY;BYDAY=TU\r\n"));
@@ -98,8 +101,8 @@ TEST_F(DesktopStoreTest, MeetingsAndTasksAreRemindedOnceAndARecurringTaskMovesOn
         s.TaskReminder = true;
         s.TaskRemindPeriod = 2;
     });
-    TStoreEngine::Write(e.ProfilePath(),
-                        "[Calendar]\nSource=desktop:Work\n[Tasks]\nSource=desktop:Chores\n");
+    TStoreEngine::Write(e.ProfilePath(), "[Calendar]\nSource=desktop:Work\nMe=anna@example.org\n"
+                                         "[Tasks]\nSource=desktop:Chores\n");
     bool changed = false;
     e.beforeWait = [&](int) {
         if (changed || e.clock->Now() < EncodeDateTime(2024, 3, 12, 12, 20))
@@ -118,6 +121,7 @@ TEST_F(DesktopStoreTest, MeetingsAndTasksAreRemindedOnceAndARecurringTaskMovesOn
     EXPECT_EQ(times("2:00:00 PM@loc:Room 1Standup"), 1);
     EXPECT_EQ(times("1:00:00 PM@loc:Room 1Standup"), 0);
     EXPECT_EQ(sent.filter("Hiring").size(), 0);
+    EXPECT_EQ(sent.filter("Vendor pitch").size(), 0) << "declined";
     EXPECT_EQ(times("2:00:00 PM@loc:PhoneSync with New York"), 1);
     EXPECT_EQ(sent.filter("File report:").size(), 1);
     EXPECT_EQ(sent.filter("Pay invoice:").size(), 1);
