@@ -47,7 +47,7 @@ QString CopyName(const QByteArray& text) {
 
 bool Names(const TDesktopSelection& selection, const QString& uid, const QString& name) {
     for (const QString& wanted : selection.names)
-        if (wanted == uid || wanted.compare(name, Qt::CaseInsensitive) == 0)
+        if (DesktopSourceNamed(wanted, uid, name))
             return true;
     return false;
 }
@@ -69,7 +69,7 @@ std::vector<TDesktopSourceInfo> Chosen(const TDesktopSelection& selection,
     for (const QString& wanted : selection.names) {
         bool found = false;
         for (const TDesktopSourceInfo& info : known) {
-            if (wanted != info.uid && wanted.compare(info.name, Qt::CaseInsensitive) != 0)
+            if (!DesktopSourceNamed(wanted, info.uid, info.name))
                 continue;
             found = true;
             if (!info.enabled)
@@ -99,12 +99,26 @@ QString LinkProblem(const TDesktopSourceInfo& info, const QString& what) {
     return {};
 }
 
+// Why the store gave nothing, as the dialog says it: a desktop without the
+// store (KDE, a minimal session) is told apart from one that failed.
+QString UnreachedText(const TDesktopStore& store) {
+    if (store.Trouble() != TStoreTrouble::NoStore)
+        return store.Problem();
+    return QStringLiteral("There is no calendar store on this desktop: evolution-data-server, "
+                          "which GNOME and Evolution keep calendars in, is not running. On KDE "
+                          "or a minimal session, read files or a server instead.");
+}
+
 // A revision that never moves tells nothing: such a source is read by the clock.
 bool IsRealRevision(const QByteArray& revision) {
     return !revision.isEmpty() && revision != "0";
 }
 
 } // namespace
+
+bool DesktopSourceNamed(const QString& wanted, const QString& uid, const QString& name) {
+    return wanted == uid || wanted.compare(name, Qt::CaseInsensitive) == 0;
+}
 
 TDesktopSource::TDesktopSource(std::shared_ptr<TDesktopStore> store, TDesktopKind kind,
                                TDesktopSelection selection, QString what,
@@ -360,7 +374,7 @@ QString ProbeDesktopSource(const TDesktopSelection& selection, TDesktopKind kind
         kind == TDesktopKind::Calendar ? QStringLiteral("calendar") : QStringLiteral("task list");
     TDesktopStore store(answerMs);
     if (!store.Reach())
-        return store.Problem();
+        return UnreachedText(store);
     QStringList problems;
     const std::vector<TDesktopSourceInfo> sources =
         Chosen(selection, store.Sources(kind), what, problems);
@@ -393,14 +407,11 @@ QString ProbeDesktopSource(const TDesktopSelection& selection, TDesktopKind kind
     return result;
 }
 
-std::vector<TDesktopSourceInfo> ListDesktopSources(TDesktopKind kind, QString* why, int answerMs) {
+TDesktopListing ListDesktopSources(int answerMs) {
     TDesktopStore store(answerMs);
-    if (!store.Reach()) {
-        if (why)
-            *why = store.Problem();
-        return {};
-    }
-    return store.Sources(kind);
+    if (!store.Reach())
+        return {{}, {}, UnreachedText(store)};
+    return {store.Sources(TDesktopKind::Calendar), store.Sources(TDesktopKind::Tasks), {}};
 }
 
 } // namespace rp::mailstore

@@ -98,15 +98,23 @@ private:
     int reads = 0;
 };
 
+// Whether `wanted`, a name in Source=desktop:..., names the source `uid` called
+// `name`: its UID, or its name in any case.
+bool DesktopSourceNamed(const QString& wanted, const QString& uid, const QString& name);
+
 // What the "Test" button says of the desktop's store for a calendar or task
 // list selection: how many events or tasks it found in which sources, or in
 // plain words why none.
 QString ProbeDesktopSource(const TDesktopSelection& selection, TDesktopKind kind,
                            int answerMs = TDesktopStore::kDefaultAnswerMs);
 
-// The desktop's calendars and task lists, for the dialog's list; empty with
-// `why` set when the store does not answer.
-std::vector<TDesktopSourceInfo> ListDesktopSources(TDesktopKind kind, QString* why,
-                                                   int answerMs = TDesktopStore::kDefaultAnswerMs);
+// The desktop's calendars and task lists, asked of the store once; when it
+// does not answer, none, and `problem` says why in plain words.
+struct TDesktopListing {
+    std::vector<TDesktopSourceInfo> calendars;
+    std::vector<TDesktopSourceInfo> taskLists;
+    QString problem;
+};
+TDesktopListing ListDesktopSources(int answerMs = TDesktopStore::kDefaultAnswerMs);
 
 } // namespace rp::mailstore

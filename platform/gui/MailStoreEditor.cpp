@@ -3,6 +3,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/calendar/CalDavMirror.h"
+#include "platform/calendar/DesktopSource.h"
 #include "platform/delivery/MailTransport.h"
 #include "platform/delivery/PushRouter.h"
 #include "platform/delivery/TestMessage.h"
@@ -101,9 +102,10 @@ QStringList MissingPaths(const TMailStoreProfile& profile) {
         if (used && !path.isEmpty() && !QFileInfo::exists(Expanded(path)))
             missing.append(QObject::tr("The %1 \"%2\" does not exist.").arg(what, path));
     };
-    need(profile.calendarServer.url.isEmpty(), profile.calendarPath,
+    need(profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on, profile.calendarPath,
          QObject::tr("calendar file or folder"));
-    need(profile.tasksServer.url.isEmpty(), profile.tasksPath, QObject::tr("task file or folder"));
+    need(profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on, profile.tasksPath,
+         QObject::tr("task file or folder"));
     need(!profile.inboxServer.HasServer(), profile.inboxPath, QObject::tr("inbox folder"));
     if (!profile.inboxServer.HasServer() && QFileInfo(Expanded(profile.inboxPath)).isDir() &&
         !IsMaildir(profile.inboxPath))
@@ -172,10 +174,14 @@ void TMailStoreEditor::BuildTabs() {
     AddTab(TEditorTab::Sending, tr("&Sending"));
     AddTab(TEditorTab::Push, tr("&Push"));
     TabLayout(TEditorTab::Calendar)
+        ->addWidget(NewDesktopFields(TDesktopKind::Calendar, QStringLiteral("calendar")));
+    TabLayout(TEditorTab::Calendar)
         ->addWidget(BuildSourceGroup(TSourceKind::Calendar, tr("Calendar"),
                                      tr("Or a local .ics file or folder:"), false,
                                      QStringLiteral("https://dav.example.org/calendars/me/"
                                                     "personal/")));
+    TabLayout(TEditorTab::Tasks)
+        ->addWidget(NewDesktopFields(TDesktopKind::Tasks, QStringLiteral("tasks")));
     TabLayout(TEditorTab::Tasks)
         ->addWidget(BuildSourceGroup(TSourceKind::Tasks, tr("Tasks"),
                                      tr("Or a local .ics file or folder:"), false,
@@ -245,6 +251,7 @@ QWidget* TMailStoreEditor::BuildSourceGroup(TSourceKind kind, const QString& tit
     TSourceFields& fields = sources[static_cast<size_t>(kind)];
     const QByteArray name = KindName(kind);
     auto* box = new QGroupBox(title, this);
+    fields.group = box;
     auto* form = new QFormLayout(box);
     fields.url = NamedEdit(name + "Url", box);
     fields.url->setPlaceholderText(urlHint);
@@ -276,6 +283,35 @@ QWidget* TMailStoreEditor::BuildSourceGroup(TSourceKind kind, const QString& tit
     connect(fields.test, &QPushButton::clicked, this, [this, kind] { TestSource(kind); });
     connect(fields.url, &QLineEdit::textChanged, this, [this] { UpdateEnabled(); });
     return box;
+}
+
+TDesktopSourceFields* TMailStoreEditor::NewDesktopFields(TDesktopKind kind, const QString& name) {
+    auto* fields = new TDesktopSourceFields(kind, name, this);
+    (kind == TDesktopKind::Calendar ? desktopCalendars : desktopTasks) = fields;
+    fields->changed = [this] {
+        UpdateEnabled();
+        ListDesktop();
+    };
+    return fields;
+}
+
+// Once either is switched on, both lists are asked of the store in one go, off
+// the GUI thread; after a failure, switching on asks again.
+void TMailStoreEditor::ListDesktop() {
+    if (desktopAsked || !(desktopCalendars->isChecked() || desktopTasks->isChecked()))
+        return;
+    desktopAsked = true;
+    desktopCalendars->ShowAsking();
+    desktopTasks->ShowAsking();
+    auto listing = std::make_shared<TDesktopListing>();
+    QThread* worker = QThread::create([listing] { *listing = ListDesktopSources(); });
+    connect(worker, &QThread::finished, this, [this, listing] {
+        desktopCalendars->TakeListing(listing->calendars, listing->problem);
+        desktopTasks->TakeListing(listing->taskLists, listing->problem);
+        desktopAsked = listing->problem.isEmpty();
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 void TMailStoreEditor::SetSourceTester(TSourceKind kind, TSourceTester tester) {
@@ -482,6 +518,8 @@ void TMailStoreEditor::Load(const TMailStoreProfile& profile) {
     LoadSource(TSourceKind::Calendar, profile.calendarPath, profile.calendarServer);
     LoadSource(TSourceKind::Tasks, profile.tasksPath, profile.tasksServer);
     LoadSource(TSourceKind::Inbox, profile.inboxPath, profile.inboxServer);
+    desktopCalendars->Load(profile.calendarDesktop);
+    desktopTasks->Load(profile.tasksDesktop);
     transport->setCurrentIndex(transport->findData(TransportName(send.transport)));
     outboxPath->setText(send.outboxPath);
     url->setText(send.url);
@@ -515,6 +553,9 @@ void TMailStoreEditor::UpdateEnabled() {
     // A source with a server reads no local files.
     for (const TSourceFields& fields : sources)
         fields.path->parentWidget()->setEnabled(fields.url->text().trimmed().isEmpty());
+    // The desktop's store serves instead: Path= and Url= wait unused.
+    sources[0].group->setEnabled(!desktopCalendars->isChecked());
+    sources[1].group->setEnabled(!desktopTasks->isChecked());
     timeout->setEnabled(kind != TTransportKind::Outbox);
     UpdateSignIn(kind == TTransportKind::Smtp);
 }
@@ -543,6 +584,8 @@ TMailStoreProfile TMailStoreEditor::FromFields() const {
     profile.calendarServer = SourceFromFields(TSourceKind::Calendar, loaded.calendarServer);
     profile.tasksServer = SourceFromFields(TSourceKind::Tasks, loaded.tasksServer);
     profile.inboxServer = SourceFromFields(TSourceKind::Inbox, loaded.inboxServer);
+    profile.calendarDesktop = desktopCalendars->Selection();
+    profile.tasksDesktop = desktopTasks->Selection();
     TSendSettings& send = profile.send;
     send.transport = TransportFromName(transport->currentData().toString());
     send.outboxPath = outboxPath->text().trimmed();
@@ -590,6 +633,11 @@ QString TMailStoreEditor::SourcePasswordToStore(TSourceKind kind, const TSourceS
 }
 
 bool TMailStoreEditor::Save() {
+    for (const TDesktopSourceFields* desktop : {desktopCalendars, desktopTasks})
+        if (const QString missing = desktop->Incomplete(); !missing.isEmpty()) {
+            notice(this, missing);
+            return false;
+        }
     TMailStoreProfile profile = FromFields();
     if (!PrepareLocalPaths(profile))
         return false;
@@ -617,9 +665,10 @@ bool TMailStoreEditor::Save() {
 bool TMailStoreEditor::PrepareLocalPaths(const TMailStoreProfile& profile) {
     const TMailStoreProfile embedded = LoadProfile(QString(), storeFolder);
     const bool usesEmbedded =
-        (profile.calendarServer.url.isEmpty() &&
+        (profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on &&
          SamePath(profile.calendarPath, embedded.calendarPath)) ||
-        (profile.tasksServer.url.isEmpty() && SamePath(profile.tasksPath, embedded.tasksPath)) ||
+        (profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on &&
+         SamePath(profile.tasksPath, embedded.tasksPath)) ||
         (profile.inboxServer.url.isEmpty() && SamePath(profile.inboxPath, embedded.inboxPath));
     try {
         if (usesEmbedded)

@@ -3,6 +3,7 @@
 // The "Mail Store..." dialog: edits the mail store profile and sends a test
 // message through the transport as it is filled in.
 
+#include "platform/gui/DesktopSourceFields.h"
 #include "platform/gui/SignInFields.h"
 #include "platform/mailstore/MailStoreProfile.h"
 
@@ -61,6 +62,7 @@ public:
 private:
     // The fields of one calendar, task or inbox source.
     struct TSourceFields {
+        QWidget* group = nullptr;
         QLineEdit* path = nullptr;
         QLineEdit* url = nullptr;
         QLineEdit* user = nullptr;
@@ -77,6 +79,8 @@ private:
     void FitScreen();
     QWidget* BuildSourceGroup(TSourceKind kind, const QString& title, const QString& pathLabel,
                               bool folder, const QString& urlHint);
+    TDesktopSourceFields* NewDesktopFields(TDesktopKind kind, const QString& name);
+    void ListDesktop();
     void LoadSource(TSourceKind kind, const QString& path, const TSourceSettings& server);
     TSourceSettings SourceFromFields(TSourceKind kind, const TSourceSettings& loadedServer) const;
     QString SourcePasswordToStore(TSourceKind kind, const TSourceSettings& server);
@@ -107,6 +111,10 @@ private:
     std::array<QVBoxLayout*, EditorTabCount> tabLayouts{};
     QLabel* problems = nullptr;
     std::array<TSourceFields, 3> sources;
+    // The desktop's calendars and task lists, listed once either is switched on.
+    TDesktopSourceFields* desktopCalendars = nullptr;
+    TDesktopSourceFields* desktopTasks = nullptr;
+    bool desktopAsked = false;
     TSignInFields* inboxSignIn = nullptr;
     TSignInFields* sendSignIn = nullptr;
     QComboBox* transport = nullptr;

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/MailStoreFactory.h"
+#include "platform/calendar/DesktopSource.h"
 #include "platform/delivery/PushGateways.h"
 #include "platform/delivery/PushRouter.h"
 #include "platform/mailstore/MailStoreApplication.h"
+
+#include <QFileInfo>
 
 namespace rp {
 
@@ -31,6 +34,25 @@ TDeliveryReport LastDeliveryReport() {
 
 QString GatewayWarning(const QString& recipient, bool* closed) {
     return mailstore::ClosedGatewayWarning(recipient, closed);
+}
+
+namespace {
+
+QStringList SwitchedOn(const std::vector<mailstore::TDesktopSourceInfo>& sources) {
+    QStringList names;
+    for (const mailstore::TDesktopSourceInfo& info : sources)
+        if (info.enabled && info.selected)
+            names << info.name;
+    return names;
+}
+
+} // namespace
+
+TDesktopOffer DesktopCalendarsOnOffer(const QString& profilePath) {
+    if (QFileInfo::exists(profilePath))
+        return {};
+    const mailstore::TDesktopListing listing = mailstore::ListDesktopSources();
+    return {SwitchedOn(listing.calendars), SwitchedOn(listing.taskLists)};
 }
 
 } // namespace rp

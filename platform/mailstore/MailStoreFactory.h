@@ -7,6 +7,7 @@
 #include "engine/SourceHealth.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -37,5 +38,17 @@ TDeliveryReport LastDeliveryReport();
 // A one-line warning when `recipient` is on a carrier gateway that no longer
 // delivers (or not reliably); empty otherwise. `closed` tells which.
 QString GatewayWarning(const QString& recipient, bool* closed = nullptr);
+
+// The calendars and task lists switched on in the desktop's own store
+// (evolution-data-server), by name, while no mail store profile exists at
+// `profilePath`: the embedded store serves, and the "Mail Store..." dialog could
+// read these instead. None when there is a profile or no store. Asks the store
+// and may wait for it: never call it on the GUI thread.
+struct TDesktopOffer {
+    QStringList calendars;
+    QStringList taskLists;
+    bool Empty() const { return calendars.isEmpty() && taskLists.isEmpty(); }
+};
+TDesktopOffer DesktopCalendarsOnOffer(const QString& profilePath);
 
 } // namespace rp

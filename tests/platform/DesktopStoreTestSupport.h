@@ -30,6 +30,19 @@
 
 namespace rp::mailstore::testing {
 
+// Items as a calendar program writes them into the store.
+inline QByteArray Event(const QByteArray& uid, const QByteArray& start, const QByteArray& summary,
+                        const QByteArray& location, const QByteArray& extra = {}) {
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20240301T000000Z\r\nDTSTART" + start +
+           "\r\nDURATION:PT30M\r\nSUMMARY:" + summary + "\r\nLOCATION:" + location + "\r\n" +
+           extra + "END:VEVENT\r\n";
+}
+
+inline QByteArray Task(const QByteArray& uid, const QByteArray& dates, const QByteArray& summary) {
+    return "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20240301T000000Z\r\n" + dates +
+           "SUMMARY:" + summary + "\r\nEND:VTODO\r\n";
+}
+
 // A daemon started by fork and exec, so that any thread may start, signal and
 // end it (the tests do so from the engine's thread between its cycles).
 class TDaemon {

@@ -16,21 +16,11 @@ namespace rp::test {
 namespace {
 
 using mailstore::TDesktopKind;
+using mailstore::testing::Event;
+using mailstore::testing::Task;
 using mailstore::testing::TCalendarProgram;
 using mailstore::testing::TDesktopStoreServer;
 using mailstore::testing::TScopedTimeZone;
-
-QByteArray Event(const QByteArray& uid, const QByteArray& start, const QByteArray& summary,
-                 const QByteArray& location, const QByteArray& extra = {}) {
-    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20240301T000000Z\r\nDTSTART" + start +
-           "\r\nDURATION:PT30M\r\nSUMMARY:" + summary + "\r\nLOCATION:" + location + "\r\n" +
-           extra + "END:VEVENT\r\n";
-}
-
-QByteArray Task(const QByteArray& uid, const QByteArray& dates, const QByteArray& summary) {
-    return "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20240301T000000Z\r\n" + dates +
-           "SUMMARY:" + summary + "\r\nEND:VTODO\r\n";
-}
 
 QByteArray Trash(const QByteArray& summary = "Take out the trash",
                  const QByteArray& day = "20240305") {
