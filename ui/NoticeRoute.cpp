@@ -55,6 +55,8 @@ void TRingpostForm::AnnounceNoticeRoute() {
     }
     ReportSourceHealth(QLatin1String(health::Gateway), warning);
     TellWhereNoticesGo(text);
+    wizardDone = true;
+    TellDesktopHint();
 }
 
 // A gateway that no longer delivers stays in the source-health panel for as long

@@ -2,6 +2,7 @@
 #include "ui/RingpostForm.h"
 
 #include "platform/gui/Help.h"
+#include "platform/mailstore/MailStoreProfile.h"
 #include "ui/EngineHostBridge.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
@@ -21,6 +22,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <utility>
 
 namespace rp {
 
@@ -40,6 +42,10 @@ void FillSystemDeps(TRingpostDeps& deps, TRingpostForm& form) {
         deps.Sleep = [](int milliseconds) { QThread::msleep(milliseconds); };
     if (!deps.CreateTicker)
         deps.CreateTicker = &CreateQtTicker;
+    if (!deps.FindDesktopCalendars)
+        deps.FindDesktopCalendars = [] {
+            return DesktopCalendarsOnOffer(mailstore::DefaultProfilePath());
+        };
 }
 
 } // namespace
@@ -159,6 +165,8 @@ void TRingpostForm::Post(QEvent::Type type) {
 
 void TRingpostForm::Create() {
     LoadSettings();
+    if (FirstRun)
+        LookForDesktopCalendars();
     Post(WM_STARTENGINE);
     AddTrayIcon();
 }
@@ -370,7 +378,20 @@ void TRingpostForm::ShowStatusNotice(const QString& text) {
     noticeHold->start();
 }
 
+// After the notice held now, or at once when none is held.
+void TRingpostForm::QueueStatusNotice(const QString& text) {
+    if (!noticeHold->isActive()) {
+        ShowStatusNotice(text);
+        return;
+    }
+    queuedNotice = text;
+}
+
 void TRingpostForm::EndStatusNotice() {
+    if (!queuedNotice.isEmpty()) {
+        ShowStatusNotice(std::exchange(queuedNotice, QString()));
+        return;
+    }
     noticeHold->stop();
     panel0->SetFullText(progressText);
     statusBar()->setToolTip(progressText);

@@ -6,6 +6,7 @@
 #include "engine/SettingsRecord.h"
 #include "engine/SourceHealth.h"
 #include "platform/delivery/TestMessage.h"
+#include "platform/mailstore/MailStoreFactory.h"
 #include "ui/EngineControl.h"
 #include "ui/SettingsStore.h"
 #include "ui/Ticker.h"
@@ -66,7 +67,13 @@ struct TRingpostDeps {
     TTimerIntervals Intervals;
     // Makes the window's timers; QTimers when empty.
     TTickerFactory CreateTicker;
+    // The desktop's calendars Ringpost could read while it has no mail store
+    // profile (DesktopCalendarsOnOffer when empty). Runs on a worker thread.
+    std::function<TDesktopOffer()> FindDesktopCalendars;
 };
+
+// What the window says of `offer` on a first run; empty when it holds nothing.
+QString DesktopCalendarsHintText(const TDesktopOffer& offer);
 
 // The application title by the old rule: the executable's name without its folder,
 // cut at its first dot, the first letter upper case and the rest lower case.
@@ -124,6 +131,7 @@ public:
     // A line in the status bar (and the tray) saying where notices go now.
     void AnnounceNoticeRoute() override;
     bool CarrierChosen() const override { return store.Configured() || carrierPicked; }
+    QString DesktopCalendarsHint() const override { return desktopHint; }
     QString GatewayWarning(const QString& recipient, bool* closed) const override;
 
     // Hiding to the notification area (the task bar when there is none) and back.
@@ -215,6 +223,11 @@ private:
     void WarnOfClosedGateway(const QString& recipient);
     void TellWhereNoticesGo(const QString& text);
 
+    // The desktop's calendars on a first run (DesktopCalendarsHint.cpp): looked
+    // for off the GUI thread, told once the wizard is done.
+    void LookForDesktopCalendars();
+    void TellDesktopHint();
+
     // Supervision and close.
     void WatchdogTick();
     void FirstRunNoticeTick();
@@ -237,6 +250,7 @@ private:
     void ShowSourceHealth();
     void ShowTrayHealth(const QStringList& problems);
     void EndStatusNotice();
+    void QueueStatusNotice(const QString& text);
 
     TRingpostDeps deps;
     TSharedSettings settings;
@@ -246,6 +260,9 @@ private:
     quint64 deliveriesSeen = 0;
     int deliveryWatchTicks = 0;
     QString gatewayWarned;
+    QString desktopHint;
+    bool wizardDone = false;
+    bool desktopHintTold = false;
     std::unique_ptr<TEngineHostBridge> bridge;
     std::unique_ptr<IEngine> processor; // after the bridge: destroyed first
     std::unique_ptr<TWizard> wizard;
@@ -254,6 +271,7 @@ private:
     TStatusPanel* healthPanel = nullptr;
     // The progress text a notice holds back, and how long it holds it.
     QString progressText;
+    QString queuedNotice; // shown when the notice held now ends
     std::unique_ptr<ITicker> noticeHold;
     QLabel* testSendLabel = nullptr; // while the test message repeats
     bool watchdogBoxOpen = false;

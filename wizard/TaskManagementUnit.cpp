@@ -2,6 +2,8 @@
 #include "wizard/TaskManagementUnit.h"
 
 #include "engine/SettingsRecord.h"
+#include "wizard/BaseInstaller.h"
+#include "wizard/WizardOwner.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -83,6 +85,11 @@ void TTaskManagement::BuildControls() {
     layout->addLayout(rows);
     layout->addSpacing(kPeriodGap);
     layout->addLayout(period);
+    layout->addSpacing(kPeriodGap);
+    DesktopHint = WrappedText(QString(), Body());
+    DesktopHint->setObjectName(QStringLiteral("DesktopHint"));
+    DesktopHint->hide();
+    layout->addWidget(DesktopHint);
     layout->addStretch(1);
 }
 
@@ -102,6 +109,9 @@ void TTaskManagement::Activate() {
     TaskPastReminder->setChecked(stored.TaskReminder);
     const bool known = stored.TaskRemindPeriod >= 0 && stored.TaskRemindPeriod < kPeriodRows;
     cboReminderPeriod->setCurrentIndex(known ? stored.TaskRemindPeriod : -1);
+    const QString hint = Installer().Owner().DesktopCalendarsHint();
+    DesktopHint->setText(hint);
+    DesktopHint->setVisible(!hint.isEmpty());
 }
 
 void TTaskManagement::NextStep() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The task notices page, the last of the run: its Next button reads "&Done".
+// On a first run it also says when the desktop keeps calendars Ringpost could read.
 
 #include "wizard/BaseFrame.h"
 
@@ -27,6 +28,7 @@ public:
     QCheckBox* TaskPastReminder = nullptr;
     QLabel* PeriodLabel = nullptr;
     QComboBox* cboReminderPeriod = nullptr;
+    QLabel* DesktopHint = nullptr;
 
 private:
     void BuildControls();

@@ -21,6 +21,10 @@ public:
     virtual void ShowHelpTopic(int helpContext) = 0;
     // The wizard is done: tell the user where notices will now go.
     virtual void AnnounceNoticeRoute() {}
+    // On a first run without a mail store profile: a line saying that the
+    // desktop keeps calendars Ringpost could read; empty when none were found,
+    // or not yet (the owner looks for them off the GUI thread).
+    virtual QString DesktopCalendarsHint() const { return {}; }
     // Whether a carrier was chosen: the settings were stored, or this run's carrier
     // page chose one. Until then (a first run) the carrier page selects no row.
     virtual bool CarrierChosen() const { return true; }

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -179,6 +180,10 @@ protected:
         deps.CommandLine = commandLine;
         deps.Intervals = intervals;
         deps.CreateTicker = ticks.Factory();
+        deps.FindDesktopCalendars = [this] {
+            ++desktopLooks;
+            return desktopOffer;
+        };
         return deps;
     }
 
@@ -211,6 +216,9 @@ protected:
     QString commandLine = QStringLiteral("/usr/bin/ringpost");
     TTimerIntervals intervals;
     TManualTicks ticks; // outlives the window's tickers
+    // What the desktop's store offers; asked on a worker thread.
+    TDesktopOffer desktopOffer;
+    std::atomic<int> desktopLooks = 0;
     std::unique_ptr<TRingpostForm> form;
 };
 

@@ -63,6 +63,35 @@ TEST_F(NoticeRouteTest, AfterTheWizardTheStatusBarSaysWhereNoticesGo) {
     EXPECT_TRUE(boxes->calls.size() == 1) << "no box beyond the welcome box";
 }
 
+TEST_F(NoticeRouteTest, AFirstRunHearsOnceAfterTheWizardOfTheCalendarsTheDesktopKeeps) {
+    desktopOffer = {{"Work", "Family"}, {"Chores"}};
+    Start();
+    const QString hint = "This desktop keeps 2 calendars and 1 task list (GNOME, Evolution, "
+                         "Online Accounts): Settings > Mail Store... can read them.";
+    // Looked for off the GUI thread; the wizard's last page reads it from here.
+    QTRY_COMPARE(form->DesktopCalendarsHint(), hint);
+    EXPECT_NE(Notice(), hint) << "not before the wizard is done";
+
+    // Done: where notices go, then the desktop's calendars, each whole.
+    form->AnnounceNoticeRoute();
+    EXPECT_TRUE(Notice().startsWith("Notices will be " + kOutbox)) << Notice().toStdString();
+    ticks.Advance(StatusNoticeMs);
+    EXPECT_EQ(Notice(), hint);
+    ticks.Advance(StatusNoticeMs);
+    form->AnnounceNoticeRoute();
+    ticks.Advance(StatusNoticeMs);
+    EXPECT_NE(Notice(), hint) << "once";
+
+    // A start with settings stored is no first run: the store is not asked.
+    form.reset();
+    WriteConfiguredStore();
+    registry = std::make_unique<TRegistryFile>(SettingsPath());
+    Start();
+    QTest::qWait(50);
+    EXPECT_EQ(desktopLooks, 1);
+    EXPECT_TRUE(form->DesktopCalendarsHint().isEmpty());
+}
+
 TEST_F(NoticeRouteTest, AnAppriseAddressShowsNoTokenAndAMissingAppriseNamesItsPackage) {
     Start();
     form->SetService(8);

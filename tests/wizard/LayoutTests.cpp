@@ -59,6 +59,9 @@ TEST_F(WizardTest, EveryPageFitsItsTextsAndCanBeSavedAsAPicture) {
     owner.record.MeetingNotify = true;
     owner.record.TaskReminder = true;
     owner.record.TaskRemindPeriod = 2;
+    // The longest line the window gives the last page on a first run.
+    owner.desktopHint = "This desktop keeps 12 calendars and 10 task lists (GNOME, Evolution, "
+                        "Online Accounts): Settings > Mail Store... can read them.";
     Open();
     // RINGPOST_WIZARD_SHOTS names a folder that receives a picture of each page.
     const QString shots = qEnvironmentVariable("RINGPOST_WIZARD_SHOTS");
@@ -73,6 +76,7 @@ TEST_F(WizardTest, EveryPageFitsItsTextsAndCanBeSavedAsAPicture) {
         }
     }
     ExpectMemoLinesUnwrapped(Sequence().InitialPage());
+    EXPECT_TRUE(Sequence().TaskPage()->DesktopHint->isVisible());
 }
 
 } // namespace

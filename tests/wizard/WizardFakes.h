@@ -71,6 +71,7 @@ public:
     void PostReloadSettings() override { ++reloadRequests; }
     void ShowHelpTopic(int context) override { helpTopics.push_back(context); }
     bool CarrierChosen() const override { return carrierChosen; }
+    QString DesktopCalendarsHint() const override { return desktopHint; }
     QString GatewayWarning(const QString& recipient, bool* closed) const override {
         for (const auto& [domain, warning] : gatewayWarnings)
             if (recipient.endsWith(QLatin1Char('@') + domain)) {
@@ -80,6 +81,7 @@ public:
         return {};
     }
     bool carrierChosen = true;
+    QString desktopHint;
     // Warnings by gateway domain, as the mail store's table gives them.
     QList<std::pair<QString, QString>> gatewayWarnings;
 
