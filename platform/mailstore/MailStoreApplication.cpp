@@ -122,10 +122,19 @@ private:
 
 // Who the user is to the calendar: the accounts' own addresses and the ones
 // the profile adds.
+// The address in Account=goa:ADDRESS; a bare Account=goa names none.
+QString OnlineAccountAddress(const TSignIn& signIn) {
+    const QString account = signIn.account.trimmed();
+    return account.startsWith(QLatin1String("goa:"), Qt::CaseInsensitive) ? account.mid(4)
+                                                                          : QString();
+}
+
 TUserAddresses UserAddressesOf(const TMailStoreProfile& profile) {
     TUserAddresses addresses;
     const QStringList known =
-        QStringList{profile.inboxServer.user, profile.send.user, profile.send.from} +
+        QStringList{profile.inboxServer.user, profile.send.user, profile.send.from,
+                    OnlineAccountAddress(profile.inboxServer.signIn),
+                    OnlineAccountAddress(profile.send.signIn)} +
         profile.calendarMe;
     for (const QString& address : known)
         if (!address.trimmed().isEmpty())

@@ -28,8 +28,8 @@ protected:
     }
     ~CalendarProgramsTest() override { QLocale::setDefault(saved); }
 
-    // The user is known by the inbox and sending logins, the From= address and
-    // one more address of their own.
+    // The user is known by the inbox login, the Online Accounts account that
+    // sends, the From= address and one more address of their own.
     void RunFrom(TDateTime start, TDateTime end) {
         e = std::make_unique<TStoreEngine>(start);
         mailstore::testing::CopyTree(mailstore::testing::DataDir() + QStringLiteral("/programs"),
@@ -39,7 +39,7 @@ protected:
             "[Calendar]\nPath=" + e->StorePath(QStringLiteral("calendar")).toUtf8() +
                 "\nMe=a.smith@home.example\n"
                 "[Inbox]\nUser=anna@example.org\n"
-                "[Send]\nUser=asmith@mail.example\n"
+                "[Send]\nAuth=oauth2\nAccount=goa:asmith@mail.example\n"
                 "From=Anna Smith <anna.smith@work.example>\n");
         e->host.UpdateSettings([](SettingsRecord& s) {
             s.MorningNotify = true;
@@ -95,7 +95,7 @@ TEST_F(CalendarProgramsTest, DeclinedMeetingsAreNeitherRemindedNorNamedFirst) {
     RunFrom(Tuesday(7, 0), Tuesday(8, 5));
 
     // Declined by the inbox login (Google, also one occurrence of a weekly
-    // meeting), by Me= and the sending login (Thunderbird) and by From= (Outlook);
+    // meeting), by Me= and the sending account (Thunderbird) and by From= (Outlook);
     // each would have come before the first meeting named here.
     const QStringList sent = Sent();
     const QStringList tracked = TrackedKeys();
