@@ -113,7 +113,7 @@ QString TCalDavMirror::SyncNow() {
         failingSince = QDateTime();
         trouble = TSyncTrouble::None;
         if (problem.isEmpty())
-            reported.clear();
+            status.Forget();
         if (health)
             health(healthSource, problem);
         return problem;
@@ -139,12 +139,8 @@ void TCalDavMirror::ReportHealthTo(QString source, TSourceHealthSink sink) {
 }
 
 void TCalDavMirror::Report(const QString& text) {
-    if (text == reported)
-        return;
-    reported = text;
-    qCWarning(lcMailStore).noquote() << text;
-    if (status)
-        status(text);
+    if (status.Tell(text))
+        qCWarning(lcMailStore).noquote() << text;
 }
 
 TCalDavMirror::TAnswer TCalDavMirror::Ask(const QByteArray& method, const QUrl& url,

@@ -95,7 +95,7 @@ private:
     QString what;
     std::shared_ptr<TSourceCache> cache;
     int pollSeconds;
-    TStatusSink status;
+    TStatusOnce status;
     QString healthSource;
     TSourceHealthSink health;
     QString password;
@@ -112,7 +112,6 @@ private:
     TSyncTrouble trouble = TSyncTrouble::None;
     TSyncTrouble lastExchange = TSyncTrouble::None; // of the latest request
     QString problem;
-    QString reported;
     int requests = 0;
     qint64 bytesExchanged = 0;
 

@@ -361,12 +361,8 @@ std::optional<TTaskRecord> TDesktopSource::SkipTask(const TTaskRecord& task) {
 }
 
 void TDesktopSource::Report(const QString& text) {
-    if (text == reported)
-        return;
-    reported = text;
-    qCWarning(lcMailStore).noquote() << text;
-    if (status)
-        status(text);
+    if (status.Tell(text))
+        qCWarning(lcMailStore).noquote() << text;
 }
 
 QString ProbeDesktopSource(const TDesktopSelection& selection, TDesktopKind kind, int answerMs) {

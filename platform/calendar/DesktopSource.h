@@ -48,7 +48,7 @@ public:
     // The store's full reads of a source so far (a cost the tests watch).
     int ReadCount() const { return reads; }
     // The trouble told last; empty when all is well.
-    const QString& Problem() const { return reported; }
+    const QString& Problem() const { return status.Last(); }
 
 private:
     struct TChosen {
@@ -82,7 +82,7 @@ private:
     QString what;
     std::shared_ptr<TSourceCache> copy;
     int retrySeconds;
-    TStatusSink status;
+    TStatusOnce status; // its last text is the problem now
 
     bool copiesLoaded = false;
     std::map<QString, TChosen> chosen; // by the store's UID
@@ -90,7 +90,6 @@ private:
     QByteArray zone;
     TUserAddresses user;
     QElapsedTimer sinceFailure;
-    QString reported;
     bool troubled = false;
     QString healthSource;
     TSourceHealthSink health;

@@ -441,11 +441,7 @@ void TImapInbox::NoteFailure(const EImapError& error) {
 }
 
 void TImapInbox::Report(const QString& text) {
-    if (text == reported)
-        return;
-    reported = text;
-    if (statusSink)
-        statusSink(text);
+    statusSink.Tell(text);
 }
 
 QString ImapCopyName(const TSourceSettings& settings) {

@@ -108,10 +108,9 @@ private:
     TLoginSource loginSource;
     QString cachePath;
     int pollSeconds;
-    TStatusSink statusSink;
+    TStatusOnce statusSink;
     QString healthSource;
     TSourceHealthSink health;
-    QString reported; // last text told to statusSink
 
     std::mutex pollMutex; // one look at a time; guards session and working copy
     std::unique_ptr<TImapSession> session;
