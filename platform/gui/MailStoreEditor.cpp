@@ -80,18 +80,12 @@ const char* KindName(TSourceKind kind) {
     return "inbox";
 }
 
-QString Expanded(const QString& path) {
-    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + path.mid(1);
-    return path;
-}
-
 bool SamePath(const QString& a, const QString& b) {
-    return QDir::cleanPath(Expanded(a)) == QDir::cleanPath(Expanded(b));
+    return QDir::cleanPath(ExpandHome(a)) == QDir::cleanPath(ExpandHome(b));
 }
 
 bool IsMaildir(const QString& path) {
-    const QDir folder(Expanded(path));
+    const QDir folder(ExpandHome(path));
     return folder.exists(QStringLiteral("cur")) && folder.exists(QStringLiteral("new"));
 }
 
@@ -99,15 +93,13 @@ bool IsMaildir(const QString& path) {
 QStringList MissingPaths(const TMailStoreProfile& profile) {
     QStringList missing;
     const auto need = [&missing](bool used, const QString& path, const QString& what) {
-        if (used && !path.isEmpty() && !QFileInfo::exists(Expanded(path)))
+        if (used && !path.isEmpty() && !QFileInfo::exists(ExpandHome(path)))
             missing.append(QObject::tr("The %1 \"%2\" does not exist.").arg(what, path));
     };
-    need(profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on, profile.calendarPath,
-         QObject::tr("calendar file or folder"));
-    need(profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on, profile.tasksPath,
-         QObject::tr("task file or folder"));
-    need(!profile.inboxServer.HasServer(), profile.inboxPath, QObject::tr("inbox folder"));
-    if (!profile.inboxServer.HasServer() && QFileInfo(Expanded(profile.inboxPath)).isDir() &&
+    need(ReadsCalendarPath(profile), profile.calendarPath, QObject::tr("calendar file or folder"));
+    need(ReadsTasksPath(profile), profile.tasksPath, QObject::tr("task file or folder"));
+    need(ReadsInboxPath(profile), profile.inboxPath, QObject::tr("inbox folder"));
+    if (ReadsInboxPath(profile) && QFileInfo(ExpandHome(profile.inboxPath)).isDir() &&
         !IsMaildir(profile.inboxPath))
         missing.append(QObject::tr("The inbox folder \"%1\" is not a Maildir: it has no cur "
                                    "and new folders.")
@@ -665,11 +657,9 @@ bool TMailStoreEditor::Save() {
 bool TMailStoreEditor::PrepareLocalPaths(const TMailStoreProfile& profile) {
     const TMailStoreProfile embedded = LoadProfile(QString(), storeFolder);
     const bool usesEmbedded =
-        (profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on &&
-         SamePath(profile.calendarPath, embedded.calendarPath)) ||
-        (profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on &&
-         SamePath(profile.tasksPath, embedded.tasksPath)) ||
-        (profile.inboxServer.url.isEmpty() && SamePath(profile.inboxPath, embedded.inboxPath));
+        (ReadsCalendarPath(profile) && SamePath(profile.calendarPath, embedded.calendarPath)) ||
+        (ReadsTasksPath(profile) && SamePath(profile.tasksPath, embedded.tasksPath)) ||
+        (ReadsInboxPath(profile) && SamePath(profile.inboxPath, embedded.inboxPath));
     try {
         if (usesEmbedded)
             CreateDefaultStore(storeFolder);

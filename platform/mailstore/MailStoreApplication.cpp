@@ -9,6 +9,7 @@
 #include "platform/inbox/ImapInbox.h"
 #include "platform/mailstore/MailStoreItems.h"
 #include "platform/net/Keyring.h"
+#include "platform/net/OnlineAccounts.h"
 
 #include <QDir>
 #include <algorithm>
@@ -20,11 +21,11 @@ namespace {
 using outlook::EAutomationError;
 using outlook::ItemPtr;
 
-// A collection over one snapshot of records: Count and Item never touch the disk.
 QString CleanPath(const QString& path) {
     return QDir::cleanPath(QDir(path).absolutePath());
 }
 
+// A collection over one snapshot of records: Count and Item never touch the disk.
 template <class Element> class TItems : public outlook::Items {
 public:
     using TMake = std::function<ItemPtr(const Element&)>;
@@ -122,19 +123,12 @@ private:
 
 // Who the user is to the calendar: the accounts' own addresses and the ones
 // the profile adds.
-// The address in Account=goa:ADDRESS; a bare Account=goa names none.
-QString OnlineAccountAddress(const TSignIn& signIn) {
-    const QString account = signIn.account.trimmed();
-    return account.startsWith(QLatin1String("goa:"), Qt::CaseInsensitive) ? account.mid(4)
-                                                                          : QString();
-}
-
 TUserAddresses UserAddressesOf(const TMailStoreProfile& profile) {
     TUserAddresses addresses;
     const QStringList known =
         QStringList{profile.inboxServer.user, profile.send.user, profile.send.from,
-                    OnlineAccountAddress(profile.inboxServer.signIn),
-                    OnlineAccountAddress(profile.send.signIn)} +
+                    OnlineAccountAddress(profile.inboxServer.signIn.account).value_or(QString()),
+                    OnlineAccountAddress(profile.send.signIn.account).value_or(QString())} +
         profile.calendarMe;
     for (const QString& address : known)
         if (!address.trimmed().isEmpty())
@@ -165,18 +159,13 @@ public:
         switch (kind) {
         case outlook::olFolderCalendar:
             return std::make_shared<TCalendarFolder>(
-                parts->calendar,
-                THealthNote{health, health::Calendar,
-                            profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on});
+                parts->calendar, THealthNote{health, health::Calendar, ReadsCalendarPath(profile)});
         case outlook::olFolderTasks:
             return std::make_shared<TTaskFolder>(
-                parts->tasks,
-                THealthNote{health, TasksHealthId(profile),
-                            profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on});
+                parts->tasks, THealthNote{health, parts->tasksHealthId, ReadsTasksPath(profile)});
         case outlook::olFolderInbox:
             return std::make_shared<TInboxFolder>(
-                parts->inbox,
-                THealthNote{health, health::Inbox, profile.inboxServer.url.isEmpty()});
+                parts->inbox, THealthNote{health, health::Inbox, ReadsInboxPath(profile)});
         default:
             return nullptr;
         }
@@ -237,7 +226,7 @@ std::shared_ptr<TIcsSource> OpenSource(const QString& path, const TSourceSetting
 std::shared_ptr<IInboxSource> OpenInbox(const TMailStoreProfile& profile,
                                         const TStoreLocation& location) {
     const TSourceSettings& server = profile.inboxServer;
-    if (!server.HasServer())
+    if (ReadsInboxPath(profile))
         return std::make_shared<TMaildirInbox>(profile.inboxPath, location.recheckMs);
     auto inbox =
         std::make_shared<TImapInbox>(server, TLoginSource(SignInOf(server)),
@@ -282,6 +271,7 @@ std::shared_ptr<TStoreParts> OpenStore(const TStoreLocation& location) {
     else
         parts->tasks =
             OpenSource(profile.tasksPath, profile.tasksServer, tasksWhat, health::Tasks, location);
+    parts->tasksHealthId = TasksHealthId(profile);
     parts->inbox = OpenInbox(profile, location);
     // ntfy-...@ addresses go to their push server, whatever [Send] says.
     parts->transport = std::make_shared<THealthReportingTransport>(

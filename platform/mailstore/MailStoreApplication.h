@@ -37,6 +37,7 @@ struct TStoreParts {
     std::shared_ptr<TIcsSource> calendar;
     std::shared_ptr<TIcsSource> tasks;
     std::shared_ptr<IInboxSource> inbox; // a Maildir or an IMAP mailbox
+    QString tasksHealthId;               // the calendar's when one source holds both
     std::shared_ptr<IMailTransport> transport;
 };
 

@@ -44,18 +44,9 @@ QStringList ListValue(const QSettings& ini, const QString& key) {
     return entries;
 }
 
+// A word that is no switch takes the default, as the profile check tells the user.
 bool FlagValue(const QSettings& ini, const QString& key, bool fallback) {
-    const QString text = TextValue(ini, key).toLower();
-    if (text.isEmpty())
-        return fallback;
-    return text == QLatin1String("true") || text == QLatin1String("1") ||
-           text == QLatin1String("yes") || text == QLatin1String("on");
-}
-
-QString ExpandHome(const QString& path) {
-    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + path.mid(1);
-    return path;
+    return FlagOf(TextValue(ini, key)).value_or(fallback);
 }
 
 TMailStoreProfile DefaultProfile(const QString& storeFolder) {
@@ -220,6 +211,37 @@ void AppendPush(QByteArray& text, const TPushSettings& push) {
 }
 
 } // namespace
+
+std::optional<bool> FlagOf(const QString& text) {
+    static const QStringList yes{QStringLiteral("true"), QStringLiteral("1"), QStringLiteral("yes"),
+                                 QStringLiteral("on")};
+    static const QStringList no{QStringLiteral("false"), QStringLiteral("0"), QStringLiteral("no"),
+                                QStringLiteral("off")};
+    const QString word = text.trimmed().toLower();
+    if (yes.contains(word))
+        return true;
+    if (no.contains(word))
+        return false;
+    return std::nullopt;
+}
+
+QString ExpandHome(const QString& path) {
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+bool ReadsCalendarPath(const TMailStoreProfile& profile) {
+    return profile.calendarServer.url.isEmpty() && !profile.calendarDesktop.on;
+}
+
+bool ReadsTasksPath(const TMailStoreProfile& profile) {
+    return profile.tasksServer.url.isEmpty() && !profile.tasksDesktop.on;
+}
+
+bool ReadsInboxPath(const TMailStoreProfile& profile) {
+    return !profile.inboxServer.HasServer();
+}
 
 QString DefaultProfilePath() {
     return XdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) +

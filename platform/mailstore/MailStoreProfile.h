@@ -8,6 +8,7 @@
 #include "platform/common/ProfileTypes.h"
 
 #include <QString>
+#include <optional>
 
 namespace rp::mailstore {
 
@@ -34,6 +35,19 @@ void SaveProfile(const TMailStoreProfile& profile, const QString& path);
 
 // Creates the default store's files and Maildirs where they are missing.
 void CreateDefaultStore(const QString& storeFolder);
+
+// Whether the profile reads its local calendar, task or inbox path: no server
+// and no desktop store serves that part.
+bool ReadsCalendarPath(const TMailStoreProfile& profile);
+bool ReadsTasksPath(const TMailStoreProfile& profile);
+bool ReadsInboxPath(const TMailStoreProfile& profile);
+
+// A switch's value: true, 1, yes or on; false, 0, no or off (in any case); none
+// for any other word.
+std::optional<bool> FlagOf(const QString& text);
+
+// `path` with a leading ~ read as the home folder.
+QString ExpandHome(const QString& path);
 
 // A server address as typed: trimmed, webcal:// read as https://.
 QString NormalizedSourceUrl(const QString& url);

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mailstore/ProfileCheck.h"
+#include "platform/mailstore/MailStoreProfile.h"
+#include "platform/net/OnlineAccounts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,11 +31,7 @@ QString AnyValue(const QString&) {
 
 TValueCheck Flag(bool fallback) {
     return [fallback](const QString& value) -> QString {
-        static const QStringList known{QStringLiteral("true"), QStringLiteral("false"),
-                                       QStringLiteral("1"),    QStringLiteral("0"),
-                                       QStringLiteral("yes"),  QStringLiteral("no"),
-                                       QStringLiteral("on"),   QStringLiteral("off")};
-        if (value.isEmpty() || known.contains(value.toLower()))
+        if (value.isEmpty() || FlagOf(value))
             return {};
         return QStringLiteral("is neither true nor false; %1 is used")
             .arg(fallback ? QStringLiteral("true") : QStringLiteral("false"));
@@ -64,8 +62,7 @@ QString SignInKind(const QString& value) {
 }
 
 QString OnlineAccount(const QString& value) {
-    if (value.isEmpty() || value.compare(QLatin1String("goa"), Qt::CaseInsensitive) == 0 ||
-        value.startsWith(QLatin1String("goa:"), Qt::CaseInsensitive))
+    if (value.isEmpty() || OnlineAccountAddress(value))
         return {};
     return QStringLiteral("is not known (goa, or goa: and the address)");
 }

@@ -191,15 +191,22 @@ QString OnlineAccountChoice(const QString& address) {
     return address.isEmpty() ? QStringLiteral("goa") : QStringLiteral("goa:") + address;
 }
 
-TOnlineMailAccount PickMailAccount(const std::vector<TOnlineMailAccount>& accounts,
-                                   const QString& choice) {
+std::optional<QString> OnlineAccountAddress(const QString& choice) {
     const QString trimmed = choice.trimmed();
     if (trimmed.compare(QLatin1String("goa"), Qt::CaseInsensitive) != 0 &&
         !trimmed.startsWith(QLatin1String("goa:"), Qt::CaseInsensitive))
+        return std::nullopt;
+    return trimmed.mid(4).trimmed();
+}
+
+TOnlineMailAccount PickMailAccount(const std::vector<TOnlineMailAccount>& accounts,
+                                   const QString& choice) {
+    const std::optional<QString> named = OnlineAccountAddress(choice);
+    if (!named)
         throw ESignInError(
             QStringLiteral("Account=%1 is not understood: write goa, or goa: and the address.")
-                .arg(trimmed));
-    const QString address = trimmed.mid(4).trimmed();
+                .arg(choice.trimmed()));
+    const QString address = *named;
     std::vector<TOnlineMailAccount> fitting;
     for (const TOnlineMailAccount& account : accounts)
         if (address.isEmpty() ? account.oauth2

@@ -55,5 +55,8 @@ TOnlineMailAccount PickMailAccount(const std::vector<TOnlineMailAccount>& accoun
 
 // "goa" or "goa:ADDRESS": the Account= value that names `address`.
 QString OnlineAccountChoice(const QString& address);
+// The other way: the address `choice` names, empty for a bare "goa"; none when
+// `choice` is neither.
+std::optional<QString> OnlineAccountAddress(const QString& choice);
 
 } // namespace rp::mailstore

@@ -190,6 +190,7 @@ TEST_F(MailStoreDialogTest, WhatTheProfileHoldsAmissIsNamedByLineAndTheRestStill
     EXPECT_EQ(loaded.calendarPath, "/tmp/cal.ics");
     EXPECT_EQ(loaded.send.from, "me@example.org");
     EXPECT_EQ(loaded.send.transport, TTransportKind::Outbox);
+    EXPECT_TRUE(loaded.send.startTls) << "as the line below says";
     EXPECT_EQ(
         loaded.problems,
         (QStringList{"MailStore.ini line 3 [Calendar]: the key Colour is not known and not read.",
@@ -251,6 +252,14 @@ TEST(SourceHealthInTheStore, AProfileMistakeAMissingCalendarAndAFailedSendAreRep
               ("[Calendar]\nPath=" + dir.filePath("cal.ics") + "\n").toUtf8());
     app->GetNamespace("MAPI"); // the changed profile is read again
     EXPECT_TRUE(problemOf("profile").isEmpty());
+
+    // An inbox from Online Accounts has no Url= and is still a server's: reading
+    // its last look leaves what its own sync reported.
+    WriteText(location.profilePath, "[Inbox]\nAuth=oauth2\nAccount=goa\n");
+    auto inbox = app->GetNamespace("MAPI")->GetDefaultFolder(outlook::olFolderInbox);
+    health.Report("inbox", "GNOME Online Accounts is not reached.");
+    inbox->Items();
+    EXPECT_FALSE(problemOf("inbox").isEmpty());
 }
 
 } // namespace
