@@ -42,9 +42,13 @@ TAppointmentFacts FactsOf(outlook::AppointmentItem& item, TDateTime start) {
 int FindTracked(TSortedList<TEventItem>& appointments, const QString& key,
                 const TAppointmentFacts& facts) {
     const int index = appointments.Find(key);
-    const int earlier = index < 0 ? appointments.Find(EarlierEventKey(facts)) : -1;
-    if (earlier < 0)
+    if (index >= 0)
         return index;
+    // The keys differ only for a subject with a character outside the basic plane.
+    const QString earlierKey = EarlierEventKey(facts);
+    const int earlier = earlierKey == key ? -1 : appointments.Find(earlierKey);
+    if (earlier < 0)
+        return -1;
     auto record = std::make_unique<TEventItem>(appointments.At(earlier));
     record->Key = key;
     appointments.Delete(earlier);

@@ -229,10 +229,8 @@ void TRingpostForm::FirstRunNoticeTick() {
 // ---- Settings ----
 
 void TRingpostForm::LoadSettings() {
-    loadingSettings = true;
-    carrierPicked = false;
     store.LoadSettings(*this);
-    loadingSettings = false;
+    carrierPicked = false; // the stored carrier is not the wizard's pick
 }
 
 void TRingpostForm::SaveSettings() {
@@ -298,8 +296,7 @@ void TRingpostForm::SetPin(const QString& value) {
 
 void TRingpostForm::SetService(uint8_t value) {
     Store(settings, &SettingsRecord::Service, value);
-    if (!loadingSettings)
-        carrierPicked = true;
+    carrierPicked = true;
 }
 
 void TRingpostForm::SetEarlyTime(TDateTime value) {

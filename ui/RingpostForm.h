@@ -278,7 +278,6 @@ private:
     bool closing = false;
     bool quietSave = false; // saving at session end: no boxes
     int firstRunNoticeTicks = 0;
-    bool loadingSettings = false;
     bool carrierPicked = false; // by the wizard since the last load
 };
 

@@ -37,7 +37,6 @@ void TRingpostForm::AddTrayIcon() {
             [this](QSystemTrayIcon::ActivationReason reason) {
                 QCoreApplication::postEvent(this, new TTrayNotifyEvent(MouseMessageFor(reason)));
             });
-    ShowTrayHealth({});
     ShowSourceHealth();
     trayIcon->show();
 }

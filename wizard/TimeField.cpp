@@ -88,7 +88,8 @@ void TTimeField::keyPressEvent(QKeyEvent* event) {
 }
 
 void TTimeField::Step(int minutes) {
-    const int now = time().hour() * 60 + time().minute();
+    const QTime shown = time();
+    const int now = shown.hour() * 60 + shown.minute();
     const int next = ((now + minutes) % kDayMinutes + kDayMinutes) % kDayMinutes;
     setTime(QTime(next / 60, next % 60));
     selectAll();

@@ -66,8 +66,6 @@ private:
     // Writes the copy when it changed; the reason when it could not.
     QString SaveCopy();
     bool Refresh();
-    bool Choose(const std::vector<TDesktopSourceInfo>& known,
-                std::vector<TDesktopSourceInfo>& chosenNow, QStringList& problems) const;
     bool NeedsRead(const QString& uid, const TChosen& entry) const;
     bool ReadOne(const TDesktopSourceInfo& info, TChosen& entry);
     void KeepCopy(const QString& uid, TChosen& entry, const QByteArray& text);
