@@ -8,6 +8,7 @@
 // process id. No activation files: a store the test did not start is not there.
 
 #include "platform/calendar/DesktopStore.h"
+#include "tests/platform/MailStoreTestSupport.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -188,15 +189,16 @@ public:
     void AddLocalSource(TDesktopKind kind, const QString& uid, const QString& name,
                         const QByteArray& items = {}, bool enabled = true) {
         const bool calendar = kind == TDesktopKind::Calendar;
-        Write(dir.filePath("config/evolution/sources/") + uid + ".source",
-              "[Data Source]\nDisplayName=" + name.toUtf8() +
-                  "\nEnabled=" + (enabled ? "true" : "false") + "\nParent=local-stub\n\n[" +
-                  (calendar ? "Calendar" : "Task List") + "]\nBackendName=local\nSelected=true\n");
+        WriteText(dir.filePath("config/evolution/sources/") + uid + ".source",
+                  "[Data Source]\nDisplayName=" + name.toUtf8() +
+                      "\nEnabled=" + (enabled ? "true" : "false") + "\nParent=local-stub\n\n[" +
+                      (calendar ? "Calendar" : "Task List") +
+                      "]\nBackendName=local\nSelected=true\n");
         if (!items.isEmpty())
-            Write(dir.filePath("data/evolution/") + (calendar ? "calendar/" : "tasks/") + uid +
-                      (calendar ? "/calendar.ics" : "/tasks.ics"),
-                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + items +
-                      "END:VCALENDAR\r\n");
+            WriteText(dir.filePath("data/evolution/") + (calendar ? "calendar/" : "tasks/") + uid +
+                          (calendar ? "/calendar.ics" : "/tasks.ics"),
+                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + items +
+                          "END:VCALENDAR\r\n");
     }
 
     bool Start() {
@@ -302,13 +304,6 @@ public:
     QTemporaryDir dir;
 
 private:
-    static void Write(const QString& path, const QByteArray& text) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(text);
-    }
-
     TDaemon registry;
     TDaemon factory;
 };

@@ -5,6 +5,7 @@
 
 #include "engine/OutlookModel.h"
 #include "platform/calendar/IcsRecords.h"
+#include "platform/delivery/TestMessage.h"
 #include "platform/mailstore/MailStoreApplication.h"
 
 #include <QDir>
@@ -30,6 +31,12 @@ inline TIcsContents ParseEvents(const QByteArray& events) {
                              QStringLiteral("test.ics"), contents));
     return contents;
 }
+
+// A reminder as the engine words it, and the dialog's test message.
+inline const QString kReminder = QStringLiteral("9:30:00 AM@loc:Room 12Budget review");
+inline const QString kTestSubject = QString::fromLatin1(TestSubject);
+inline const QString kTestBody = QString::fromLatin1(TestBody);
+inline const QString kTestText = kTestSubject + QLatin1Char('\n') + kTestBody;
 
 inline void WriteText(const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -24,10 +24,6 @@ using namespace rp::mailstore::testing;
 
 namespace {
 
-const QString kReminder = QStringLiteral("9:30:00 AM@loc:Room 12Budget review");
-const QString kTestSubject = QString::fromLatin1(TestSubject);
-const QString kTestBody = QString::fromLatin1(TestBody);
-const QString kTestText = kTestSubject + '\n' + kTestBody;
 const QString kToken = QStringLiteral("AbCdEfSecretTok");
 
 // Sets PATH for one test; apprise is looked for on it at each send.

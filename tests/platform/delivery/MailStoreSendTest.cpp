@@ -23,8 +23,6 @@ using namespace rp::mailstore::testing;
 
 namespace {
 
-const QString kReminder = QStringLiteral("9:30:00 AM@loc:Room 12Budget review");
-
 QByteArray HeaderBlock(const QByteArray& message) {
     const qsizetype end = message.indexOf("\r\n\r\n");
     return end < 0 ? message : message.left(end + 2);

@@ -29,11 +29,6 @@ using namespace rp::mailstore::testing;
 
 namespace {
 
-const QString kReminder = QStringLiteral("9:30:00 AM@loc:Room 12Budget review");
-const QString kTestSubject = QStringLiteral("Ringpost Test message");
-const QString kTestBody =
-    QStringLiteral("If you got this message Ringpost Notification is working.");
-
 // A store whose mail goes to a real SMTP server and whose push addresses go to
 // the stand-in ntfy server.
 class PushDeliveryTest : public ::testing::Test {
