@@ -6,8 +6,7 @@
 
 #include "ui/RingpostForm.h"
 
-#include <QThread>
-#include <memory>
+#include "platform/gui/OffGuiThread.h"
 
 namespace rp {
 
@@ -34,15 +33,10 @@ QString DesktopCalendarsHintText(const TDesktopOffer& offer) {
 }
 
 void TRingpostForm::LookForDesktopCalendars() {
-    auto offer = std::make_shared<TDesktopOffer>();
-    QThread* worker =
-        QThread::create([find = deps.FindDesktopCalendars, offer] { *offer = find(); });
-    connect(worker, &QThread::finished, this, [this, offer] {
-        desktopHint = DesktopCalendarsHintText(*offer);
+    mailstore::RunOffGuiThread(this, deps.FindDesktopCalendars, [this](const TDesktopOffer& offer) {
+        desktopHint = DesktopCalendarsHintText(offer);
         TellDesktopHint();
     });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
 }
 
 // Once the wizard is done and the answer is in, whichever comes last.

@@ -2,15 +2,13 @@
 #include "platform/gui/DesktopSourceFields.h"
 
 #include "platform/calendar/DesktopSource.h"
-
-#include "engine/OutlookModel.h"
+#include "platform/gui/OffGuiThread.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
@@ -233,22 +231,8 @@ void TDesktopSourceFields::Test() {
         result->setText(missing);
         return;
     }
-    auto answer = std::make_shared<QString>();
-    test->setEnabled(false);
-    result->setText(tr("Testing..."));
-    QThread* worker = QThread::create([selection = Selection(), kind = kind, answer] {
-        try {
-            *answer = ProbeDesktopSource(selection, kind);
-        } catch (const outlook::EAutomationError& error) {
-            *answer = tr("Not working: %1").arg(error.Message());
-        }
-    });
-    connect(worker, &QThread::finished, this, [this, answer] {
-        result->setText(*answer);
-        test->setEnabled(true);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    RunTest(test, result,
+            [selection = Selection(), kind = kind] { return ProbeDesktopSource(selection, kind); });
 }
 
 } // namespace rp::mailstore

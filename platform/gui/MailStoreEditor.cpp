@@ -7,6 +7,7 @@
 #include "platform/delivery/MailTransport.h"
 #include "platform/delivery/PushRouter.h"
 #include "platform/delivery/TestMessage.h"
+#include "platform/gui/OffGuiThread.h"
 #include "platform/inbox/ImapInbox.h"
 #include "platform/net/Keyring.h"
 #include "platform/net/SignIn.h"
@@ -28,7 +29,6 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace rp::mailstore {
@@ -295,15 +295,13 @@ void TMailStoreEditor::ListDesktop() {
     desktopAsked = true;
     desktopCalendars->ShowAsking();
     desktopTasks->ShowAsking();
-    auto listing = std::make_shared<TDesktopListing>();
-    QThread* worker = QThread::create([listing] { *listing = ListDesktopSources(); });
-    connect(worker, &QThread::finished, this, [this, listing] {
-        desktopCalendars->TakeListing(listing->calendars, listing->problem);
-        desktopTasks->TakeListing(listing->taskLists, listing->problem);
-        desktopAsked = listing->problem.isEmpty();
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    RunOffGuiThread(
+        this, [] { return ListDesktopSources(); },
+        [this](const TDesktopListing& listing) {
+            desktopCalendars->TakeListing(listing.calendars, listing.problem);
+            desktopTasks->TakeListing(listing.taskLists, listing.problem);
+            desktopAsked = listing.problem.isEmpty();
+        });
 }
 
 void TMailStoreEditor::SetSourceTester(TSourceKind kind, TSourceTester tester) {
@@ -346,23 +344,9 @@ void TMailStoreEditor::TestSource(TSourceKind kind) {
         fields.result->setText(tr("Fill in the server address first."));
         return;
     }
-    auto answer = std::make_shared<QString>();
-    fields.test->setEnabled(false);
-    fields.result->setText(tr("Testing..."));
     // A server may take its whole time-out to answer; the dialog stays usable.
-    QThread* worker = QThread::create([tester = fields.tester, settings, answer] {
-        try {
-            *answer = tester(settings);
-        } catch (const outlook::EAutomationError& error) {
-            *answer = tr("Not working: %1").arg(error.Message());
-        }
-    });
-    connect(worker, &QThread::finished, this, [&fields, answer] {
-        fields.result->setText(*answer);
-        fields.test->setEnabled(true);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    RunTest(fields.test, fields.result,
+            [tester = fields.tester, settings] { return tester(settings); });
 }
 
 QWidget* TMailStoreEditor::BuildSendPage() {
@@ -684,26 +668,25 @@ void TMailStoreEditor::SendTestMessage() {
     const TMailStoreProfile profile = FromFields();
     const TSendSettings settings = profile.send;
     const TOutgoingMessage message = TestMessage(settings.from, testRecipient->text());
-    auto answer = std::make_shared<QString>();
     sendTest->setEnabled(false);
     testResult->setText(tr("Sending..."));
     // The server may take its whole time-out to answer; the dialog stays usable.
-    QThread* worker = QThread::create([profile, settings, message, answer] {
-        try {
-            // A push address goes to its ntfy server, as the notices will.
-            *answer = TPushRouter(profile, CreateTransport(settings)).SendMessage(message);
-        } catch (const ESignInError& error) {
-            *answer = tr("The test message could not be sent: %1").arg(error.Explained());
-        } catch (const outlook::EAutomationError& error) {
-            *answer = tr("The test message could not be sent: %1").arg(error.Message());
-        }
-    });
-    connect(worker, &QThread::finished, this, [this, answer] {
-        testResult->setText(*answer);
-        sendTest->setEnabled(true);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    RunOffGuiThread(
+        this,
+        [profile, settings, message]() -> QString {
+            try {
+                // A push address goes to its ntfy server, as the notices will.
+                return TPushRouter(profile, CreateTransport(settings)).SendMessage(message);
+            } catch (const ESignInError& error) {
+                return tr("The test message could not be sent: %1").arg(error.Explained());
+            } catch (const outlook::EAutomationError& error) {
+                return tr("The test message could not be sent: %1").arg(error.Message());
+            }
+        },
+        [this](const QString& answer) {
+            testResult->setText(answer);
+            sendTest->setEnabled(true);
+        });
 }
 
 } // namespace rp::mailstore

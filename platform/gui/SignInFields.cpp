@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/gui/SignInFields.h"
 
+#include "platform/gui/OffGuiThread.h"
 #include "platform/net/SignIn.h"
 
 #include <QComboBox>
@@ -8,8 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QThread>
-#include <memory>
+#include <utility>
 
 namespace rp::mailstore {
 
@@ -99,19 +99,17 @@ void TSignInFields::ListAccounts() {
         return;
     listing = true;
     accountsNote->setText(tr("Asking GNOME Online Accounts..."));
-    auto accounts = std::make_shared<std::vector<TOnlineMailAccount>>();
-    auto problem = std::make_shared<QString>();
-    QThread* worker = QThread::create([list = lister, accounts, problem] {
-        try {
-            *accounts = list();
-        } catch (const outlook::EAutomationError& error) {
-            *problem = error.Message();
-        }
-    });
-    connect(worker, &QThread::finished, this,
-            [this, accounts, problem] { TakeAccounts(*accounts, *problem); });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    using TAnswer = std::pair<std::vector<TOnlineMailAccount>, QString>;
+    RunOffGuiThread(
+        this,
+        [list = lister]() -> TAnswer {
+            try {
+                return {list(), QString()};
+            } catch (const outlook::EAutomationError& error) {
+                return {{}, error.Message()};
+            }
+        },
+        [this](const TAnswer& answer) { TakeAccounts(answer.first, answer.second); });
 }
 
 void TSignInFields::TakeAccounts(const std::vector<TOnlineMailAccount>& accounts,
