@@ -338,18 +338,28 @@ void TImapInbox::PollLoop() {
     }
 }
 
+namespace {
+
+// A session to the server `login` names (or the profile's), as its user.
+std::unique_ptr<TImapSession> SessionFor(const TSourceSettings& settings, const TServerLogin& login,
+                                         const std::atomic<bool>* stop) {
+    TSourceSettings server = settings;
+    if (!login.url.isEmpty())
+        server.url = login.url;
+    server.user = login.user;
+    return std::make_unique<TImapSession>(server, login.secret, stop,
+                                          login.bearer ? TSecretKind::AccessToken
+                                                       : TSecretKind::Password);
+}
+
+} // namespace
+
 // A new session with the login as the source finds it now.
 void TImapInbox::SignIn(bool renew) {
     session.reset();
     login.reset();
     login = loginSource(renew);
-    TSourceSettings server = settings;
-    if (!login->url.isEmpty())
-        server.url = login->url;
-    server.user = login->user;
-    session = std::make_unique<TImapSession>(server, login->secret, &stopping,
-                                             login->bearer ? TSecretKind::AccessToken
-                                                           : TSecretKind::Password);
+    session = SessionFor(settings, *login, &stopping);
 }
 
 // One look. A kept connection the server has closed meanwhile: once more, afresh.
@@ -484,14 +494,9 @@ namespace {
 
 // One look at the mailbox with this login, in words.
 QString LookOnce(const TSourceSettings& settings, const TServerLogin& login) {
-    TSourceSettings server = settings;
-    if (!login.url.isEmpty())
-        server.url = login.url;
-    server.user = login.user;
-    TImapSession session(server, login.secret, nullptr,
-                         login.bearer ? TSecretKind::AccessToken : TSecretKind::Password);
+    const std::unique_ptr<TImapSession> session = SessionFor(settings, login, nullptr);
     TImapMailbox mailbox;
-    SyncMailbox(session, mailbox);
+    SyncMailbox(*session, mailbox);
     int urgent = 0;
     for (const TImapMessage& message : mailbox.messages)
         urgent +=
@@ -501,12 +506,12 @@ QString LookOnce(const TSourceSettings& settings, const TServerLogin& login) {
         QStringLiteral("Found %1 %2 in %3, %4 unread and urgent.")
             .arg(count)
             .arg(count == 1 ? QStringLiteral("message") : QStringLiteral("messages"),
-                 QString::fromUtf8(session.Address().mailbox))
+                 QString::fromUtf8(session->Address().mailbox))
             .arg(urgent);
     if (!login.bearer)
         return found;
     return QStringLiteral("Signed in to %1 as %2 with OAuth2. %3")
-        .arg(session.Address().Server(), login.user, found);
+        .arg(session->Address().Server(), login.user, found);
 }
 
 } // namespace
