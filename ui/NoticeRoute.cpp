@@ -48,12 +48,8 @@ void TRingpostForm::AnnounceNoticeRoute() {
     QString text = route.startsWith(refused)
                        ? QStringLiteral("Notices cannot be sent: ") + route.mid(refused.size())
                        : QStringLiteral("Notices will be ") + route + QLatin1Char('.');
-    const QString warning = rp::GatewayWarning(recipient);
-    if (!warning.isEmpty() && warning != gatewayWarned) {
-        gatewayWarned = warning;
+    if (const QString warning = FreshGatewayWarning(recipient); !warning.isEmpty())
         text += QLatin1Char(' ') + warning;
-    }
-    ReportSourceHealth(QLatin1String(health::Gateway), warning);
     TellWhereNoticesGo(text);
     wizardDone = true;
     TellDesktopHint();
@@ -62,12 +58,19 @@ void TRingpostForm::AnnounceNoticeRoute() {
 // A gateway that no longer delivers stays in the source-health panel for as long
 // as notices go there; the tray says it once.
 void TRingpostForm::WarnOfClosedGateway(const QString& recipient) {
+    if (const QString warning = FreshGatewayWarning(recipient); !warning.isEmpty())
+        TellWhereNoticesGo(warning);
+}
+
+// The gateway's warning for the panel, and for the status line only when it
+// was not told already.
+QString TRingpostForm::FreshGatewayWarning(const QString& recipient) {
     const QString warning = rp::GatewayWarning(recipient);
     ReportSourceHealth(QLatin1String(health::Gateway), warning);
     if (warning.isEmpty() || warning == gatewayWarned)
-        return;
+        return {};
     gatewayWarned = warning;
-    TellWhereNoticesGo(warning);
+    return warning;
 }
 
 QString TRingpostForm::GatewayWarning(const QString& recipient, bool* closed) const {

@@ -221,6 +221,7 @@ private:
     void WatchTestDelivery();
     void TestDeliveryTick();
     void WarnOfClosedGateway(const QString& recipient);
+    QString FreshGatewayWarning(const QString& recipient);
     void TellWhereNoticesGo(const QString& text);
 
     // The desktop's calendars on a first run (DesktopCalendarsHint.cpp): looked
