@@ -7,10 +7,6 @@
 namespace rp::test {
 namespace {
 
-constexpr int kCingular = 1;
-constexpr int kSprint = 4;
-constexpr int kOther = 8;
-
 class FocusTest : public WizardTest {
 public:
     TServiceProvider* Carrier() { return Sequence().ProviderPage(); }
@@ -18,16 +14,6 @@ public:
     TPersonnelConfig* Number() { return Sequence().NumberPage(); }
     TCustomService* Custom() { return Sequence().CustomPage(); }
 
-    static QWidget* Focused() { return QApplication::focusWidget(); }
-    // Keys as the user types them: to whatever has the focus.
-    static void Type(const QString& keys) {
-        ASSERT_NE(Focused(), nullptr);
-        QTest::keyClicks(Focused(), keys);
-    }
-    void ReturnKey() {
-        ASSERT_NE(Focused(), nullptr);
-        QTest::keyClick(Focused(), Qt::Key_Return);
-    }
     // Leaves the run as a confirmed Cancel does; the pages stay for the next run.
     void Abandon() {
         prompts.answerYes = true;
@@ -43,16 +29,16 @@ TEST_F(FocusTest, TheCarrierPageShownAgainKeepsNextFocusedSoReturnGoesOn) {
     ClickBack();
     ASSERT_EQ(Shown(), Frame(Carrier()));
     EXPECT_TRUE(Carrier()->NextButton->hasFocus());
-    ReturnKey();
+    Key(Qt::Key_Return);
     EXPECT_EQ(Shown(), Frame(Number()));
 
     // A later run (F5) reaches the same page object once more.
     Abandon();
     Open();
-    ReturnKey();
+    Key(Qt::Key_Return);
     ASSERT_EQ(Shown(), Frame(Carrier()));
     EXPECT_TRUE(Carrier()->NextButton->hasFocus());
-    ReturnKey();
+    Key(Qt::Key_Return);
     EXPECT_EQ(Shown(), Frame(Number()));
     EXPECT_EQ(prompts.exitQuestions, 1); // only the Abandon's own question
 }
@@ -69,11 +55,11 @@ TEST_F(FocusTest, TheRegionPageShownAgainNeverLeavesTheFocusOnCancel) {
     EXPECT_FALSE(Region()->CancelButton->hasFocus());
     EXPECT_TRUE(Region()->rdgrpCinglar->isAncestorOf(Focused()));
 
-    ReturnKey(); // no region yet: nothing happens, and nobody asks to exit
+    Key(Qt::Key_Return); // no region yet: nothing happens, and nobody asks to exit
     EXPECT_EQ(Shown(), Frame(Region()));
     EXPECT_EQ(prompts.exitQuestions, 0);
     Click(Region()->rdgrpCinglar->Button(2));
-    ReturnKey();
+    Key(Qt::Key_Return);
     EXPECT_EQ(Shown(), Frame(Number()));
     EXPECT_EQ(prompts.exitQuestions, 0);
 
@@ -90,7 +76,7 @@ TEST_F(FocusTest, TheCustomPageTakesTypingOnItsFirstVisitAndNextOnTheFollowingOn
     EXPECT_TRUE(Custom()->CustomEmail->hasFocus());
     Type("12@pager.example");
     EXPECT_EQ(Custom()->CustomEmail->text(), "12@pager.example");
-    ReturnKey();
+    Key(Qt::Key_Return);
     ASSERT_NE(Shown(), Frame(Custom()));
     EXPECT_EQ(owner.record.CustomEmail, "12@pager.example");
 

@@ -10,22 +10,8 @@
 namespace rp::test {
 namespace {
 
-constexpr int kAtt = 0;
-constexpr int kCingular = 1;
-constexpr int kSprint = 4;
-constexpr int kVerizon = 5;
-
 class KeyboardTest : public WizardTest {
 public:
-    static QWidget* Focused() { return QApplication::focusWidget(); }
-    static void Key(int key) {
-        ASSERT_NE(Focused(), nullptr);
-        QTest::keyClick(Focused(), Qt::Key(key));
-    }
-    static void Type(const QString& keys) {
-        ASSERT_NE(Focused(), nullptr);
-        QTest::keyClicks(Focused(), keys);
-    }
     TRadioGroup* Carriers() { return Sequence().ProviderPage()->rdoServiceProvider; }
 };
 

@@ -11,11 +11,6 @@
 namespace rp::test {
 namespace {
 
-constexpr int kAtt = 0;
-constexpr int kCingular = 1;
-constexpr int kSprint = 4;
-constexpr int kOther = 8;
-
 class PageTest : public WizardTest {
 public:
     TServiceProvider* Carrier() { return Sequence().ProviderPage(); }

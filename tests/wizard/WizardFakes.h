@@ -105,9 +105,27 @@ public:
     QStringList errors;
 };
 
+// The carriers' rows, as the directory lists them.
+constexpr int kAtt = 0;
+constexpr int kCingular = 1;
+constexpr int kSprint = 4;
+constexpr int kVerizon = 5;
+constexpr int kOther = 8;
+
 class WizardTest : public ::testing::Test {
 public:
     void TearDown() override { wizard.reset(); }
+
+    // Keys as the user types them: to whatever has the focus.
+    static QWidget* Focused() { return QApplication::focusWidget(); }
+    static void Key(int key) {
+        ASSERT_NE(Focused(), nullptr);
+        QTest::keyClick(Focused(), Qt::Key(key));
+    }
+    static void Type(const QString& keys) {
+        ASSERT_NE(Focused(), nullptr);
+        QTest::keyClicks(Focused(), keys);
+    }
 
     TNewAgentInstaller& Sequence() { return wizard->Sequence(); }
     QWidget* Host() { return wizard->HostWindow(); }
