@@ -9,6 +9,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QStringList>
+#include <QUrl>
 #include <atomic>
 #include <mutex>
 
@@ -42,23 +43,10 @@ void RegisterTypes() {
 
 // "imap.example.org", "mail.example.org:1993" or "[2001:db8::1]:993".
 TOnlineServer ServerAt(const QString& hostAndPort, int defaultPort) {
+    const QUrl url(QStringLiteral("//") + hostAndPort.trimmed());
     TOnlineServer server;
-    server.port = defaultPort;
-    QString host = hostAndPort.trimmed();
-    const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
-    const bool bracketed = host.startsWith(QLatin1Char('['));
-    if (colon > 0 && (bracketed ? host.at(colon - 1) == QLatin1Char(']')
-                                : host.indexOf(QLatin1Char(':')) == colon)) {
-        bool ok = false;
-        const int port = host.mid(colon + 1).toInt(&ok);
-        if (ok && port > 0 && port < 65536) {
-            server.port = port;
-            host.truncate(colon);
-        }
-    }
-    if (bracketed && host.endsWith(QLatin1Char(']')))
-        host = host.mid(1, host.size() - 2);
-    server.host = host;
+    server.host = url.host();
+    server.port = url.port(defaultPort);
     return server;
 }
 

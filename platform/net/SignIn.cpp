@@ -3,6 +3,8 @@
 
 #include "platform/net/OnlineAccounts.h"
 
+#include <QUrl>
+
 namespace rp::mailstore {
 
 namespace {
@@ -12,15 +14,15 @@ QString ServiceName(TMailService service) {
 }
 
 QString UrlOf(const TOnlineServer& server, TMailService service) {
-    const QString host = server.host.contains(QLatin1Char(':'))
-                             ? QLatin1Char('[') + server.host + QLatin1Char(']')
-                             : server.host;
-    const QString scheme =
-        service == TMailService::Imap
-            ? (server.implicitTls ? QStringLiteral("imaps") : QStringLiteral("imap"))
-            : (server.implicitTls ? QStringLiteral("smtps") : QStringLiteral("smtp"));
-    const QString path = service == TMailService::Imap ? QStringLiteral("/INBOX") : QString();
-    return QStringLiteral("%1://%2:%3%4").arg(scheme, host).arg(server.port).arg(path);
+    QUrl url;
+    url.setScheme(service == TMailService::Imap
+                      ? (server.implicitTls ? QStringLiteral("imaps") : QStringLiteral("imap"))
+                      : (server.implicitTls ? QStringLiteral("smtps") : QStringLiteral("smtp")));
+    url.setHost(server.host);
+    url.setPort(server.port);
+    if (service == TMailService::Imap)
+        url.setPath(QStringLiteral("/INBOX"));
+    return url.toString();
 }
 
 } // namespace
