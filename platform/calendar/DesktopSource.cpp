@@ -138,37 +138,60 @@ void TDesktopSource::ReadAnswersOf(TUserAddresses addresses) {
 
 std::shared_ptr<const TIcsContents> TDesktopSource::Contents() {
     const QByteArray zoneNow = LocalZoneStamp();
-    if (!copiesLoaded || zoneNow != zone) {
-        // The items carry local times: a new zone reads everything again.
+    // The items carry local times: a new zone reads everything again.
+    const bool afresh = !copiesLoaded || zoneNow != zone;
+    if (afresh) {
         zone = zoneNow;
         chosen.clear();
-        LoadCopies();
+        NoteCopies();
         sinceFailure.invalidate();
     }
     Refresh();
+    if (afresh) {
+        // Only what the store did not give now is read from its copy.
+        ParseCopiesUnread();
+        Rebuild();
+    }
     if (!snapshot)
         Rebuild();
     return snapshot;
 }
 
-void TDesktopSource::LoadCopies() {
+std::optional<QByteArray> TDesktopSource::CopyText(const QString& uid) const {
+    try {
+        return copy->Text(uid);
+    } catch (const outlook::EAutomationError& error) {
+        qCWarning(lcMailStore).noquote() << error.Message();
+        return std::nullopt;
+    }
+}
+
+// The sources the copy holds, by name and content, so that a read that finds
+// the same items writes nothing.
+void TDesktopSource::NoteCopies() {
     copiesLoaded = true;
     for (const auto& [uid, item] : copy->Items()) {
-        QByteArray text;
-        try {
-            text = copy->Text(uid);
-        } catch (const outlook::EAutomationError& error) {
-            qCWarning(lcMailStore).noquote() << error.Message();
+        const std::optional<QByteArray> text = CopyText(uid);
+        if (!text)
             continue;
-        }
-        const QString name = CopyName(text);
+        const QString name = CopyName(*text);
         if (!selection.names.isEmpty() && !Names(selection, uid, name))
             continue;
-        auto contents = std::make_shared<TIcsContents>();
-        ParseIcsText(text, uid, *contents, nullptr, user);
         TChosen& entry = chosen[uid];
         entry.name = name;
-        entry.copyHash = HashOf(text);
+        entry.copyHash = HashOf(*text);
+    }
+}
+
+void TDesktopSource::ParseCopiesUnread() {
+    for (auto& [uid, entry] : chosen) {
+        if (entry.contents || entry.copyHash.isEmpty())
+            continue;
+        const std::optional<QByteArray> text = CopyText(uid);
+        if (!text)
+            continue;
+        auto contents = std::make_shared<TIcsContents>();
+        ParseIcsText(*text, uid, *contents, nullptr, user);
         // Not written back from a copy: the store's version of a task is not known.
         for (auto& task : contents->tasks) {
             auto fixed = std::make_shared<TTaskRecord>(*task);
@@ -177,7 +200,6 @@ void TDesktopSource::LoadCopies() {
         }
         entry.contents = std::move(contents);
     }
-    Rebuild();
 }
 
 QString TDesktopSource::SaveCopy() {

@@ -62,7 +62,9 @@ private:
         QElapsedTimer sinceRead;
     };
 
-    void LoadCopies();
+    std::optional<QByteArray> CopyText(const QString& uid) const;
+    void NoteCopies();
+    void ParseCopiesUnread();
     // Writes the copy when it changed; the reason when it could not.
     QString SaveCopy();
     bool Refresh();

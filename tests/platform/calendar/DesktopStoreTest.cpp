@@ -252,6 +252,13 @@ TEST_F(DesktopStoreTest, NoStoreAStoppedOneAndAHungOneCostABoundedWaitAndNothing
         << said.toStdString();
     // A store that does not answer holds a cycle up for the bound, once.
     EXPECT_LT(longestCycle, 2500);
+
+    // A start while the store is away reads the last good copy.
+    server.Stop();
+    mailstore::TDesktopSource restarted(std::make_shared<mailstore::TDesktopStore>(1000),
+                                        TDesktopKind::Calendar, {true, {}},
+                                        QStringLiteral("calendar"), e.location.cacheFolder, 60);
+    EXPECT_EQ(restarted.Contents()->appointments.size(), 2u);
 }
 
 } // namespace
