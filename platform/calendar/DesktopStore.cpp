@@ -217,19 +217,28 @@ struct TDesktopStore::TImpl {
         g_clear_object(&registry);
     }
 
-    // Runs one call with the bound; false (trouble noted) when it failed.
-    template <class TCall> bool Ask(const QString& what, TCall call) {
+    enum class TAnswer { Given, Refused, Failed };
+
+    // Runs one call with the bound. An error `refused` accepts is the store's
+    // own answer (it has no such zone or item); any other is trouble, noted.
+    template <class TCall, class TRefused>
+    TAnswer Ask(const QString& what, TCall call, TRefused refused) {
         GError* error = nullptr;
         GCancellable* cancellable = bound.Begin();
         const bool done = call(cancellable, &error);
         const bool cut = bound.End();
-        if (done) {
-            g_clear_error(&error);
-            return true;
+        TAnswer answer = TAnswer::Given;
+        if (!done) {
+            answer = !cut && refused(error) ? TAnswer::Refused : TAnswer::Failed;
+            if (answer == TAnswer::Failed)
+                Note(what, error, cut);
         }
-        Note(what, error, cut);
         g_clear_error(&error);
-        return false;
+        return answer;
+    }
+    // The same where every error is trouble; false when it failed.
+    template <class TCall> bool Ask(const QString& what, TCall call) {
+        return Ask(what, call, [](const GError*) { return false; }) == TAnswer::Given;
     }
 
     void Note(const QString& what, const GError* error, bool cut) {
@@ -298,21 +307,20 @@ struct TDesktopStore::TImpl {
     bool AddZones(ECalClient* client, const std::set<QByteArray>& ids, icalcomponent* calendar) {
         for (const QByteArray& id : ids) {
             ICalTimezone* zone = nullptr;
-            GError* error = nullptr;
-            GCancellable* cancellable = bound.Begin();
-            const bool found =
-                e_cal_client_get_timezone_sync(client, id.constData(), &zone, cancellable, &error);
-            const bool cut = bound.End();
-            if (!found) {
-                // A zone the store does not know is read by name, as in a file.
-                const bool fatal = cut || IsNoAnswerError(error) || IsNoStoreError(error);
-                if (fatal)
-                    Note(QStringLiteral("give a time zone"), error, cut);
-                g_clear_error(&error);
-                if (fatal)
-                    return false;
+            const TAnswer answer = Ask(
+                QStringLiteral("give a time zone"),
+                [&](GCancellable* cancellable, GError** error) {
+                    return e_cal_client_get_timezone_sync(client, id.constData(), &zone,
+                                                          cancellable, error) != FALSE;
+                },
+                [](const GError* error) {
+                    return !IsNoAnswerError(error) && !IsNoStoreError(error);
+                });
+            if (answer == TAnswer::Failed)
+                return false;
+            // A zone the store does not know is read by name, as in a file.
+            if (answer == TAnswer::Refused)
                 continue;
-            }
             if (ICalComponent* definition = i_cal_timezone_get_component(zone)) {
                 icalcomponent_add_component(calendar,
                                             icalcomponent_new_clone(NativeOf(definition)));
@@ -487,20 +495,20 @@ TDesktopTaskMove TDesktopStore::MoveTask(const QString& sourceUid, const QByteAr
     const TContextScope scope(impl->context);
     ECalClient* client = open->second.client;
     const auto fetch = [&](TComponentPtr& task) {
+        using TAnswer = TDesktopStore::TImpl::TAnswer;
         ICalComponent* found = nullptr;
-        GError* error = nullptr;
-        GCancellable* cancellable = impl->bound.Begin();
-        const bool ok = e_cal_client_get_object_sync(client, taskUid.constData(), nullptr, &found,
-                                                     cancellable, &error);
-        const bool cut = impl->bound.End();
-        if (!ok) {
-            const bool gone =
-                g_error_matches(error, E_CAL_CLIENT_ERROR, E_CAL_CLIENT_ERROR_OBJECT_NOT_FOUND);
-            if (!gone)
-                impl->Note(QStringLiteral("read a task"), error, cut);
-            g_clear_error(&error);
-            return gone ? TOutcome::Gone : TOutcome::Failed;
-        }
+        const TAnswer answer = impl->Ask(
+            QStringLiteral("read a task"),
+            [&](GCancellable* cancellable, GError** error) {
+                return e_cal_client_get_object_sync(client, taskUid.constData(), nullptr, &found,
+                                                    cancellable, error) != FALSE;
+            },
+            [](const GError* error) {
+                return g_error_matches(error, E_CAL_CLIENT_ERROR,
+                                       E_CAL_CLIENT_ERROR_OBJECT_NOT_FOUND) != FALSE;
+            });
+        if (answer != TAnswer::Given)
+            return answer == TAnswer::Refused ? TOutcome::Gone : TOutcome::Failed;
         task.reset(static_cast<icalcomponent*>(i_cal_object_steal_native(I_CAL_OBJECT(found))));
         g_object_unref(found);
         return MasterTask(task.get()) ? TOutcome::Moved : TOutcome::Gone;
