@@ -21,14 +21,8 @@ e2e_start_post_recorder
 
 TOKEN=AGotifyAppToken7q
 ADDRESS="gotify://127.0.0.1:$E2E_RECORDER_PORT/$TOKEN"
-TEST_TEXT="Ringpost Test message\\nIf you got this message Ringpost Notification is working."
 
-now=$(date +%s)
-due_start=$((now + 600))
-e2e_write_store <<EOF
-$due_start|15|Room 12|Budget review
-EOF
-DUE_KEY="$(e2e_long_time "$due_start")@loc:Room 12Budget review"
+e2e_write_due_meeting "Room 12" "Budget review"
 
 # The messages Gotify got with the right token, one a line, oldest first.
 gotify_messages() {
@@ -41,7 +35,6 @@ for name in sorted(glob.glob(sys.argv[1] + "/*.json")):
 EOF
 }
 gotify_count() { gotify_messages | grep -cxF -- "$1"; }
-program_said() { grep -qF -- "$1" "$E2E_WORK"/ringpost.out; }
 
 e2e_start_program ringpost debug
 
@@ -52,7 +45,7 @@ e2e_group
 grep -qF "\"CustomEmail\"=\"$ADDRESS\"" "$E2E_SETTINGS" ||
   e2e_fail "the settings file does not hold the address: $(grep -c CustomEmail "$E2E_SETTINGS")"
 e2e_wait 10 "the line saying where notices go" \
-  program_said "Notices will be sent through Apprise to Gotify at 127.0.0.1." ||
+  e2e_program_said "Notices will be sent through Apprise to Gotify at 127.0.0.1." ||
   e2e_fail "after the wizard the window did not say where notices go"
 e2e_group_ok "the wizard took the Gotify address and the window says where notices go"
 
@@ -62,19 +55,19 @@ e2e_point_at_test_button "$MAIN"
 
 # ---- The test message, then the due reminder, each once -------------------------------
 e2e_group
-e2e_click_test_button 'gotify_count "$TEST_TEXT"'
+e2e_click_test_button 'gotify_count "$E2E_TEST_TEXT"'
 e2e_wait 10 "the status after the test message" \
-  program_said "Ringpost Test message sent through Apprise to Gotify at 127.0.0.1." ||
+  e2e_program_said "Ringpost Test message sent through Apprise to Gotify at 127.0.0.1." ||
   e2e_fail "the status line did not say where the test message went"
 e2e_group_ok "the test message reached Gotify and the status line says so"
 
 e2e_group
-e2e_run_notice_pass 'gotify_count "$TEST_TEXT"'
+e2e_run_notice_pass 'gotify_count "$E2E_TEST_TEXT"'
 e2e_wait 60 "the meeting reminder at Gotify" eval '[ "$(gotify_count "$DUE_KEY")" -ge 1 ]' ||
   e2e_fail "the reminder \"$DUE_KEY\" did not arrive: $(gotify_messages)"
-e2e_click_test_button 'gotify_count "$TEST_TEXT"'
+e2e_click_test_button 'gotify_count "$E2E_TEST_TEXT"'
 [ "$(gotify_count "$DUE_KEY")" = 1 ] || e2e_fail "the reminder arrived $(gotify_count "$DUE_KEY") times"
-[ "$(gotify_count "$TEST_TEXT")" -ge 1 ] || e2e_fail "no test message with its exact text"
+[ "$(gotify_count "$E2E_TEST_TEXT")" -ge 1 ] || e2e_fail "no test message with its exact text"
 [ "$(e2e_mail_count)" = 0 ] || e2e_fail "$(e2e_mail_count) message(s) went to the SMTP server"
 e2e_group_ok "the reminder \"$DUE_KEY\" arrived once at Gotify; nothing went to SMTP"
 

@@ -25,12 +25,7 @@ TOPIC=ringpost_e2e_7q
 ADDRESS="ntfy-$TOPIC@127.0.0.1"
 
 # A meeting whose reminder is due now, and the profile with [Push] added.
-now=$(date +%s)
-due_start=$((now + 600))
-e2e_write_store <<EOF
-$due_start|15|Room 12|Budget review
-EOF
-DUE_KEY="$(e2e_long_time "$due_start")@loc:Room 12Budget review"
+e2e_write_due_meeting "Room 12" "Budget review"
 printf '\n[Push]\nServer=http://127.0.0.1:%s\n' "$NTFY_PORT" >>"$E2E_CONFIG/MailStore.ini"
 
 # The bodies of the publishes received, one a line, oldest first.
@@ -43,7 +38,6 @@ for name in sorted(glob.glob(sys.argv[1] + "/*.json")):
 EOF
 }
 ntfy_count() { ntfy_bodies | grep -cxF -- "POST /$TOPIC $1"; }
-program_said() { grep -qF -- "$1" "$E2E_WORK"/ringpost.out; }
 
 e2e_start_program ringpost debug
 
@@ -54,30 +48,29 @@ e2e_group
 grep -qF "\"CustomEmail\"=\"$ADDRESS\"" "$E2E_SETTINGS" ||
   e2e_fail "the settings file does not hold the push address: $(grep CustomEmail "$E2E_SETTINGS")"
 e2e_wait 10 "the line saying where notices go" \
-  program_said "Notices will be sent to ntfy topic $TOPIC on 127.0.0.1:$NTFY_PORT." ||
+  e2e_program_said "Notices will be sent to ntfy topic $TOPIC on 127.0.0.1:$NTFY_PORT." ||
   e2e_fail "after the wizard the window did not say where notices go"
 e2e_group_ok "the wizard took the push address and the window says where notices go"
 
 e2e_wait_window Ringpost NORMAL 10 || e2e_abort "no main window after the wizard"
 MAIN=$E2E_WINDOW
 e2e_point_at_test_button "$MAIN"
-TEST_TEXT="Ringpost Test message\\nIf you got this message Ringpost Notification is working."
 
 # ---- A test message goes to the topic, and the status line says so ---------------------
 e2e_group
-e2e_click_test_button 'ntfy_count "$TEST_TEXT"'
+e2e_click_test_button 'ntfy_count "$E2E_TEST_TEXT"'
 e2e_wait 10 "the status after the test message" \
-  program_said "Ringpost Test message sent to ntfy topic $TOPIC on 127.0.0.1:$NTFY_PORT." ||
+  e2e_program_said "Ringpost Test message sent to ntfy topic $TOPIC on 127.0.0.1:$NTFY_PORT." ||
   e2e_fail "the status line did not say where the test message went"
 e2e_group_ok "the test message reached topic $TOPIC and the status line says so"
 
 # ---- The due reminder arrives once, with its exact text ---------------------------------
 e2e_group
-e2e_run_notice_pass 'ntfy_count "$TEST_TEXT"'
+e2e_run_notice_pass 'ntfy_count "$E2E_TEST_TEXT"'
 e2e_wait 60 "the meeting reminder at the ntfy server" eval '[ "$(ntfy_count "$DUE_KEY")" -ge 1 ]' ||
   e2e_fail "the reminder \"$DUE_KEY\" did not arrive: $(ntfy_bodies)"
 # One more pass: the reminder is not published again.
-e2e_click_test_button 'ntfy_count "$TEST_TEXT"'
+e2e_click_test_button 'ntfy_count "$E2E_TEST_TEXT"'
 [ "$(ntfy_count "$DUE_KEY")" = 1 ] || e2e_fail "the reminder arrived $(ntfy_count "$DUE_KEY") times"
 [ "$(e2e_mail_count)" = 0 ] || e2e_fail "$(e2e_mail_count) message(s) went to the SMTP server"
 e2e_group_ok "the reminder \"$DUE_KEY\" arrived once at topic $TOPIC; nothing went to SMTP"

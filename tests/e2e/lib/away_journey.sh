@@ -55,13 +55,10 @@ away_wake() {
 
 # Usage: away_journey <the start of the program's notice about its input source>
 away_journey() {
-  local source=$1 due_start due_key reminder
+  local source=$1 due_key reminder
   e2e_write_meeting_settings "$AWAY_PIN"
-  due_start=$(($(date +%s) + 600))
-  e2e_write_store <<EOF
-$due_start|15|Room 12|Design review
-EOF
-  due_key="$(e2e_long_time "$due_start")@loc:Room 12Design review"
+  e2e_write_due_meeting "Room 12" "Design review"
+  due_key=$DUE_KEY
 
   away_start_and_show
   e2e_group

@@ -372,7 +372,23 @@ EOF
 # (en_US: 9:30:00 AM), as the meeting key starts with it.
 e2e_long_time() { date -d "@$1" +'%-I:%M:%S %p'; }
 
+# A meeting in 10 minutes with a 15-minute reminder, so due now, as the only one
+# in the store; its reminder's text in DUE_KEY. Usage: e2e_write_due_meeting PLACE SUBJECT
+e2e_write_due_meeting() {
+  local start=$(($(date +%s) + 600))
+  e2e_write_store <<EOF
+$start|15|$1|$2
+EOF
+  DUE_KEY="$(e2e_long_time "$start")@loc:$1$2"
+}
+
+# The test message as a push service shows it, its line break written \n.
+E2E_TEST_TEXT='Ringpost Test message\nIf you got this message Ringpost Notification is working.'
+
 # ---- The program -------------------------------------------------------------------
+
+# Whether the program's output holds the text.
+e2e_program_said() { grep -qF -- "$1" "$E2E_WORK"/ringpost.out; }
 
 # Starts ringpost in the data folder; extra words go on its command line.
 # Usage: e2e_start_program <output-name> [words...]
