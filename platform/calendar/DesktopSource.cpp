@@ -193,11 +193,7 @@ void TDesktopSource::ParseCopiesUnread() {
         auto contents = std::make_shared<TIcsContents>();
         ParseIcsText(*text, uid, *contents, nullptr, user);
         // Not written back from a copy: the store's version of a task is not known.
-        for (auto& task : contents->tasks) {
-            auto fixed = std::make_shared<TTaskRecord>(*task);
-            fixed->hasNextOccurrence = false;
-            task = std::move(fixed);
-        }
+        contents->KeepTasksInPlace();
         entry.contents = std::move(contents);
     }
 }
@@ -295,11 +291,7 @@ bool TDesktopSource::ReadOne(const TDesktopSourceInfo& info, TChosen& entry) {
     auto contents = std::make_shared<TIcsContents>(std::move(read->contents));
     // A read-only source is never written: its tasks are not moved on.
     if (entry.readOnly)
-        for (auto& task : contents->tasks) {
-            auto fixed = std::make_shared<TTaskRecord>(*task);
-            fixed->hasNextOccurrence = false;
-            task = std::move(fixed);
-        }
+        contents->KeepTasksInPlace();
     entry.contents = std::move(contents);
     KeepCopy(info.uid, entry, read->text);
     return true;
@@ -315,15 +307,9 @@ void TDesktopSource::KeepCopy(const QString& uid, TChosen& entry, const QByteArr
 
 void TDesktopSource::Rebuild() {
     auto merged = std::make_shared<TIcsContents>();
-    for (const auto& [uid, entry] : chosen) {
-        if (!entry.contents)
-            continue;
-        merged->appointments.insert(merged->appointments.end(),
-                                    entry.contents->appointments.begin(),
-                                    entry.contents->appointments.end());
-        merged->tasks.insert(merged->tasks.end(), entry.contents->tasks.begin(),
-                             entry.contents->tasks.end());
-    }
+    for (const auto& [uid, entry] : chosen)
+        if (entry.contents)
+            merged->Append(*entry.contents);
     snapshot = std::move(merged);
 }
 

@@ -96,6 +96,21 @@ struct TTaskRecord {
 struct TIcsContents {
     std::vector<std::shared_ptr<const TAppointmentRecord>> appointments;
     std::vector<std::shared_ptr<const TTaskRecord>> tasks;
+
+    // Adds `more`'s items after these.
+    void Append(const TIcsContents& more) {
+        appointments.insert(appointments.end(), more.appointments.begin(), more.appointments.end());
+        tasks.insert(tasks.end(), more.tasks.begin(), more.tasks.end());
+    }
+    // The tasks are never moved on: their source is read only, or its version
+    // of them is not known.
+    void KeepTasksInPlace() {
+        for (auto& task : tasks) {
+            auto fixed = std::make_shared<TTaskRecord>(*task);
+            fixed->hasNextOccurrence = false;
+            task = std::move(fixed);
+        }
+    }
 };
 
 // Reads every VEVENT and VTODO of one iCalendar text, the file `filePath` or

@@ -172,20 +172,11 @@ void TIcsSource::Rebuild() {
         return;
     }
     auto contents = std::make_shared<TIcsContents>();
-    for (const auto& [name, entry] : files) {
-        contents->appointments.insert(contents->appointments.end(),
-                                      entry.contents->appointments.begin(),
-                                      entry.contents->appointments.end());
-        contents->tasks.insert(contents->tasks.end(), entry.contents->tasks.begin(),
-                               entry.contents->tasks.end());
-    }
+    for (const auto& [name, entry] : files)
+        contents->Append(*entry.contents);
     // A subscription is read only: its tasks are never moved on (nor written).
     if (readOnly)
-        for (auto& task : contents->tasks) {
-            auto fixed = std::make_shared<TTaskRecord>(*task);
-            fixed->hasNextOccurrence = false;
-            task = std::move(fixed);
-        }
+        contents->KeepTasksInPlace();
     snapshot = std::move(contents);
 }
 
