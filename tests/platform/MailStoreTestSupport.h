@@ -78,6 +78,17 @@ private:
 };
 
 // A profile in a temporary folder and the object model opened over it.
+// A message as the engine makes one.
+inline std::shared_ptr<outlook::MailItem> NewMail(outlook::Application& app, const QString& to,
+                                                  const QString& subject,
+                                                  const QString& body = {}) {
+    auto mail = outlook::ItemAs<outlook::MailItem>(app.CreateItem(outlook::olMailItem));
+    mail->SetTo(to);
+    mail->SetSubject(subject);
+    mail->SetBody(body);
+    return mail;
+}
+
 class TStoreFixture {
 public:
     TStoreFixture() {
@@ -98,6 +109,19 @@ public:
     }
     template <class Kind> std::shared_ptr<Kind> Item(int folderKind, int index) {
         return outlook::ItemAs<Kind>(Folder(folderKind)->Items()->Item(index));
+    }
+    void Send(const QString& to, const QString& subject, const QString& body = {}) {
+        NewMail(App(), to, subject, body)->Send();
+    }
+    // The error a send gives; fails the test when it went through.
+    QString SendError(const QString& to, const QString& subject) {
+        try {
+            Send(to, subject);
+        } catch (const outlook::EAutomationError& error) {
+            return error.Message();
+        }
+        ADD_FAILURE() << "the send to " << to.toStdString() << " did not fail";
+        return {};
     }
 
     QTemporaryDir dir;

@@ -56,21 +56,9 @@ protected:
         return QStringLiteral("%1://127.0.0.1:%2/%3").arg(scheme).arg(server.port).arg(rest);
     }
     void Send(const QString& to, const QString& subject, const QString& body = {}) {
-        auto mail = ItemAs<MailItem>(store.App().CreateItem(olMailItem));
-        mail->SetTo(to);
-        mail->SetSubject(subject);
-        mail->SetBody(body);
-        mail->Send();
+        store.Send(to, subject, body);
     }
-    QString SendError(const QString& to) {
-        try {
-            Send(to, kReminder);
-        } catch (const EAutomationError& error) {
-            return error.Message();
-        }
-        ADD_FAILURE() << "the send to " << to.toStdString() << " did not fail";
-        return {};
-    }
+    QString SendError(const QString& to) { return store.SendError(to, kReminder); }
     QString Message(int n) const {
         return QJsonDocument::fromJson(server.Request(n).value("body").toString().toUtf8())
             .object()

@@ -60,15 +60,6 @@ int ClosedPort() {
     return ntohs(address.sin_port);
 }
 
-std::shared_ptr<MailItem> NewMail(Application& app, const QString& to, const QString& subject,
-                                  const QString& body = {}) {
-    auto mail = ItemAs<MailItem>(app.CreateItem(olMailItem));
-    mail->SetTo(to);
-    mail->SetSubject(subject);
-    mail->SetBody(body);
-    return mail;
-}
-
 TEST(MailStoreComposeTest, AMessageHasEveryHeaderAndNoLineBreakCanStartANewOne) {
     const TComposedMessage message =
         ComposeMessage({"ringpost@example.org", "5551234567@txt.example.net",

@@ -46,21 +46,10 @@ protected:
                            ntfy.Server() + "\n" + push);
     }
     void Send(const QString& to, const QString& subject, const QString& body = {}) {
-        auto mail = ItemAs<MailItem>(store.App().CreateItem(olMailItem));
-        mail->SetTo(to);
-        mail->SetSubject(subject);
-        mail->SetBody(body);
-        mail->Send();
+        store.Send(to, subject, body);
     }
-    // The error a send gives; fails the test when it went through.
     QString SendError(const QString& to, const QString& subject = QStringLiteral("x")) {
-        try {
-            Send(to, subject);
-        } catch (const EAutomationError& error) {
-            return error.Message();
-        }
-        ADD_FAILURE() << "the send to " << to.toStdString() << " did not fail";
-        return {};
+        return store.SendError(to, subject);
     }
     bool NothingReachedSmtp() const { return smtp.Received(1).isEmpty(); }
 
