@@ -7,6 +7,7 @@
 
 #include "engine/OutlookProcessor.h"
 #include "platform/mailstore/MailStoreApplication.h"
+#include "tests/platform/StoreEngineDeps.h"
 #include "tests/support/EngineFakes.h"
 
 #include <QDeadlineTimer>
@@ -105,15 +106,9 @@ private:
             if (done(number))
                 Published().Stop();
         };
-        TEngineDeps deps;
-        deps.Clock = std::move(ownedClock);
-        deps.Input = std::move(ownedInput);
-        deps.Wake = std::move(ownedWake);
-        deps.Runtime = std::make_unique<FakeRuntime>();
-        deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(location);
-        deps.DataDir = QDir(dir.path());
-        deps.IdlePolls = 2;
-        engine = std::make_unique<TOutlookProcessor>(&host, std::move(deps));
+        engine = std::make_unique<TOutlookProcessor>(
+            &host, StoreEngineDeps(std::move(ownedClock), std::move(ownedInput),
+                                   std::move(ownedWake), location, dir.path()));
         engine->Debugging = debugging;
         published = engine.get();
         const bool ended = engine->wait(QDeadlineTimer(limitMs));

@@ -14,6 +14,7 @@
 #include "engine/StateFiles.h"
 #include "platform/mailstore/MailStoreApplication.h"
 #include "platform/mailstore/MailStoreProfile.h"
+#include "tests/platform/StoreEngineDeps.h"
 #include "tests/support/EngineFakes.h"
 
 #include <QCoreApplication>
@@ -88,17 +89,11 @@ int Run(const QString& folder) {
             QThread::yieldCurrentThread();
         engine.load()->Stop();
     };
-    TEngineDeps deps;
-    deps.Clock = std::move(clock);
-    deps.Input = std::make_unique<FakeInput>();
-    deps.Wake = std::move(wake);
-    deps.Runtime = std::make_unique<FakeRuntime>();
-    deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(
-        mailstore::TStoreLocation{folder + QStringLiteral("/MailStore.ini"), StoreFolder(folder), 0,
-                                  folder + QStringLiteral("/cache"), 300, nullptr});
-    deps.DataDir = QDir(folder);
-    deps.IdlePolls = 2;
-    TOutlookProcessor processor(&host, std::move(deps));
+    TOutlookProcessor processor(
+        &host, StoreEngineDeps(std::move(clock), std::make_unique<FakeInput>(), std::move(wake),
+                               {folder + QStringLiteral("/MailStore.ini"), StoreFolder(folder), 0,
+                                folder + QStringLiteral("/cache"), 300, nullptr},
+                               folder));
     engine = &processor;
     processor.wait();
     for (const QString& box : host.ErrorBoxes())

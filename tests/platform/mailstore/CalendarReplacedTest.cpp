@@ -8,6 +8,7 @@
 
 #include "engine/OutlookProcessor.h"
 #include "platform/mailstore/MailStoreApplication.h"
+#include "tests/platform/StoreEngineDeps.h"
 #include "tests/support/EngineFakes.h"
 
 #include <QDeadlineTimer>
@@ -114,16 +115,11 @@ TEST_F(CalendarReplacedTest, EngineStaysUpAndMissesNothingDue) {
             engine.load()->Stop();
         }
     };
-    TEngineDeps deps;
-    deps.Clock = std::move(clock);
-    deps.Input = std::make_unique<FakeInput>();
-    deps.Wake = std::move(wake);
-    deps.Runtime = std::make_unique<FakeRuntime>();
-    deps.Factory = std::make_unique<mailstore::TMailStoreFactory>(mailstore::TStoreLocation{
-        dir.filePath(QStringLiteral("MailStore.ini")), dir.filePath(QStringLiteral("store")), 0});
-    deps.DataDir = QDir(dir.path());
-    deps.IdlePolls = 2;
-    TOutlookProcessor processor(&host, std::move(deps));
+    TOutlookProcessor processor(
+        &host, StoreEngineDeps(std::move(clock), std::make_unique<FakeInput>(), std::move(wake),
+                               {dir.filePath(QStringLiteral("MailStore.ini")),
+                                dir.filePath(QStringLiteral("store")), 0},
+                               dir.path()));
     engine = &processor;
     ASSERT_TRUE(processor.wait(QDeadlineTimer(120000))) << "the engine hung";
     processor.BodyEnded();
